@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, only when some are missing. Safe to run again.
+# Usage: scripts/deps.sh [test]   (with "test": also the test oracles and sanitizer toolchain)
+set -euo pipefail
+need=(cmake ninja-build g++ make)
+if [ "${1:-}" = test ]; then
+  need+=(libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev clang libclang-rt-14-dev
+         zip unzip 7zip libarchive-tools python3)
+fi
+missing=()
+for p in "${need[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

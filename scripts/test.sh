@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. With VZ_SANITIZE=1 it builds and tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer in a separate folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh test
+jobs=$(nproc)
+if [ "${VZ_SANITIZE:-0}" = 1 ]; then
+  dir=build/asan
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVZ_SANITIZE=ON -DCMAKE_CXX_FLAGS=-O1 >/dev/null
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
+else
+  dir=build/test
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVZ_BUILD_BENCH=ON >/dev/null
+fi
+cmake --build "$dir" -j "$jobs"
+ctest --test-dir "$dir" --output-on-failure -j "$jobs"

@@ -1,0 +1,82 @@
+#include "platform/file_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/runtime_errors.h"
+
+namespace vz {
+
+FileStream::FileStream(const std::string& path, uint16_t mode) : path_(path), mode_(mode) {
+  if (mode == kFmCreate) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) throw FileCreateError(path, errno);
+  } else {
+    int flags = O_RDONLY;
+    if ((mode & 0x0003) == kFmOpenWrite) flags = O_WRONLY;
+    if ((mode & 0x0003) == kFmOpenReadWrite) flags = O_RDWR;
+    fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd_ < 0) throw FileOpenError(path, errno);
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      fd_ = -1;
+      throw FileOpenError(path, EISDIR);
+    }
+  }
+}
+
+FileStream::~FileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t FileStream::Read(std::span<uint8_t> buffer) {
+  size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+int64_t FileStream::Write(std::span<const uint8_t> buffer) {
+  size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t n = ::write(fd_, buffer.data() + done, buffer.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+int64_t FileStream::Seek(int64_t offset, int origin) {
+  int whence = SEEK_CUR;
+  if (origin == kSeekBegin) whence = SEEK_SET;
+  if (origin == kSeekEnd) whence = SEEK_END;
+  const off_t result = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  if (result < 0) return ::lseek(fd_, 0, SEEK_CUR);
+  return static_cast<int64_t>(result);
+}
+
+int64_t FileStream::Size() {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return Stream::Size();
+  return static_cast<int64_t>(st.st_size);
+}
+
+void FileStream::SetSize(int64_t new_size) {
+  if (::ftruncate(fd_, static_cast<off_t>(new_size)) != 0) throw StreamWriteError();
+  if (Position() > new_size) Seek(new_size, kSeekBegin);
+}
+
+void FileStream::Flush() {
+  if (::fsync(fd_) != 0) throw InOutError::FromErrno("Cannot flush \"" + path_ + "\"", errno);
+}
+
+}  // namespace vz

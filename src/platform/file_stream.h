@@ -1,0 +1,54 @@
+// A stream over an open file of the operating system, and the open modes the engine uses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/stream.h"
+
+namespace vz {
+
+// Open modes: one access value, optionally or-ed with one share value; or kFmCreate alone.
+// Share values are accepted everywhere; on POSIX, where files are not locked against other
+// openers, they only document the caller's intent.
+enum OpenMode : uint16_t {
+  kFmOpenRead = 0x0000,
+  kFmOpenWrite = 0x0001,
+  kFmOpenReadWrite = 0x0002,
+  kFmShareCompat = 0x0000,
+  kFmShareExclusive = 0x0010,
+  kFmShareDenyWrite = 0x0020,
+  kFmShareDenyRead = 0x0030,
+  kFmShareDenyNone = 0x0040,
+  kFmCreate = 0xFFFF,  // create or truncate, then read and write
+};
+
+// True when mode writes: the create mode or write-only access.
+inline bool IsWritingMode(uint16_t mode) {
+  return mode == kFmCreate || (mode & 0x0003) == kFmOpenWrite;
+}
+
+class FileStream : public Stream {
+ public:
+  // Opens (or with kFmCreate creates) path. Failure raises FileOpenError or FileCreateError.
+  FileStream(const std::string& path, uint16_t mode);
+  ~FileStream() override;
+
+  int64_t Read(std::span<uint8_t> buffer) override;
+  int64_t Write(std::span<const uint8_t> buffer) override;
+  int64_t Seek(int64_t offset, int origin) override;
+  int64_t Size() override;
+  void SetSize(int64_t new_size) override;
+
+  // Forces written data to the disk; failure raises InOutError.
+  void Flush();
+  const std::string& Path() const { return path_; }
+  uint16_t Mode() const { return mode_; }
+
+ private:
+  std::string path_;
+  uint16_t mode_;
+  int fd_ = -1;
+};
+
+}  // namespace vz
