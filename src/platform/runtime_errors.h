@@ -55,6 +55,17 @@ class FileCreateError : public std::runtime_error {
   int os_code_;
 };
 
+// A condition that only a programming error can break; carries the quoted text of the check.
+class AssertionError : public std::logic_error {
+ public:
+  using std::logic_error::logic_error;
+};
+
+// Raises AssertionError with message when condition is false.
+inline void Check(bool condition, const char* message) {
+  if (!condition) throw AssertionError(message);
+}
+
 // Text of an operating-system error number.
 std::string SystemErrorText(int os_code);
 
