@@ -172,7 +172,12 @@ void VirtualMemoryStream::SetSize(int64_t new_size) {
       if (drop && cache_ == page.get()) cache_ = nullptr;
       return drop;
     });
-    swap_size_ = std::min(swap_size_, kept_end);
+    // Cut the swap file too: pages written past the cut must not come back when the stream grows
+    // again and a later page moves the recorded end beyond them.
+    if (swap_ && swap_size_ > kept_end) {
+      swap_size_ = kept_end;
+      swap_->SetSize(kept_end);
+    }
     // Clear the cut-off tail of the last page, so that growing again shows zero bytes there.
     if (const int64_t in_page = new_size % kPageSize; in_page != 0) {
       Page& page = FetchPage(new_size - in_page);
