@@ -13,7 +13,9 @@ namespace vz {
 
 namespace {
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string Trim(const std::string& s) {
   const size_t first = s.find_first_not_of(' ');
@@ -35,7 +37,9 @@ std::vector<std::string> SplitMaskList(const std::string& list) {
 }
 
 // Stored names may use "\" as well as "/" between folders; natively both become "/".
-std::string StoredToNative(const std::string& name) { return ToSlashes(name); }
+std::string StoredToNative(const std::string& name) {
+  return ToSlashes(name);
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
@@ -69,7 +73,9 @@ bool SameStoredName(const std::string& a, const std::string& b) {
   return true;
 }
 
-ArchiveList::ArchiveList() { buckets_.fill(nullptr); }
+ArchiveList::ArchiveList() {
+  buckets_.fill(nullptr);
+}
 
 uint32_t ArchiveList::NameHash(const std::string& name) {
   uint32_t h = 0;
@@ -427,11 +433,11 @@ void Archive::AddMatchingEx(const std::string& file_mask, const std::string& exc
   const std::vector<std::string> excluded = search(exclusion);
   const std::vector<std::string> found = search(mask);
   for (const std::string& name : found) {
-    const bool is_excluded = std::any_of(excluded.begin(), excluded.end(), [&](const auto& x) {
-      return SameStoredName(x, name);
-    });
+    const bool is_excluded = std::any_of(excluded.begin(), excluded.end(),
+                                         [&](const auto& x) { return SameStoredName(x, name); });
     if (is_excluded) continue;
-    const std::string full = PathKindOf(name) == pkAbsolute ? name : JoinPath(base_directory_, name);
+    const std::string full =
+        PathKindOf(name) == pkAbsolute ? name : JoinPath(base_directory_, name);
     if (wild ? full == archive_file_name_ : name == archive_file_name_) continue;
     if (full == archive_file_name_) continue;  // never add the archive to itself
     Add(NewItem(name));
@@ -477,7 +483,9 @@ void Archive::TestItem(int index) {
   });
 }
 
-void Archive::ExtractMatching(const std::string& file_mask) { ExtractMatchingEx(file_mask, ""); }
+void Archive::ExtractMatching(const std::string& file_mask) {
+  ExtractMatchingEx(file_mask, "");
+}
 
 void Archive::ExtractMatchingEx(const std::string& file_mask, const std::string& exclusion_mask) {
   EnsureOpen();
@@ -533,7 +541,8 @@ void Archive::ResolveDiskPath(ArchiveItem* item) {
 
 bool Archive::NeedsFreshen(ArchiveItem* item) {
   std::string path = item->DiskPath();
-  if (PathKindOf(path) != pkAbsolute && !base_directory_.empty()) path = JoinPath(base_directory_, path);
+  if (PathKindOf(path) != pkAbsolute && !base_directory_.empty())
+    path = JoinPath(base_directory_, path);
   // Opening the file shows that it can be read; a failure is the caller's to report.
   FileStream probe(path, kFmOpenRead | kFmShareDenyWrite);
   const uint32_t dos = FileDosTime(path);

@@ -168,8 +168,8 @@ using ArchiveItemProgressEvent =
 using ArchiveItemConfirmEvent =
     std::function<void(Archive& sender, ArchiveItem* item, ProcessType type, bool& confirm)>;
 using ArchiveItemFailureEvent =
-    std::function<void(Archive& sender, ArchiveItem* item, ProcessType type,
-                       ErrorClass error_class, int32_t error_code)>;
+    std::function<void(Archive& sender, ArchiveItem* item, ProcessType type, ErrorClass error_class,
+                       int32_t error_code)>;
 using ConfirmOverwriteEvent = std::function<void(std::string& name, bool& confirm)>;
 using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
 

@@ -146,9 +146,8 @@ ArchiveKind DetectZip(Stream& stream) {
   const int64_t remembered = stream.Position();
   ArchiveKind kind = akUnknown;
   const auto head = ReadAt(stream, 0, 4);
-  if (head.size() == 4 &&
-      (LoadLE32(head.data()) == kSpannedSetSignature ||
-       LoadLE32(head.data()) == kSpannedOnePartSignature)) {
+  if (head.size() == 4 && (LoadLE32(head.data()) == kSpannedSetSignature ||
+                           LoadLE32(head.data()) == kSpannedOnePartSignature)) {
     kind = akSpannedZip;
   } else if (LocateEndRecord(stream) >= 0) {
     try {
@@ -168,8 +167,8 @@ ArchiveKind DetectSelfExtractingZip(Stream& stream) {
   stream.Seek(remembered, kSeekBegin);
   // Windows stubs begin with "MZ"; stubs built for Linux are ELF images.
   const bool mz = head.size() >= 2 && head[0] == 'M' && head[1] == 'Z';
-  const bool elf = head.size() == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' &&
-                   head[3] == 'F';
+  const bool elf =
+      head.size() == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
   if ((mz || elf) && DetectZip(stream) == akZip) return akSelfExtractingZip;
   return akUnknown;
 }
@@ -422,6 +421,8 @@ void ZipArchive::DoLoadArchive() {
       throw;
     }
   }
+  // A directory said to start beyond the end record is damage, not an empty archive.
+  if (!Spanned() && end_record_.directory_offset > end_position) throw ZipInvalidError();
   stream_->Seek(end_record_.directory_offset, kSeekBegin);
   int count = 0;
   int64_t lowest_offset = 0x7FFFFFFF;
@@ -465,7 +466,9 @@ void ZipArchive::DoLoadArchive() {
   SetModified(false);
 }
 
-void ZipArchive::DoSaveArchive() { throw ZipNoInsertionError(); }
+void ZipArchive::DoSaveArchive() {
+  throw ZipNoInsertionError();
+}
 
 std::string ZipArchive::MakeStoredName(const std::string& file_spec) {
   std::string n = file_spec;

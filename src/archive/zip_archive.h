@@ -45,9 +45,7 @@ class ZipItem : public ArchiveItem {
   // being stored wrapped.
   void SetCompressedSize(int64_t value) override;
   void SetCRC32(uint32_t value) override { header_.crc32 = value; }
-  void SetExternalFileAttributes(uint32_t value) override {
-    header_.external_attributes = value;
-  }
+  void SetExternalFileAttributes(uint32_t value) override { header_.external_attributes = value; }
   void SetStoredName(const std::string& value) override;
   void SetFileDate(uint16_t value) override { header_.date = value; }
   void SetFileTime(uint16_t value) override { header_.time = value; }

@@ -18,7 +18,9 @@ std::vector<uint8_t> ReadExactly(Stream& stream, size_t n) {
   return bytes;
 }
 
-void WriteBytes(Stream& stream, const ByteWriter& w) { stream.WriteBuffer(w.Data()); }
+void WriteBytes(Stream& stream, const ByteWriter& w) {
+  stream.WriteBuffer(w.Data());
+}
 
 }  // namespace
 

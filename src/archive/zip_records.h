@@ -66,7 +66,9 @@ struct ZipLocalFileHeader : ZipFileHeader {
   // Reads the fixed part, name and extra field at the stream's position.
   void Read(Stream& stream);
   void Write(Stream& stream) const;
-  int64_t Size() const { return kLocalHeaderSize + static_cast<int64_t>(name.size() + extra.size()); }
+  int64_t Size() const {
+    return kLocalHeaderSize + static_cast<int64_t>(name.size() + extra.size());
+  }
 };
 
 struct ZipDirectoryFileHeader : ZipFileHeader {
