@@ -17,26 +17,8 @@ namespace vz {
 namespace {
 
 using testing::RandomBytes;
+using testing::ScopedEnv;
 using testing::ScratchDir;
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 std::vector<std::string> VmsFilesIn(const std::filesystem::path& folder) {
   std::vector<std::string> names;
