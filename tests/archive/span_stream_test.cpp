@@ -105,6 +105,26 @@ TEST(SpanStreamTest, ThresholdCutsTheSetIntoParts) {
   }
 }
 
+TEST(SpanStreamTest, RemovableMediaProposeTheSameNameWithTheNextDiskNumber) {
+  ScratchDir dir;
+  std::vector<Request> log;
+  int disk = 1;
+  SpanStream s(dir / "a.zip", 1000, MediaKind::kRemovable, kFmCreate);
+  s.OnRequestImage = [&](void*, int number, std::string& name, bool&) {
+    log.push_back({number, name});
+    name = dir / ("disk" + std::to_string(++disk) + ".zip");
+  };
+  s.WriteBuffer(RandomBytes(2500));
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].image_number, 2);
+  EXPECT_EQ(log[0].proposed, dir / "a.zip");
+  EXPECT_EQ(log[1].image_number, 3);
+  EXPECT_EQ(log[1].proposed, dir / "disk2.zip");
+  EXPECT_EQ(ReadFile(dir / "a.zip").size(), 1000u);
+  EXPECT_EQ(ReadFile(dir / "disk2.zip").size(), 1000u);
+  EXPECT_EQ(ReadFile(dir / "disk3.zip").size(), 500u);
+}
+
 TEST(SpanStreamTest, PartRequestsThatFailWhileWriting) {
   ScratchDir dir;
   const auto data = RandomBytes(1500);

@@ -213,6 +213,8 @@ TEST(UtilsTest, Percentage) {
       {16'383'999, 16'384'000, 99},
       {5'000'000'000LL, 10'000'000'000LL, 50},  // beyond 32 bits, no wrap-around
       {100, 16'384'001, 0},
+      {INT64_MAX, INT64_MAX, 100},
+      {INT64_MAX / 2, INT64_MAX, 50},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Percentage(c.done, c.total), c.expected) << c.done << "/" << c.total;

@@ -101,6 +101,15 @@ TEST(VirtualMemoryStreamTest, SmallStreamsStayInMemoryAndReadsStopAtTheEnd) {
   EXPECT_EQ(vms.Write(buffer), 0);
   EXPECT_EQ(vms.Size(), 300'000);
 
+  // Positions saturate rather than wrap around, and hold nothing there.
+  EXPECT_EQ(vms.Seek(INT64_MAX, kSeekBegin), INT64_MAX);
+  EXPECT_EQ(vms.Seek(INT64_MAX, kSeekCurrent), INT64_MAX);
+  EXPECT_EQ(vms.Write(buffer), 0);
+  EXPECT_EQ(vms.Seek(INT64_MIN, kSeekBegin), INT64_MIN);
+  EXPECT_EQ(vms.Seek(-1, kSeekCurrent), INT64_MIN);
+  EXPECT_EQ(vms.Read(buffer), 0);
+  EXPECT_EQ(vms.Size(), 300'000);
+
   VirtualMemoryStream small;
   small.WriteBuffer(RandomBytes(50'000));
   EXPECT_TRUE(small.SwapFileName().empty());  // 13 pages fit in memory
