@@ -4,6 +4,7 @@
 #include "archive/span_stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "archive/errors.h"
@@ -55,7 +56,7 @@ int SpanStream::ImageNumberForReading() const {
   return span_number_ + (media_ == MediaKind::kRemovable ? 1 : 0);
 }
 
-bool SpanStream::OpenRequestedPart(int image_number) {
+bool SpanStream::OpenRequestedPart(int image_number, bool mark_switch) {
   if (!OnRequestImage) return false;
   if (span_number_ > kMaxSpanNumber) throw FileNotFoundError();
   std::string name = image_name_;
@@ -63,6 +64,7 @@ bool SpanStream::OpenRequestedPart(int image_number) {
   OnRequestImage(this, image_number, name, abort);
   cancelled_ = abort;
   if (abort) throw UserAbortError();
+  if (mark_switch) switched_while_reading_ = true;
   // A part to read must exist; a name that merely could hold a new file is not enough.
   if (!platform::IsRegularFile(name)) throw FileNotFoundError();
   image_name_ = name;
@@ -76,8 +78,7 @@ int64_t SpanStream::Read(std::span<uint8_t> buffer) {
   if (!buffer.empty() && OnRequestImage && part_->Position() >= part_->Size()) {
     part_.reset();
     ++span_number_;
-    switched_while_reading_ = true;
-    OpenRequestedPart(ImageNumberForReading());
+    OpenRequestedPart(ImageNumberForReading(), true);
   }
   return part_ ? part_->Read(buffer) : 0;
 }
@@ -86,9 +87,10 @@ int64_t SpanStream::Available() {
   if (media_ == MediaKind::kLocal) {
     bytes_available_ = threshold_ - bytes_written_;
   } else {
-    const int64_t limit = threshold_ == 0 ? kMaxPartSize : threshold_;
+    // The threshold caps the part; the free space already shrinks with what was written.
+    const int64_t limit = (threshold_ == 0 ? kMaxPartSize : threshold_) - bytes_written_;
     const int64_t free_space = FreeSpaceOf(image_name_);
-    bytes_available_ = (free_space < 0 ? limit : std::min(limit, free_space)) - bytes_written_;
+    bytes_available_ = free_space < 0 ? limit : std::min(limit, free_space);
   }
   return bytes_available_;
 }
@@ -179,9 +181,11 @@ int64_t SpanStream::Seek(int64_t offset, int origin) {
   const int64_t position = part_->Position();
   if (writing_) return position;
   int64_t size = part_->Size();
-  int64_t target = position + offset;
-  if (origin == kSeekBegin) target = offset;
-  if (origin == kSeekEnd) target = size + offset;
+  int64_t base = position;
+  if (origin == kSeekBegin) base = 0;
+  if (origin == kSeekEnd) base = size;
+  int64_t target = 0;
+  if (__builtin_add_overflow(base, offset, &target)) target = offset < 0 ? INT64_MIN : INT64_MAX;
   if (switching_suspended_) return part_->Seek(std::clamp<int64_t>(target, 0, size), kSeekBegin);
   if (target >= 0 && target <= size) return part_->Seek(target, kSeekBegin);
   if (!OnRequestImage || (target < 0 && span_number_ == 0)) return position;
@@ -190,14 +194,14 @@ int64_t SpanStream::Seek(int64_t offset, int origin) {
       if (span_number_ == 0) return part_->Seek(0, kSeekBegin);
       part_.reset();
       --span_number_;
-      OpenRequestedPart(ImageNumberForReading());
+      OpenRequestedPart(ImageNumberForReading(), false);
       size = part_->Size();
       target += size;
     } else if (target > size) {
       target -= size;
       part_.reset();
       ++span_number_;
-      OpenRequestedPart(ImageNumberForReading());
+      OpenRequestedPart(ImageNumberForReading(), false);
       size = part_->Size();
     } else {
       return part_->Seek(target, kSeekBegin);

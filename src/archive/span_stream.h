@@ -80,9 +80,9 @@ class SpanStream : public Stream {
 
  private:
   int ImageNumberForReading() const;
-  // Asks for the part span_number (already updated) while reading and opens it. Returns false when
-  // there is no hook.
-  bool OpenRequestedPart(int image_number);
+  // Asks for the part span_number (already updated) while reading and opens it; mark_switch sets
+  // the switched-while-reading mark once the hook has answered. Returns false without a hook.
+  bool OpenRequestedPart(int image_number, bool mark_switch);
   // Closes the current part and starts the next one for writing.
   void StartNewPart();
   int64_t WriteToPart(std::span<const uint8_t> buffer);

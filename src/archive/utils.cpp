@@ -287,8 +287,9 @@ int SetVolumeName(const std::string&, char) {
 
 uint8_t Percentage(int64_t done, int64_t total) {
   if (total > 16'384'000) {
-    done = (done + 128) >> 8;
-    total = (total + 128) >> 8;
+    // (value + 128) >> 8, computed wide so that no value near the limit wraps around.
+    done = static_cast<int64_t>((static_cast<__int128>(done) + 128) >> 8);
+    total = static_cast<int64_t>((static_cast<__int128>(total) + 128) >> 8);
   }
   if (total <= 0) return 0;
   if (done >= total) return 100;

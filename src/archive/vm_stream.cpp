@@ -147,18 +147,22 @@ int64_t VirtualMemoryStream::Write(std::span<const uint8_t> buffer) {
 }
 
 int64_t VirtualMemoryStream::Seek(int64_t offset, int origin) {
+  int64_t base = 0;
   switch (origin) {
     case kSeekBegin:
-      position_ = offset;
       break;
     case kSeekCurrent:
-      position_ += offset;
+      base = position_;
       break;
     case kSeekEnd:
-      position_ = size_ + offset;
+      base = size_;
       break;
     default:
       throw VMSInvalidOriginError(origin);
+  }
+  // Saturates instead of wrapping around; such positions hold nothing and take nothing.
+  if (__builtin_add_overflow(base, offset, &position_)) {
+    position_ = offset < 0 ? INT64_MIN : INT64_MAX;
   }
   return position_;
 }

@@ -17,29 +17,11 @@
 namespace vz {
 namespace {
 
+using testing::ScopedEnv;
 using testing::ScratchDir;
 using testing::WriteFile;
 constexpr PathStyle kWin = PathStyle::kWindows;
 constexpr PathStyle kPosix = PathStyle::kPosix;
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(PathTest, KindOfPath) {
   struct Case {
@@ -231,6 +213,8 @@ TEST(UtilsTest, Percentage) {
       {16'383'999, 16'384'000, 99},
       {5'000'000'000LL, 10'000'000'000LL, 50},  // beyond 32 bits, no wrap-around
       {100, 16'384'001, 0},
+      {INT64_MAX, INT64_MAX, 100},
+      {INT64_MAX / 2, INT64_MAX, 50},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Percentage(c.done, c.total), c.expected) << c.done << "/" << c.total;

@@ -17,26 +17,8 @@ namespace vz {
 namespace {
 
 using testing::RandomBytes;
+using testing::ScopedEnv;
 using testing::ScratchDir;
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 std::vector<std::string> VmsFilesIn(const std::filesystem::path& folder) {
   std::vector<std::string> names;
@@ -117,6 +99,15 @@ TEST(VirtualMemoryStreamTest, SmallStreamsStayInMemoryAndReadsStopAtTheEnd) {
   vms.Seek(-50, kSeekBegin);  // a position below 0 is allowed but holds nothing
   EXPECT_EQ(vms.Read(buffer), 0);
   EXPECT_EQ(vms.Write(buffer), 0);
+  EXPECT_EQ(vms.Size(), 300'000);
+
+  // Positions saturate rather than wrap around, and hold nothing there.
+  EXPECT_EQ(vms.Seek(INT64_MAX, kSeekBegin), INT64_MAX);
+  EXPECT_EQ(vms.Seek(INT64_MAX, kSeekCurrent), INT64_MAX);
+  EXPECT_EQ(vms.Write(buffer), 0);
+  EXPECT_EQ(vms.Seek(INT64_MIN, kSeekBegin), INT64_MIN);
+  EXPECT_EQ(vms.Seek(-1, kSeekCurrent), INT64_MIN);
+  EXPECT_EQ(vms.Read(buffer), 0);
   EXPECT_EQ(vms.Size(), 300'000);
 
   VirtualMemoryStream small;

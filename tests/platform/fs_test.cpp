@@ -14,6 +14,7 @@
 namespace vz::platform {
 namespace {
 
+using vz::testing::ScopedEnv;
 using vz::testing::ScratchDir;
 using vz::testing::WriteFile;
 
@@ -22,26 +23,6 @@ uint32_t ModeOf(const std::string& path) {
   ::stat(path.c_str(), &st);
   return st.st_mode & 07777;
 }
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(FsTest, AttributesAreDerivedFromTypeModeAndName) {
   ScratchDir dir;
