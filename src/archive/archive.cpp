@@ -299,37 +299,37 @@ void Archive::WriteLogEntry(const std::string& name, int kind) {
 
 void Archive::FireProcessItemFailure(ArchiveItem* item, ProcessType type, ErrorClass error_class,
                                      int32_t error_code) {
-  if (OnProcessItemFailure) OnProcessItemFailure(*this, item, type, error_class, error_code);
+  if (OnProcessItemFailure) OnProcessItemFailure(this, item, type, error_class, error_code);
 }
 
 void Archive::FireArchiveSaveProgress(uint8_t progress, bool& abort) {
   abort = false;
-  if (OnArchiveSaveProgress) OnArchiveSaveProgress(*this, progress, abort);
+  if (OnArchiveSaveProgress) OnArchiveSaveProgress(this, progress, abort);
 }
 
 void Archive::FireArchiveProgress(uint8_t progress, bool& abort) {
   abort = false;
-  if (OnArchiveProgress) OnArchiveProgress(*this, progress, abort);
+  if (OnArchiveProgress) OnArchiveProgress(this, progress, abort);
 }
 
 void Archive::FireArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort) {
   abort = false;
-  if (OnArchiveItemProgress) OnArchiveItemProgress(*this, item, progress, abort);
+  if (OnArchiveItemProgress) OnArchiveItemProgress(this, item, progress, abort);
 }
 
 void Archive::FireConfirmProcessItem(ArchiveItem* item, ProcessType type, bool& confirm) {
   confirm = true;
-  if (OnConfirmProcessItem) OnConfirmProcessItem(*this, item, type, confirm);
+  if (OnConfirmProcessItem) OnConfirmProcessItem(this, item, type, confirm);
   if (confirm && logging_) WriteLogEntry(item->StoredName(), type == ptFoundUnhandled ? 7 : type);
 }
 
 void Archive::FireConfirmSave(bool& confirm) {
   confirm = true;
-  if (OnConfirmSave) OnConfirmSave(*this, confirm);
+  if (OnConfirmSave) OnConfirmSave(this, confirm);
 }
 
 void Archive::FireLoad() {
-  if (OnLoad) OnLoad(*this);
+  if (OnLoad) OnLoad(this);
 }
 
 void Archive::FireItemProgress(uint8_t progress, bool& abort) {
@@ -338,7 +338,7 @@ void Archive::FireItemProgress(uint8_t progress, bool& abort) {
 }
 
 void Archive::FireSave() {
-  if (OnSave) OnSave(*this);
+  if (OnSave) OnSave(this);
 }
 
 void Archive::FireCodecProgress(int32_t percent) {

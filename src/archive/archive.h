@@ -160,15 +160,15 @@ bool SameStoredName(const std::string& a, const std::string& b);
 
 class Archive;
 
-using ArchiveEvent = std::function<void(Archive& sender)>;
-using ArchiveConfirmEvent = std::function<void(Archive& sender, bool& confirm)>;
-using ArchiveProgressEvent = std::function<void(Archive& sender, uint8_t progress, bool& abort)>;
+using ArchiveEvent = std::function<void(void* sender)>;
+using ArchiveConfirmEvent = std::function<void(void* sender, bool& confirm)>;
+using ArchiveProgressEvent = std::function<void(void* sender, uint8_t progress, bool& abort)>;
 using ArchiveItemProgressEvent =
-    std::function<void(Archive& sender, ArchiveItem* item, uint8_t progress, bool& abort)>;
+    std::function<void(void* sender, ArchiveItem* item, uint8_t progress, bool& abort)>;
 using ArchiveItemConfirmEvent =
-    std::function<void(Archive& sender, ArchiveItem* item, ProcessType type, bool& confirm)>;
+    std::function<void(void* sender, ArchiveItem* item, ProcessType type, bool& confirm)>;
 using ArchiveItemFailureEvent =
-    std::function<void(Archive& sender, ArchiveItem* item, ProcessType type, ErrorClass error_class,
+    std::function<void(void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class,
                        int32_t error_code)>;
 using ConfirmOverwriteEvent = std::function<void(std::string& name, bool& confirm)>;
 using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
@@ -204,6 +204,8 @@ class Archive {
   void ReplaceItem(int index);
   virtual void MoveItem(ArchiveItem* item, const std::string& new_stored_name);
   int IndexOfName(const ArchiveItem& item) const;
+  // Called when a run over many items (extraction or testing by mask) starts.
+  virtual void BeginRun() {}
 
   int ItemCount() const { return items_.Count(); }
   ArchiveItem* Items(int index) const { return items_.Items(index); }
@@ -286,8 +288,6 @@ class Archive {
   virtual void DoLoadArchive() = 0;
   virtual void DoSaveArchive() = 0;
   virtual void DoTestItem(int index) = 0;
-  // Called when a run over many items (extraction by mask) starts.
-  virtual void BeginRun() {}
 
   void EnsureOpen() const;
   void BeginBusy();

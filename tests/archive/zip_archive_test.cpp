@@ -120,7 +120,7 @@ TEST(ZipLoadTest, EmptyFileHasNoItemsAndProgressNeverPassesHundred) {
   testing::WriteFile(path, bytes);
   ZipArchive archive(path, kFmOpenRead);
   std::vector<int> progress;
-  archive.OnArchiveProgress = [&](Archive&, uint8_t p, bool&) { progress.push_back(p); };
+  archive.OnArchiveProgress = [&](void*, uint8_t p, bool&) { progress.push_back(p); };
   archive.Load();
   EXPECT_EQ(archive.ItemCount(), 2);
   for (int p : progress) EXPECT_LE(p, 100);
