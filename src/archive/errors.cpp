@@ -113,7 +113,8 @@ constexpr MessageEntry kMessages[] = {
     {133, "Comment: %s"},
     // Dialog texts and file filters.
     {134, "*.zip"},
-    {135, "PKZip Archives (*.zip)|*.zip|Self Extracting Archives (*.exe)|*.exe|All Files (*.*)|*.*"},
+    {135,
+     "PKZip Archives (*.zip)|*.zip|Self Extracting Archives (*.exe)|*.exe|All Files (*.*)|*.*"},
     {136, "Select File Name"},
     {137, "OK"},
     {138, "Cancel"},
@@ -169,7 +170,9 @@ constexpr MessageEntry kMessages[] = {
 
 }  // namespace
 
-std::span<const MessageEntry> MessageTable() { return kMessages; }
+std::span<const MessageEntry> MessageTable() {
+  return kMessages;
+}
 
 std::string MessageText(int32_t code) {
   for (const MessageEntry& entry : kMessages) {
@@ -179,7 +182,8 @@ std::string MessageText(int32_t code) {
 }
 
 std::pair<ErrorClass, int32_t> ErrorClassOf(const std::exception& failure) {
-  if (const auto* e = dynamic_cast<const ArchiveError*>(&failure)) return {ecArchive, e->ErrorCode()};
+  if (const auto* e = dynamic_cast<const ArchiveError*>(&failure))
+    return {ecArchive, e->ErrorCode()};
   if (const auto* e = dynamic_cast<const InOutError*>(&failure)) return {ecInOutError, e->OsCode()};
   if (dynamic_cast<const FilerError*>(&failure)) return {ecFilerError, 0};
   if (dynamic_cast<const FileOpenError*>(&failure)) return {ecFileOpenError, 0};

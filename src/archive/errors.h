@@ -1,9 +1,10 @@
 // The engine's failures and its message table.
 //
 // Every failure the engine raises is an ArchiveError (or one of its descendants) carrying a numeric
-// code; the user-visible text of a code comes from one table of numbered messages, so the texts live
-// in one place and the code travels with the exception. The per-item failure event does not see the
-// exception itself but its classification: ErrorClassOf turns any exception into (class, code).
+// code; the user-visible text of a code comes from one table of numbered messages, so the texts
+// live in one place and the code travels with the exception. The per-item failure event does not
+// see the exception itself but its classification: ErrorClassOf turns any exception into (class,
+// code).
 #pragma once
 
 #include <cstdint>
@@ -57,18 +58,18 @@ class ArchiveError : public std::runtime_error {
 };
 
 // Declares an exception class whose plain constructor takes the text of its code.
-#define VZ_CODED_ERROR(Name, Parent, Code)                               \
-  class Name : public Parent {                                           \
-   public:                                                               \
-    static constexpr int32_t kCode = Code;                               \
-    Name() : Parent(MessageText(Code), Code) {}                          \
+#define VZ_CODED_ERROR(Name, Parent, Code)                                    \
+  class Name : public Parent {                                                \
+   public:                                                                    \
+    static constexpr int32_t kCode = Code;                                    \
+    Name() : Parent(MessageText(Code), Code) {}                               \
     Name(const std::string& message, int32_t code) : Parent(message, code) {} \
   }
 
 // Declares a parent class without a code of its own.
-#define VZ_PARENT_ERROR(Name, Parent)                                               \
-  class Name : public Parent {                                                      \
-   public:                                                                          \
+#define VZ_PARENT_ERROR(Name, Parent)                                                      \
+  class Name : public Parent {                                                             \
+   public:                                                                                 \
     explicit Name(const std::string& message, int32_t code = 0) : Parent(message, code) {} \
   }
 
@@ -144,7 +145,8 @@ class BadStreamError : public ArchiveError {
   // The inner failure's message is kept (not the object: it may be gone by the time this one is
   // caught).
   explicit BadStreamError(const std::exception& inner)
-      : ArchiveError(MessageText(kCode) + "\r\n" + inner.what(), kCode), inner_message_(inner.what()) {}
+      : ArchiveError(MessageText(kCode) + "\r\n" + inner.what(), kCode),
+        inner_message_(inner.what()) {}
   const std::string& InnerMessage() const { return inner_message_; }
 
  private:

@@ -1,6 +1,6 @@
 // What the two codecs share: the CRC-32 and Adler-32 checksums, the options record of a deflate or
-// inflate run (DeflateHelper) with its presets, the write-only log stream, the node allocator of the
-// code-length generator, and the exceptions through which the codecs report failure.
+// inflate run (DeflateHelper) with its presets, the write-only log stream, the node allocator of
+// the code-length generator, and the exceptions through which the codecs report failure.
 #pragma once
 
 #include <cstdint>
@@ -190,7 +190,8 @@ class InflateError : public std::runtime_error {
 // The password does not match the encryption header.
 class InflatePasswordError : public std::runtime_error {
  public:
-  InflatePasswordError() : std::runtime_error("Inflate: stream is encrypted but passphrase is wrong") {}
+  InflatePasswordError()
+      : std::runtime_error("Inflate: stream is encrypted but passphrase is wrong") {}
 };
 // The output limit was reached; caught inside Inflate.
 class PartSizedInflateError : public std::runtime_error {

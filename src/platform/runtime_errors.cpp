@@ -5,7 +5,9 @@
 
 namespace vz {
 
-std::string SystemErrorText(int os_code) { return std::strerror(os_code); }
+std::string SystemErrorText(int os_code) {
+  return std::strerror(os_code);
+}
 
 InOutError InOutError::FromErrno(const std::string& what, int os_code) {
   return InOutError(what + ": " + SystemErrorText(os_code), os_code);

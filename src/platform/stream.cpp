@@ -14,7 +14,9 @@ int64_t Stream::Size() {
   return end;
 }
 
-void Stream::SetSize(int64_t) { throw StreamWriteError(); }
+void Stream::SetSize(int64_t) {
+  throw StreamWriteError();
+}
 
 void Stream::ReadBuffer(std::span<uint8_t> buffer) {
   if (buffer.empty()) return;

@@ -11,7 +11,8 @@ namespace {
 
 TEST(MessageTableTest, CodesAreUniqueAndUnknownCodesAreEmpty) {
   std::set<int32_t> codes;
-  for (const auto& entry : MessageTable()) EXPECT_TRUE(codes.insert(entry.code).second) << entry.code;
+  for (const auto& entry : MessageTable())
+    EXPECT_TRUE(codes.insert(entry.code).second) << entry.code;
   // The 146 messages of the table plus the unsafe-name message.
   EXPECT_EQ(codes.size(), 147u);
   EXPECT_EQ(MessageText(39), "");
@@ -31,7 +32,8 @@ TEST(ArchiveErrorTest, CodedClassesTakeTheirTextAndCode) {
       {ZipInvalidError(), 28, "Invalid file - not a PKZip file"},
       {ZipStreamFullError(), 18, "Stream write error"},
       {VMSInvalidOriginError(3), 201, "VMS: invalid origin 3, should be 0, 1, 2"},
-      {VMSReadFailError(4096, "/tmp/VMSx"), 204, "VMS: Failed to read 4096 bytes from swap file /tmp/VMSx"},
+      {VMSReadFailError(4096, "/tmp/VMSx"), 204,
+       "VMS: Failed to read 4096 bytes from swap file /tmp/VMSx"},
       {BBSReadTooManyBytesError(7), 40, "BBS: request to read too many bytes [7]"},
       {ArchiveError("Full Path Required"), 0, "Full Path Required"},
   };
