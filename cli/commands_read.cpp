@@ -129,8 +129,10 @@ int ListCommand(const std::vector<std::string>& args) {
   if (!Open(unzipper, options.archive)) return kUsage;
   ZipArchive* zip = unzipper.GetZipArchive();
   if (!zip->ZipComment().empty()) std::printf("%s\n\n", zip->ZipComment().c_str());
-  std::printf("    Size  Compressed  Method              Ratio  CRC-32    Date       Time   Name\n");
-  std::printf("--------  ----------  ------------------  -----  --------  ---------- -----  ----\n");
+  std::printf(
+      "    Size  Compressed  Method              Ratio  CRC-32    Date       Time   Name\n");
+  std::printf(
+      "--------  ----------  ------------------  -----  --------  ---------- -----  ----\n");
   int64_t total_size = 0;
   int64_t total_compressed = 0;
   for (int i = 0; i < zip->ItemCount(); ++i) {
@@ -145,12 +147,15 @@ int ListCommand(const std::vector<std::string>& args) {
                 item->StoredName().c_str());
   }
   const double ratio =
-      total_size > 0 ? (1.0 - static_cast<double>(total_compressed) / static_cast<double>(total_size)) * 100.0
-                     : 0.0;
-  std::printf("--------  ----------                      -----                                ----\n");
-  std::printf("%8lld  %10lld                      %4.0f%%                                %d item%s\n",
-              static_cast<long long>(total_size), static_cast<long long>(total_compressed), ratio,
-              zip->ItemCount(), zip->ItemCount() == 1 ? "" : "s");
+      total_size > 0
+          ? (1.0 - static_cast<double>(total_compressed) / static_cast<double>(total_size)) * 100.0
+          : 0.0;
+  std::printf(
+      "--------  ----------                      -----                                ----\n");
+  std::printf(
+      "%8lld  %10lld                      %4.0f%%                                %d item%s\n",
+      static_cast<long long>(total_size), static_cast<long long>(total_compressed), ratio,
+      zip->ItemCount(), zip->ItemCount() == 1 ? "" : "s");
   return kOk;
 }
 

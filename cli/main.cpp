@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsageText =
     "Usage: vzip COMMAND [OPTIONS] ARCHIVE ...\n"
     "\n"
     "Veldrin Zip packs and unpacks zip archives of flight-simulator add-ons.\n"
@@ -66,12 +66,12 @@ int main(int argc, char** argv) {
       {"extract", {ExtractCommand, kExtractHelp}},
   };
   if (argc < 2) {
-    std::fputs(kUsage, stderr);
+    std::fputs(kUsageText, stderr);
     return kUsage;
   }
   const std::string first = argv[1];
   if (first == "--help" || first == "-h" || first == "help") {
-    std::fputs(kUsage, stdout);
+    std::fputs(kUsageText, stdout);
     return kOk;
   }
   if (first == "--version") {

@@ -53,7 +53,10 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 bool MatchesMask(const ArchiveItem& item, const std::string& mask) {
   // A drive or root in the mask means nothing inside an archive.
   const std::string native_mask = WithoutDrive(StoredToNative(mask));
-  return MatchFileMask(StoredToNative(item.StoredName()), native_mask);
+  std::string name = StoredToNative(item.StoredName());
+  // A folder entry matches by its folder's name, so "*.*" takes empty folders along.
+  if (name.size() > 1 && name.back() == '/') name.pop_back();
+  return MatchFileMask(name, native_mask);
 }
 
 bool MatchesMaskList(const ArchiveItem& item, const std::string& mask_list) {
@@ -456,10 +459,6 @@ void Archive::ExtractItem(int index, const std::string& new_name) {
     active_item_ = item;
     try {
       DoExtractItem(index, use_name);
-    } catch (const UserAbortError&) {
-      throw;
-    } catch (const AbortProgressError&) {
-      throw;
     } catch (...) {
       ReportFailure(item, ptExtract);
     }
@@ -473,10 +472,6 @@ void Archive::TestItem(int index) {
     active_item_ = item;
     try {
       DoTestItem(index);
-    } catch (const UserAbortError&) {
-      throw;
-    } catch (const AbortProgressError&) {
-      throw;
     } catch (...) {
       ReportFailure(item, ptExtract);
     }
@@ -495,6 +490,9 @@ void Archive::ExtractMatchingEx(const std::string& file_mask, const std::string&
     ArchiveItem* item = items_.Items(i);
     if (MatchesMaskList(*item, file_mask) && !MatchesMaskList(*item, exclusion_mask)) {
       ExtractItem(i, "");
+      // A user abort inside the item was reported with it and left the archive unusable: the
+      // run ends here.
+      if (state_ == stInvalid) throw UserAbortError();
     }
     bool abort = false;
     FireArchiveProgress(Percentage(i + 1, count), abort);

@@ -44,7 +44,8 @@ ArchiveType DetermineArchiveType(const std::string& file_name, ArchiveType asser
   const bool exists = status.has_value() && !status->is_directory;
   if (asserted != atUnrecognised) {
     if (!exists) return asserted;
-    if (asserted == atZip || asserted == atSelfExtractingZip) return CheckContent(file_name, asserted);
+    if (asserted == atZip || asserted == atSelfExtractingZip)
+      return CheckContent(file_name, asserted);
     return atUnrecognised;
   }
   if (exists && status->size != 0) {
@@ -155,7 +156,9 @@ void BaseBrowser::InitArchive() {
   archive_->SetLogging(logging_);
   archive_->SetTempDirectory(temp_directory_);
   SetBaseDirectory(base_directory_);
-  archive_->OnArchiveProgress = [this](void*, uint8_t p, bool& abort) { DoArchiveProgress(p, abort); };
+  archive_->OnArchiveProgress = [this](void*, uint8_t p, bool& abort) {
+    DoArchiveProgress(p, abort);
+  };
   archive_->OnArchiveItemProgress = [this](void*, ArchiveItem* item, uint8_t p, bool& abort) {
     DoArchiveItemProgress(item, p, abort);
   };

@@ -34,7 +34,8 @@ enum ArchiveType : uint8_t {
 
 // The type of a file: by its content when it exists and is not empty (the check chosen by its
 // extension), otherwise by its extension alone. Only zip types are recognised by content here.
-ArchiveType DetermineArchiveType(const std::string& file_name, ArchiveType asserted = atUnrecognised);
+ArchiveType DetermineArchiveType(const std::string& file_name,
+                                 ArchiveType asserted = atUnrecognised);
 
 class BaseComponent {
  public:

@@ -73,6 +73,7 @@ void CustomUnZipper::TestFiles(const std::string& file_mask) {
     bool confirm = true;
     DoConfirmProcessItem(archive->Items(i), ptExtract, confirm);
     if (confirm) archive->TestItem(i);
+    if (archive->State() == stInvalid) throw UserAbortError();
     bool abort = false;
     DoArchiveProgress(Percentage(i + 1, count), abort);
     if (abort) throw UserAbortError();

@@ -9,8 +9,12 @@
 
 namespace vz::platform {
 
-bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
-bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StdinIsTerminal() {
+  return ::isatty(STDIN_FILENO) == 1;
+}
+bool StderrIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
 
 int TerminalWidth() {
   winsize size{};
