@@ -5,6 +5,7 @@
 #include <array>
 #include <climits>
 
+#include "codec/crypt_streams.h"
 #include "codec/input_window.h"
 #include "codec/package_merge.h"
 #include "codec/translator.h"
@@ -16,7 +17,7 @@ namespace {
 
 constexpr int32_t kStoredPiece = 65535;
 
-void WriteEndOfBlock(DfOutBitStream& bits, const DfHuffmanEncodeTable& lit_tree) {
+void WriteEndOfBlock(DfOutBitStream& bits, const DfDecodeHuffmanTree& lit_tree) {
   const uint32_t e = lit_tree.Encode(kEndOfBlock);
   bits.WriteBits(e & 0xFFFF, static_cast<int>((e >> 16) & 0xFF));
 }
@@ -57,8 +58,8 @@ void DfBlockWriter::WriteStoredBlock(bool final, DfLZStream& lz) {
 
 void DfBlockWriter::WriteStaticBlock(bool final, bool deflate64, const DfLZStream& lz) {
   bits_.WriteBits(final ? 3 : 2, 3);
-  lz.Encode(bits_, FixedLitLenEncodeTable(), deflate64, FixedDistEncodeTable());
-  WriteEndOfBlock(bits_, FixedLitLenEncodeTable());
+  lz.Encode(bits_, FixedLitLenTree(), deflate64, FixedDistTree());
+  WriteEndOfBlock(bits_, FixedLitLenTree());
 }
 
 int64_t CalcDynamicBitCount(const DfLZStream& lz, const int32_t* code_lengths, int hlit, int hdist,
@@ -128,14 +129,14 @@ void DfBlockWriter::WriteBlock(bool final, bool deflate64, bool may_choose, DfLZ
   }
 
   static constexpr uint8_t kNoExtraBits[1] = {0};
-  DfHuffmanEncodeTable cl_tree(19, 7);
-  cl_tree.Build(cl_lengths.data(), 0, 19, kNoExtraBits, 65535);
-  DfHuffmanEncodeTable lit_tree(kLitLenAlphabet, 15);
-  lit_tree.Build(lengths.data(), 0, hlit, LengthExtraBitTable().data(), 257);
-  DfHuffmanEncodeTable dist_tree(deflate64 ? 32 : 30, 15);
+  DfDecodeHuffmanTree cl_tree(19, 7, trEncode);
+  cl_tree.Build(cl_lengths, 0, 19, kNoExtraBits, 65535);
+  DfDecodeHuffmanTree lit_tree(kLitLenAlphabet, 15, trEncode);
+  lit_tree.Build(lengths, 0, hlit, LengthExtraBits(), 257);
+  DfDecodeHuffmanTree dist_tree(deflate64 ? 32 : 30, 15, trEncode);
   Check(hdist <= dist_tree.AlphabetSize(),
         "DfLZStream.Encode: a Deflate64 distance symbol has been generated for Deflate");
-  dist_tree.Build(lengths.data(), hlit, hdist, DistanceExtraBitTable().data(), 0);
+  dist_tree.Build(lengths, hlit, hdist, DistanceExtraBits(), 0);
 
   bits_.WriteBits(final ? 5 : 4, 3);
   bits_.WriteBits(static_cast<uint32_t>((hlit - 257) + 32 * (hdist - 1) + 1024 * (hclen - 4)), 14);
@@ -296,7 +297,13 @@ uint32_t Deflate(Stream* source, Stream* dest, DeflateHelper* helper) {
       log->WriteTextLine("DEFLATING STREAM...");
       log->WriteTextLine("Need to recompile the app with UseLogging turned on");
     }
-    Stream* out = dest;
+    // With a password the output passes through the cipher, which writes its 12-byte header now.
+    std::unique_ptr<DfEncryptStream> crypt;
+    if (!options.CryptPassword().empty()) {
+      crypt = std::make_unique<DfEncryptStream>(*dest, static_cast<uint32_t>(options.CryptCheck()),
+                                                options.CryptPassword());
+    }
+    Stream* out = crypt ? static_cast<Stream*>(crypt.get()) : dest;
     uint32_t checksum = 0;
     switch (options.Options() & 7) {
       case dfoStored:

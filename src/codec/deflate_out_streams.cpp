@@ -7,97 +7,6 @@
 
 namespace vz {
 
-// ---- Prefix codes ----------------------------------------------------------------------------
-
-DfHuffmanEncodeTable::DfHuffmanEncodeTable(int alphabet_size, int max_allowed_length)
-    : alphabet_size_(alphabet_size),
-      max_allowed_length_(max_allowed_length),
-      entries_(static_cast<size_t>(alphabet_size), 0) {
-  Check(alphabet_size >= 2,
-        "DfDecodeHuffmanTree.Create: a huffman tree must be for at least two symbols");
-}
-
-// Canonical codes: codes of one length are consecutive and increase with the symbol; the first
-// code of length b follows the last of length b - 1, shifted left by one. RFC 1951 sends codes
-// most significant bit first inside a stream written least significant bit first, so each code is
-// stored reversed over its length.
-void DfHuffmanEncodeTable::Build(const int32_t* lengths, int start, int count,
-                                 const uint8_t* extra_bits, int extra_offset) {
-  std::array<int32_t, 16> length_count{};
-  for (int i = 0; i < count; ++i) {
-    const int32_t len = lengths[start + i];
-    if (len > max_allowed_length_) {
-      throw AssertionError("DfDecodeHuffmanTree.Build: a code length is greater than " +
-                           std::to_string(max_allowed_length_));
-    }
-    ++length_count[static_cast<size_t>(len)];
-  }
-  std::array<uint32_t, 16> next_code{};
-  uint32_t code = 0;
-  length_count[0] = 0;
-  for (int b = 1; b <= max_allowed_length_; ++b) {
-    code = (code + static_cast<uint32_t>(length_count[b - 1])) << 1;
-    next_code[b] = code;
-  }
-  for (int s = 0; s < count; ++s) {
-    const int32_t len = lengths[start + s];
-    if (len == 0) {
-      entries_[s] = 0xFFFFFFFFu;
-      continue;
-    }
-    uint32_t c = next_code[len]++;
-    uint32_t reversed = 0;
-    for (int i = 0; i < len; ++i) {
-      reversed = (reversed << 1) | (c & 1);
-      c >>= 1;
-    }
-    const uint32_t extra = s >= extra_offset ? extra_bits[s - extra_offset] : 0;
-    entries_[s] = (extra << 24) | (static_cast<uint32_t>(len) << 16) | reversed;
-  }
-}
-
-const std::array<uint8_t, 31>& LengthExtraBitTable() {
-  static const std::array<uint8_t, 31> table = [] {
-    std::array<uint8_t, 31> t{};
-    for (int i = 0; i < kLengthSymbolCount; ++i) t[i] = kDeflateSymbols.length_extra[i];
-    t[29] = 99;
-    t[30] = 99;
-    return t;
-  }();
-  return table;
-}
-
-const std::array<uint8_t, 32>& DistanceExtraBitTable() {
-  static const std::array<uint8_t, 32> table = [] {
-    std::array<uint8_t, 32> t{};
-    for (int d = 0; d < kDistanceSymbolCount; ++d) t[d] = kDeflateSymbols.distance_extra[d];
-    return t;
-  }();
-  return table;
-}
-
-const DfHuffmanEncodeTable& FixedLitLenEncodeTable() {
-  static const DfHuffmanEncodeTable table = [] {
-    std::array<int32_t, 288> lengths{};
-    for (int s = 0; s < 288; ++s) lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-    DfHuffmanEncodeTable t(288, 15);
-    t.Build(lengths.data(), 0, 288, LengthExtraBitTable().data(), 257);
-    return t;
-  }();
-  return table;
-}
-
-const DfHuffmanEncodeTable& FixedDistEncodeTable() {
-  static const DfHuffmanEncodeTable table = [] {
-    std::array<int32_t, 32> lengths{};
-    lengths.fill(5);
-    DfHuffmanEncodeTable t(32, 15);
-    t.Build(lengths.data(), 0, 32, DistanceExtraBitTable().data(), 0);
-    return t;
-  }();
-  return table;
-}
-
 // ---- Bit writer ------------------------------------------------------------------------------
 
 DfOutBitStream::DfOutBitStream(Stream* stream)
@@ -202,15 +111,27 @@ int64_t DfLZStream::StaticBitCount() const {
   return bits;
 }
 
-void DfLZStream::Encode(DfOutBitStream& bits, const DfHuffmanEncodeTable& lit_tree, bool deflate64,
-                        const DfHuffmanEncodeTable& dist_tree) const {
+void DfLZStream::Encode(DfOutBitStream& bits, const DfDecodeHuffmanTree& lit_tree, bool deflate64,
+                        const DfDecodeHuffmanTree& dist_tree) const {
+  // The entries of the symbols this block uses, fetched (and checked) once.
+  std::array<uint32_t, kLitLenAlphabet> lit{};
+  std::array<uint32_t, kDistanceSymbolCount> dist{};
+  for (int s = 0; s < kLitLenAlphabet; ++s) {
+    if (literal_counts_[s] != 0 && s != kEndOfBlock) lit[s] = lit_tree.Encode(s);
+  }
+  for (int d = 0; d < kDistanceSymbolCount; ++d) {
+    if (distance_counts_[d] == 0) continue;
+    Check(deflate64 || d < 30,
+          "DfLZStream.Encode: a Deflate64 distance symbol has been generated for Deflate");
+    dist[d] = dist_tree.Encode(d);
+  }
   const auto& s = kDeflateSymbols;
   const DfTranslator& translator = Translator();
   const uint8_t* p = tokens_.get();
   const uint8_t* const end = token_pos_;
   while (p < end) {
     if (p[0] == 1) {
-      const uint32_t e = lit_tree.Encode(p[1]);
+      const uint32_t e = lit[p[1]];
       bits.PutBits(e & 0xFFFF, (e >> 16) & 0xFF);
       p += 2;
       continue;
@@ -219,7 +140,7 @@ void DfLZStream::Encode(DfOutBitStream& bits, const DfHuffmanEncodeTable& lit_tr
     const int32_t distance = (p[3] | (p[4] << 8)) + 1;
     p += 5;
     const int ls = translator.LengthSymbolFast(length);
-    const uint32_t le = lit_tree.Encode(ls);
+    const uint32_t le = lit[ls];
     uint64_t code = le & 0xFFFF;
     int code_len = (le >> 16) & 0xFF;
     if (ls == 285) {
@@ -228,15 +149,12 @@ void DfLZStream::Encode(DfOutBitStream& bits, const DfHuffmanEncodeTable& lit_tr
         code_len += 16;
       }
     } else {
-      const int extra = s.length_extra[ls - 257];
       code |= static_cast<uint64_t>(length - s.length_base[ls - 257]) << code_len;
-      code_len += extra;
+      code_len += s.length_extra[ls - 257];
     }
     bits.PutBits(code, code_len);
     const int ds = translator.DistanceSymbolFast(distance);
-    Check(deflate64 || ds < 30,
-          "DfLZStream.Encode: a Deflate64 distance symbol has been generated for Deflate");
-    const uint32_t de = dist_tree.Encode(ds);
+    const uint32_t de = dist[ds];
     code = de & 0xFFFF;
     code_len = (de >> 16) & 0xFF;
     code |= static_cast<uint64_t>(distance - s.distance_base[ds]) << code_len;
@@ -322,7 +240,7 @@ void DfCodeLenStream::RunLengthEncode(const int32_t* code_lengths, int count) {
   }
 }
 
-void DfCodeLenStream::WriteCodes(DfOutBitStream& bits, const DfHuffmanEncodeTable& tree) const {
+void DfCodeLenStream::WriteCodes(DfOutBitStream& bits, const DfDecodeHuffmanTree& tree) const {
   for (size_t i = 0; i < end_; ++i) {
     const uint8_t symbol = buffer_[i];
     const uint32_t e = tree.Encode(symbol);

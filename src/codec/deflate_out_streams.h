@@ -1,7 +1,7 @@
 // The output side of the encoder's streams: the token buffer of one block with its symbol counts
 // (DfLZStream), the least-significant-bit-first bit writer (DfOutBitStream), the run-length coder
 // of a dynamic block's code lengths (DfCodeLenStream) and the encode table of a prefix code
-// (DfHuffmanEncodeTable) with the two fixed codes.
+// (DfDecodeHuffmanTree) with the two fixed codes.
 //
 // The token buffer keeps one block in a compact byte form (a literal is 1 and the byte, a match is
 // 0 and length - 1 and distance - 1 as 16-bit little-endian numbers) while counting the symbols,
@@ -22,51 +22,13 @@
 #include <vector>
 
 #include "codec/deflate_base.h"
+#include "codec/huffman.h"
 #include "codec/input_window.h"
 #include "codec/translator.h"
 #include "platform/runtime_errors.h"
 #include "platform/stream.h"
 
 namespace vz {
-
-// ---- Prefix codes for writing ----------------------------------------------------------------
-
-// The canonical prefix code of RFC 1951 (section 3.2.2) for a list of code lengths, as an encode
-// table: per symbol the code bit-reversed (bits 0-15, ready to be written least significant bit
-// first), its length (bits 16-23) and its extra-bit count (bits 24-31); a symbol of length 0 has
-// the entry 0xFFFFFFFF.
-class DfHuffmanEncodeTable {
- public:
-  DfHuffmanEncodeTable(int alphabet_size, int max_allowed_length);
-  // Symbols 0..count-1 take lengths[start..start+count-1]; symbol s >= extra_offset has
-  // extra_bits[s - extra_offset] extra bits.
-  void Build(const int32_t* lengths, int start, int count, const uint8_t* extra_bits,
-             int extra_offset);
-  // The entry of a symbol; a symbol outside the alphabet or without a code is a programming error.
-  uint32_t Encode(int symbol) const {
-    Check(symbol >= 0 && symbol < alphabet_size_,
-          "DfDecodeHuffmanTree.Encode: trying to encode a symbol that is not in the alphabet");
-    const uint32_t e = entries_[static_cast<size_t>(symbol)];
-    Check(e != 0xFFFFFFFFu,
-          "DfDecodeHuffmanTree.Encode: trying to encode a symbol that was not used");
-    return e;
-  }
-  int AlphabetSize() const { return alphabet_size_; }
-
- private:
-  int alphabet_size_;
-  int max_allowed_length_;
-  std::vector<uint32_t> entries_;
-};
-
-// Extra bits of literal/length symbols 257..287 as the code builder takes them (285: 16, the
-// Deflate64 meaning; 286 and 287: 99, symbols no stream contains), and of distance symbols 0..31.
-const std::array<uint8_t, 31>& LengthExtraBitTable();
-const std::array<uint8_t, 32>& DistanceExtraBitTable();
-
-// The fixed literal/length code (288 symbols) and the fixed distance code (32 symbols).
-const DfHuffmanEncodeTable& FixedLitLenEncodeTable();
-const DfHuffmanEncodeTable& FixedDistEncodeTable();
 
 // ---- Bit writer ------------------------------------------------------------------------------
 
@@ -182,8 +144,8 @@ class DfLZStream {
   // The bits of the block with the fixed codes, without the 3-bit header.
   int64_t StaticBitCount() const;
   // Writes every token with the given codes.
-  void Encode(DfOutBitStream& bits, const DfHuffmanEncodeTable& lit_tree, bool deflate64,
-              const DfHuffmanEncodeTable& dist_tree) const;
+  void Encode(DfOutBitStream& bits, const DfDecodeHuffmanTree& lit_tree, bool deflate64,
+              const DfDecodeHuffmanTree& dist_tree) const;
   // Reads the next count source bytes of the block (consecutive calls continue).
   void ReadCoveredBytes(uint8_t* buffer, int32_t count);
 
@@ -222,7 +184,7 @@ class DfCodeLenStream {
   // each repeat followed by its repeat value.
   void RunLengthEncode(const int32_t* code_lengths, int count);
   // Writes the symbols with the code-length code and the repeat values in 2, 3 or 7 bits.
-  void WriteCodes(DfOutBitStream& bits, const DfHuffmanEncodeTable& tree) const;
+  void WriteCodes(DfOutBitStream& bits, const DfDecodeHuffmanTree& tree) const;
   const std::array<int32_t, 19>& Counts() const { return counts_; }
   std::span<const uint8_t> Symbols() const { return {buffer_.data(), end_}; }
 
