@@ -1,0 +1,186 @@
+// Shared pieces of the inflate tests and the fuzz target: test corpora, zlib as the reference
+// compressor and decompressor, a bit writer for hand-made streams, and an Inflate wrapper.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codec/deflate_base.h"
+#include "codec/huffman.h"
+#include "codec/inflate.h"
+#include "platform/memory_stream.h"
+
+namespace vz::testing {
+
+// ---- Corpora ---------------------------------------------------------------------------------
+
+inline std::vector<uint8_t> TextCorpus(size_t n, uint32_t seed = 1) {
+  static const char* kWords[] = {
+      "the",    "archive", "of",         "flight",  "simulator", "scenery", "package", "and",
+      "folder", "with",    "texture",    "effects", "aircraft",  "gauge",   "sound",   "panel",
+      "is",     "a",       "compressed", "stream",  "bytes",     "window",  "Huffman", "\n"};
+  std::mt19937 rng(seed);
+  std::string text;
+  while (text.size() < n) {
+    text += kWords[rng() % (sizeof(kWords) / sizeof(kWords[0]))];
+    text += (rng() % 11 == 0) ? ". " : " ";
+  }
+  return {text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n)};
+}
+
+inline std::vector<uint8_t> BinaryCorpus(size_t n, uint32_t seed = 2) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> out(n);
+  for (auto& b : out) b = static_cast<uint8_t>(rng());
+  return out;
+}
+
+// Repetitive: runs of one byte, a short pattern repeated, and copies of earlier stretches.
+inline std::vector<uint8_t> RepetitiveCorpus(size_t n, uint32_t seed = 3) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> out;
+  while (out.size() < n) {
+    switch (rng() % 3) {
+      case 0:
+        out.insert(out.end(), 100 + rng() % 5000, static_cast<uint8_t>(rng()));
+        break;
+      case 1: {
+        const uint8_t pattern[] = {static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
+                                   static_cast<uint8_t>(rng())};
+        for (int i = static_cast<int>(rng() % 2000); i > 0; --i) out.push_back(pattern[i % 3]);
+        break;
+      }
+      default:
+        if (out.size() > 1000) {
+          const size_t from = rng() % (out.size() - 500);
+          for (size_t i = 0; i < 500; ++i) out.push_back(out[from + i]);
+        }
+    }
+  }
+  out.resize(n);
+  return out;
+}
+
+// ---- zlib as the reference -------------------------------------------------------------------
+
+inline std::vector<uint8_t> ZlibDeflateRaw(const std::vector<uint8_t>& in, int level = 6,
+                                           int strategy = Z_DEFAULT_STRATEGY) {
+  z_stream zs{};
+  deflateInit2(&zs, level, Z_DEFLATED, -15, 8, strategy);
+  std::vector<uint8_t> out(deflateBound(&zs, in.size()) + 16);
+  zs.next_in = const_cast<Bytef*>(in.data());
+  zs.avail_in = static_cast<uInt>(in.size());
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  deflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+// The already-compressed corpus: zlib output of text.
+inline std::vector<uint8_t> CompressedCorpus(size_t n, uint32_t seed = 4) {
+  std::vector<uint8_t> out;
+  while (out.size() < n) {
+    const auto piece = ZlibDeflateRaw(TextCorpus(64 * 1024, seed++), 9);
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  out.resize(n);
+  return out;
+}
+
+// zlib's raw inflate: the output when the stream ends properly, nothing otherwise.
+inline std::optional<std::vector<uint8_t>> ZlibInflateRaw(const std::vector<uint8_t>& in,
+                                                          size_t max_out = 64 << 20) {
+  z_stream zs{};
+  inflateInit2(&zs, -15);
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> chunk(1 << 16);
+  zs.next_in = const_cast<Bytef*>(in.data());
+  zs.avail_in = static_cast<uInt>(in.size());
+  int rc = Z_OK;
+  while (rc == Z_OK && out.size() <= max_out) {
+    zs.next_out = chunk.data();
+    zs.avail_out = static_cast<uInt>(chunk.size());
+    rc = inflate(&zs, Z_NO_FLUSH);
+    out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - zs.avail_out));
+    if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;
+  }
+  inflateEnd(&zs);
+  if (rc != Z_STREAM_END) return std::nullopt;
+  return out;
+}
+
+// ---- Inflate wrapper -------------------------------------------------------------------------
+
+struct InflateRun {
+  uint32_t result = 0;
+  std::vector<uint8_t> output;
+  int64_t source_position = 0;
+  int32_t compressed_bytes = -1;
+  int32_t uncompressed_bytes = -1;
+};
+
+inline InflateRun RunInflate(const std::vector<uint8_t>& stream, uint32_t options = 15,
+                             int32_t output_limit = 0) {
+  MemoryStream source(stream);
+  MemoryStream dest;
+  DeflateHelper helper;
+  helper.SetOptions(options);
+  helper.SetOutputLimit(output_limit);
+  InflateRun run;
+  run.result = Inflate(&source, &dest, &helper);
+  run.output = dest.Data();
+  run.source_position = source.Position();
+  run.compressed_bytes = helper.CompressedBytes();
+  run.uncompressed_bytes = helper.UncompressedBytes();
+  return run;
+}
+
+// ---- Hand-made streams -----------------------------------------------------------------------
+
+// Writes bits first bit lowest, as Deflate streams are read.
+class BitWriter {
+ public:
+  void Put(uint32_t value, int bits) {
+    for (int i = 0; i < bits; ++i) {
+      if (used_ == 0) bytes_.push_back(0);
+      bytes_.back() |= static_cast<uint8_t>(((value >> i) & 1u) << used_);
+      used_ = (used_ + 1) % 8;
+    }
+  }
+  // A symbol of an encode table (bit-reversed code and its length).
+  void PutCode(const DfDecodeHuffmanTree& tree, int symbol) {
+    const uint32_t e = tree.Encode(symbol);
+    Put(DfDecodeHuffmanTree::SymbolOf(e), static_cast<int>(DfDecodeHuffmanTree::LengthOf(e)));
+  }
+  void PutFixed(int symbol) { PutCode(FixedLitLenTree(), symbol); }
+  void PutFixedDistance(int symbol) { PutCode(FixedDistTree(), symbol); }
+  void AlignToByte() { used_ = 0; }
+  void PutBytes(const std::vector<uint8_t>& data) {
+    AlignToByte();
+    bytes_.insert(bytes_.end(), data.begin(), data.end());
+  }
+  // A stored block header (final flag, type 0) with its length and complement.
+  void PutStored(bool final_block, const std::vector<uint8_t>& data) {
+    Put(final_block ? 1 : 0, 1);
+    Put(0, 2);
+    AlignToByte();
+    const auto len = static_cast<uint32_t>(data.size());
+    PutBytes({static_cast<uint8_t>(len), static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(~len),
+              static_cast<uint8_t>(~len >> 8)});
+    PutBytes(data);
+  }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  int used_ = 0;
+};
+
+}  // namespace vz::testing
