@@ -160,6 +160,7 @@ class DfLZStream {
     return {tokens_.get(), static_cast<size_t>(token_pos_ - tokens_.get())};
   }
   bool Deflate64() const { return deflate64_; }
+  Logger* Log() const { return log_; }
 
  private:
   std::unique_ptr<uint8_t[]> tokens_;
