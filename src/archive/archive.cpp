@@ -268,6 +268,13 @@ void Archive::ReportFailure(ArchiveItem* item, ProcessType type) {
   failure_message_.clear();
 }
 
+void Archive::ReportFailureAs(ArchiveItem* item, ProcessType type, ErrorClass error_class,
+                              int32_t error_code, const std::string& message) {
+  failure_message_ = message;
+  FireProcessItemFailure(item, type, error_class, error_code);
+  failure_message_.clear();
+}
+
 void Archive::SetBaseDirectory(const std::string& value) {
   std::string v = value;
   // A root keeps its separator.

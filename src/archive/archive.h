@@ -167,9 +167,8 @@ using ArchiveItemProgressEvent =
     std::function<void(void* sender, ArchiveItem* item, uint8_t progress, bool& abort)>;
 using ArchiveItemConfirmEvent =
     std::function<void(void* sender, ArchiveItem* item, ProcessType type, bool& confirm)>;
-using ArchiveItemFailureEvent =
-    std::function<void(void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class,
-                       int32_t error_code)>;
+using ArchiveItemFailureEvent = std::function<void(
+    void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class, int32_t error_code)>;
 using ConfirmOverwriteEvent = std::function<void(std::string& name, bool& confirm)>;
 using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
 
@@ -294,6 +293,10 @@ class Archive {
   void EndBusy();
   void SaveIfPending(ArchiveItem* item);
   void ReportFailure(ArchiveItem* item, ProcessType type);  // classifies the exception in flight
+  // Reports a failure with a class and code chosen by the caller; message is what
+  // FailureMessage() returns while the event runs.
+  void ReportFailureAs(ArchiveItem* item, ProcessType type, ErrorClass error_class,
+                       int32_t error_code, const std::string& message);
   void WriteLogEntry(const std::string& name, int kind);
   void ResolveDiskPath(ArchiveItem* item);
   bool NeedsFreshen(ArchiveItem* item);

@@ -379,7 +379,10 @@ void ZipArchive::DoLoadArchive() {
   generate_image_names_ = false;
   if (stream_->Size() == 0) return;
   const auto head = ReadAt(*stream_, 0, 4);
-  is_executable_ = head.size() >= 2 && head[0] == 'M' && head[1] == 'Z';
+  // A stub is a Windows program ("MZ") or, for sets built for Linux, an ELF image.
+  is_executable_ =
+      (head.size() >= 2 && head[0] == 'M' && head[1] == 'Z') ||
+      (head.size() == 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F');
   if (dynamic_cast<SpanStream*>(stream_) != nullptr) {
     drive_removable_ = IsRemovableDrive(ArchiveFileName());
   }
@@ -464,10 +467,6 @@ void ZipArchive::DoLoadArchive() {
   FireArchiveProgress(100, abort);
   if (is_executable_) stub_size_ = lowest_offset;
   SetModified(false);
-}
-
-void ZipArchive::DoSaveArchive() {
-  throw ZipNoInsertionError();
 }
 
 std::string ZipArchive::MakeStoredName(const std::string& file_spec) {

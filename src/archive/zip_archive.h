@@ -175,6 +175,9 @@ class ZipArchive : public Archive {
   virtual void FireRequestBlankDisk(bool& abort);
 
  private:
+  // The save of zip_writer.cpp works on the archive's records and streams.
+  friend class ZipWriter;
+
   explicit ZipArchive(Stream& stream, const std::string& name);
   // Opens a reading archive file stream on name with this archive's hooks.
   std::unique_ptr<SpanStream> OpenPartStream(const std::string& name);

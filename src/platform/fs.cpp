@@ -89,6 +89,12 @@ int SetPermissions(const std::string& path, uint32_t mode) {
   return ErrorOf(::chmod(path.c_str(), static_cast<mode_t>(mode & 0777)));
 }
 
+std::optional<uint32_t> PermissionsOf(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return static_cast<uint32_t>(st.st_mode & 0777);
+}
+
 int MakeFolder(const std::string& path) {
   return ErrorOf(::mkdir(path.c_str(), 0777));
 }

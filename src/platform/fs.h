@@ -55,6 +55,8 @@ std::optional<uint32_t> DosAttributesOf(const std::string& path);
 int SetDosAttributes(const std::string& path, uint32_t attributes);
 // Applies POSIX permission bits (mask 0777 only; set-id and sticky bits are never set).
 int SetPermissions(const std::string& path, uint32_t mode);
+// POSIX permission bits (mask 0777) of path; nothing when it does not exist.
+std::optional<uint32_t> PermissionsOf(const std::string& path);
 
 // Folder and file operations; each returns 0 or the error number.
 int MakeFolder(const std::string& path);

@@ -1,0 +1,218 @@
+// Item compression.
+//
+// Both entry points end in CompressItemStream: PrepareItem resets the fields the data decides,
+// DeflateItem or StoreItem writes the data into a work stream (the best method tries Deflate first
+// and stores instead when that came out larger than the source), FinishItem sets the versions and
+// the encryption bits, and only then is the work stream copied to the output. Nothing here
+// changes the process's current folder: a relative DiskPath is taken against BaseDirectory.
+#include "codec/zip_proc.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "archive/utils.h"
+#include "archive/vm_stream.h"
+#include "codec/crypt_streams.h"
+#include "codec/deflate.h"
+#include "codec/deflate_base.h"
+#include "platform/dos_time.h"
+#include "platform/file_stream.h"
+#include "platform/fs.h"
+#include "platform/runtime_errors.h"
+
+namespace vz {
+
+namespace {
+
+// Storing copies in pieces of this size; progress is reported per whole percent either way.
+constexpr size_t kStorePiece = 64 * 1024;
+
+std::unique_ptr<VirtualMemoryStream> NewWorkStream(const ZipArchive& archive) {
+  auto work = std::make_unique<VirtualMemoryStream>();
+  work->SetSwapFolder(archive.TempDirectory());
+  return work;
+}
+
+// The check value whose top byte ends the encryption header: the item's time word, as readers
+// that see a data descriptor expect it.
+uint32_t CryptCheckOf(const ZipItem& item) {
+  return static_cast<uint32_t>(item.FileTime()) << 16;
+}
+
+void PrepareItem(ZipItem& item, Stream& in_stream, int64_t source_size) {
+  item.SetUncompressedSize(source_size);
+  // The UTF-8 name bit belongs to the stored name, not to the data: it stays.
+  item.SetFlag(item.Flag() & kFlagUtf8Names);
+  item.SetCompressedSize(0);
+  if (dynamic_cast<FileStream*>(&in_stream) == nullptr) {
+    const uint32_t now = platform::UnixTimeToDosDateTime(std::time(nullptr));
+    item.SetFileTime(static_cast<uint16_t>(now & 0xFFFF));
+    item.SetFileDate(static_cast<uint16_t>(now >> 16));
+    item.SetExternalFileAttributes(0);
+  }
+  item.SetVersionMade(static_cast<uint16_t>((item.VersionMade() & 0xFF00) | 20));
+}
+
+// Preset code and general purpose bits 1-2 of each deflation option.
+struct DeflationPreset {
+  char code;
+  uint16_t flag_bits;
+};
+
+DeflationPreset PresetOf(ZipDeflationOption option) {
+  switch (option) {
+    case doNormal:
+      return {'n', 0};
+    case doMaximum:
+      return {'x', kFlagOption1};
+    case doFast:
+      return {'f', kFlagOption2};
+    case doSuperFast:
+      return {'s', kFlagOption1 | kFlagOption2};
+    case doInvalid:
+      break;
+  }
+  return {'0', 0};
+}
+
+void DeflateItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stream,
+                 int64_t source_size) {
+  item.SetCompressionMethod(8);
+  DeflateHelper options;
+  if (!archive.Password().empty()) options.SetCryptPassword(archive.Password());
+  options.SetPresetCode('0');
+  const DeflationPreset preset = PresetOf(archive.DeflationOption());
+  if (preset.code != '0') options.SetPresetCode(preset.code);
+  item.SetFlag(item.Flag() | preset.flag_bits);
+  // The encoder's source size is 32-bit and only feeds its progress reports; a larger source goes
+  // without them rather than with a wrong size.
+  if (source_size <= INT32_MAX) {
+    options.SetSourceSize(static_cast<int32_t>(source_size));
+    options.SetOnPercentDone([&archive](int32_t percent) { archive.FireCodecProgress(percent); });
+  }
+  options.SetCryptCheck(static_cast<int32_t>(CryptCheckOf(item)));
+  item.SetCRC32(Deflate(&in_stream, &work, &options));
+}
+
+void StoreItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stream,
+               int64_t source_size) {
+  item.SetCompressionMethod(0);
+  bool abort = false;
+  uint32_t reg = 0xFFFFFFFFu;
+  int64_t total = 0;
+  int percent = 0;
+  int previous_percent = 0;
+  std::unique_ptr<DfEncryptStream> crypt;
+  if (!archive.Password().empty()) {
+    crypt = std::make_unique<DfEncryptStream>(work, CryptCheckOf(item), archive.Password());
+  }
+  Stream& out = crypt ? static_cast<Stream&>(*crypt) : work;
+  std::vector<uint8_t> buffer(kStorePiece);
+  int64_t n = in_stream.Read(buffer);
+  while (n > 0 && !abort) {
+    if (archive.ItemProgressProc) {
+      total += n;
+      percent =
+          source_size > 0 ? static_cast<int>((total * 100 + source_size / 2) / source_size) : 100;
+      if (percent != previous_percent) {
+        archive.ItemProgressProc(static_cast<uint8_t>(std::min(percent, 100)), abort);
+      }
+      previous_percent = percent;
+    }
+    UpdateCrc32(reg, buffer.data(), n);
+    out.WriteBuffer({buffer.data(), static_cast<size_t>(n)});
+    n = in_stream.Read(buffer);
+  }
+  item.SetCRC32(~reg);
+  if (percent < 100 && archive.ItemProgressProc) {
+    bool ignored = false;
+    archive.ItemProgressProc(100, ignored);
+  }
+  if (abort) throw UserAbortError();
+}
+
+void FinishItem(const ZipArchive& archive, ZipItem& item) {
+  item.SetVersionNeeded(item.CompressionMethod() == 8 ? 20 : 10);
+  if (!archive.Password().empty()) item.SetFlag(item.Flag() | kFlagEncrypted | kFlagDataDescriptor);
+}
+
+// The file an item's DiskPath names, resolved against the base folder.
+std::string SourcePathOf(const ZipArchive& archive, const ZipItem& item) {
+  // New items carry native (UTF-8) paths, and loaded items get theirs from the converted stored
+  // name, so no code page conversion applies here.
+  const std::string& path = item.DiskPath();
+  if (PathKindOf(path) == pkAbsolute || archive.BaseDirectory().empty()) return path;
+  return AppendBackslash(archive.BaseDirectory()) + path;
+}
+
+}  // namespace
+
+void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream) {
+  auto work = NewWorkStream(archive);
+  // The source is read from its position on; only those bytes are the item.
+  const int64_t start = in_stream.Position();
+  const int64_t source_size = std::max<int64_t>(in_stream.Size() - start, 0);
+  PrepareItem(item, in_stream, source_size);
+  if (source_size > 0) {
+    switch (archive.CompressionMethodToUse()) {
+      case smStored:
+        StoreItem(archive, item, *work, in_stream, source_size);
+        break;
+      case smDeflated:
+        DeflateItem(archive, item, *work, in_stream, source_size);
+        break;
+      case smBestMethod:
+        DeflateItem(archive, item, *work, in_stream, source_size);
+        // The encryption header counts against Deflate here, as it would against storing.
+        if (work->Size() > source_size + (archive.Password().empty() ? 0 : kZipCryptHeaderSize)) {
+          in_stream.SetPosition(start);
+          work = NewWorkStream(archive);
+          StoreItem(archive, item, *work, in_stream, source_size);
+        }
+        break;
+    }
+  } else {
+    item.SetCRC32(0);
+    StoreItem(archive, item, *work, in_stream, source_size);
+  }
+  // A file that changed size while it was read is described as it was read.
+  item.SetUncompressedSize(in_stream.Position() - start);
+  FinishItem(archive, item);
+  out_stream.CopyFrom(*work, 0);
+  work.reset();
+  item.SetCompressedSize(out_stream.Size());
+  item.SetInternalFileAttributes(0);
+}
+
+void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
+  const std::string path = SourcePathOf(archive, item);
+  // Folders, pipes and devices are not files to compress: a pipe would block, a folder fails
+  // only at the first read.
+  const auto status = platform::StatPath(path);
+  if (!status) throw FileOpenError(path, ENOENT);
+  if (!status->is_regular) throw FileOpenError(path, status->is_directory ? EISDIR : EINVAL);
+  FileStream file(path, kFmOpenRead | kFmShareDenyWrite);
+  item.SetExternalFileAttributes(platform::DosAttributesOf(path).value_or(kFaArchive));
+  item.SetUncompressedSize(file.Size());
+  const uint32_t dos = FileDosTime(path);
+  item.SetFileTime(static_cast<uint16_t>(dos & 0xFFFF));
+  item.SetFileDate(static_cast<uint16_t>(dos >> 16));
+  CompressItemStream(archive, item, out_stream, file);
+}
+
+void InstallInsertionProcs(ZipArchive& archive) {
+  archive.InsertProc = [](ZipArchive& sender, ZipItem& item, Stream& out_stream) {
+    CompressItemFile(sender, item, out_stream);
+  };
+  archive.InsertFromStreamProc = [](ZipArchive& sender, ZipItem& item, Stream& out_stream,
+                                    Stream* in_stream) {
+    if (in_stream == nullptr) throw ZipNoInsertionError();
+    CompressItemStream(sender, item, out_stream, *in_stream);
+  };
+}
+
+}  // namespace vz

@@ -1,0 +1,120 @@
+#include "components/zipper.h"
+
+#include "codec/zip_proc.h"
+#include "platform/fs.h"
+
+namespace vz {
+
+void CustomZipper::SetFileName(const std::string& value) {
+  const std::string name = AbsoluteFileName(value);
+  StoreFileName(name);
+  if (GetArchive() != nullptr) {
+    // Unlike a browser, the zipper does not swallow a failing save: the changes would be lost.
+    GetArchive()->Save();
+    SetArchive(nullptr);
+  }
+  ArchiveType type = GetArchiveType();
+  if (!name.empty()) {
+    const auto status = platform::StatPath(name);
+    if (status.has_value()) {
+      type = DetermineArchiveType(name);
+      if (type != atZip && type != atSpannedZip && type != atSelfExtractingZip) {
+        throw UnhandledTypeError();
+      }
+      SetArchive(std::make_unique<ZipArchive>(name, kFmOpenRead | kFmShareDenyNone));
+      InitArchive();
+      GetArchive()->Load();
+    } else {
+      type = DetermineArchiveType(name);
+      // Tar and gzip files are other formats: only zip files are created here.
+      if (type != atZip) throw UnhandledTypeError();
+      SetArchive(std::make_unique<ZipArchive>(name, kFmCreate));
+      InitArchive();
+    }
+    SetArchiveType(type);
+  }
+  DoChange();
+}
+
+void CustomZipper::SetZipComment(const std::string& comment) {
+  ZipArchive* zip = GetZipArchive();
+  if (zip == nullptr) throw NoArchiveError();
+  zip->SetZipComment(comment);
+}
+
+void CustomZipper::AddFiles(const std::string& file_mask, uint32_t search_attr) {
+  if (GetArchive() == nullptr) throw NoArchiveError();
+  GetArchive()->AddMatching(file_mask, search_attr);
+  DoChange();
+}
+
+void CustomZipper::Save() {
+  if (GetArchive() == nullptr) return;
+  GetArchive()->Save();
+  DoChange();
+}
+
+void CustomZipper::SetAutoSave(bool value) {
+  auto_save_ = value;
+  if (GetArchive()) GetArchive()->SetAutoSave(value);
+}
+
+void CustomZipper::SetCompressionMethodToUse(ZipSupportedMethod value) {
+  method_ = value;
+  if (ZipArchive* zip = GetZipArchive()) zip->SetCompressionMethodToUse(value);
+}
+
+void CustomZipper::SetDeflationOption(ZipDeflationOption value) {
+  deflation_option_ = value;
+  if (ZipArchive* zip = GetZipArchive()) zip->SetDeflationOption(value);
+}
+
+void CustomZipper::SetDOSMode(bool value) {
+  dos_mode_ = value;
+  if (GetArchive()) GetArchive()->SetDOSMode(value);
+}
+
+void CustomZipper::SetStoreOptions(StoreOptions value) {
+  store_options_ = value;
+  if (GetArchive()) GetArchive()->SetStoreOptions(value);
+}
+
+void CustomZipper::ResetMeters() {
+  CustomZipBrowser::ResetMeters();
+  if (save_meter_) save_meter_->Reset();
+}
+
+void CustomZipper::InitArchive() {
+  CustomZipBrowser::InitArchive();
+  ZipArchive* zip = GetZipArchive();
+  if (zip == nullptr) return;
+  zip->SetAutoSave(auto_save_);
+  zip->SetCompressionMethodToUse(method_);
+  zip->SetDeflationOption(deflation_option_);
+  zip->SetDOSMode(dos_mode_);
+  zip->SetStoreOptions(store_options_);
+  zip->OnArchiveSaveProgress = [this](void*, uint8_t progress, bool& abort) {
+    DoArchiveSaveProgress(progress, abort);
+  };
+  zip->OnConfirmSave = [this](void*, bool& confirm) { DoConfirmSave(confirm); };
+  zip->OnSave = [this](void*) { DoSave(); };
+  zip->OnRequestBlankDisk = on_request_blank_disk_;
+  InstallInsertionProcs(*zip);
+}
+
+void CustomZipper::DoArchiveSaveProgress(uint8_t progress, bool& abort) {
+  abort = false;
+  if (save_meter_) save_meter_->DoProgress(progress);
+  if (OnArchiveSaveProgress) OnArchiveSaveProgress(this, progress, abort);
+}
+
+void CustomZipper::DoConfirmSave(bool& confirm) {
+  confirm = true;
+  if (OnConfirmSave) OnConfirmSave(this, confirm);
+}
+
+void CustomZipper::DoSave() {
+  if (OnSave) OnSave(this);
+}
+
+}  // namespace vz

@@ -1,0 +1,63 @@
+// The zipper: binds one zip file to a front end that creates and updates archives. Setting its
+// FileName opens the zip, or creates an empty one at once when no file of that name exists; files
+// are added by mask, the comment set, and the archive saved (after every change with AutoSave).
+// Each new item is compressed by the insert procedures the zipper installs in its archive.
+#pragma once
+
+#include "components/zip_browser.h"
+
+namespace vz {
+
+class CustomZipper : public CustomZipBrowser {
+ public:
+  CustomZipper() = default;
+
+  // Saves and frees the open archive (a failing save propagates and keeps it open), then opens
+  // the named zip, or creates it empty when it does not exist. A relative name is taken against
+  // the current folder. Names of other types raise UnhandledTypeError.
+  void SetFileName(const std::string& value) override;
+  // Sets the archive comment; an empty text removes it. NoArchiveError when no archive is open.
+  void SetZipComment(const std::string& comment) override;
+
+  // Adds the files matching file_mask (one path, a mask, or ";"-separated masks), freshening or
+  // replacing existing names as StoreOptions say. NoArchiveError when no archive is open.
+  void AddFiles(const std::string& file_mask, uint32_t search_attr);
+  // Writes pending changes; does nothing when no archive is open.
+  void Save();
+
+  bool AutoSave() const { return auto_save_; }
+  void SetAutoSave(bool value);
+  ZipSupportedMethod CompressionMethodToUse() const { return method_; }
+  void SetCompressionMethodToUse(ZipSupportedMethod value);
+  ZipDeflationOption DeflationOption() const { return deflation_option_; }
+  void SetDeflationOption(ZipDeflationOption value);
+  bool DOSMode() const { return dos_mode_; }
+  void SetDOSMode(bool value);
+  StoreOptions GetStoreOptions() const { return store_options_; }
+  void SetStoreOptions(StoreOptions value);
+  MeterLink* ArchiveSaveProgressMeter() const { return save_meter_; }
+  void SetArchiveSaveProgressMeter(MeterLink* link) { save_meter_ = link; }
+
+  ArchiveProgressEvent OnArchiveSaveProgress;
+  ArchiveConfirmEvent OnConfirmSave;
+  ArchiveEvent OnSave;
+
+ protected:
+  void ResetMeters() override;
+  void InitArchive() override;
+  virtual void DoArchiveSaveProgress(uint8_t progress, bool& abort);
+  virtual void DoConfirmSave(bool& confirm);
+  virtual void DoSave();
+
+ private:
+  bool auto_save_ = false;
+  ZipSupportedMethod method_ = smBestMethod;
+  ZipDeflationOption deflation_option_ = doNormal;
+  bool dos_mode_ = false;
+  StoreOptions store_options_ = soStripDrive | soRemoveDots;
+  MeterLink* save_meter_ = nullptr;
+};
+
+class Zipper : public CustomZipper {};
+
+}  // namespace vz
