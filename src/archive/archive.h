@@ -167,8 +167,9 @@ using ArchiveItemProgressEvent =
     std::function<void(void* sender, ArchiveItem* item, uint8_t progress, bool& abort)>;
 using ArchiveItemConfirmEvent =
     std::function<void(void* sender, ArchiveItem* item, ProcessType type, bool& confirm)>;
-using ArchiveItemFailureEvent = std::function<void(
-    void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class, int32_t error_code)>;
+using ArchiveItemFailureEvent =
+    std::function<void(void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class,
+                       int32_t error_code)>;
 using ConfirmOverwriteEvent = std::function<void(std::string& name, bool& confirm)>;
 using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
 
