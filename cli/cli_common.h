@@ -35,5 +35,6 @@ class ProgressLine {
 int ListCommand(const std::vector<std::string>& args);
 int TestCommand(const std::vector<std::string>& args);
 int ExtractCommand(const std::vector<std::string>& args);
+int AddCommand(const std::vector<std::string>& args);
 
 }  // namespace vz::cli

@@ -18,6 +18,7 @@ constexpr const char* kUsageText =
     "  list      list the items of an archive\n"
     "  test      check every item of an archive\n"
     "  extract   extract every item of an archive\n"
+    "  add       add files to an archive, creating it when missing\n"
     "\n"
     "Run 'vzip COMMAND --help' for the options of a command.\n"
     "Exit status: 0 success, 1 some items failed, 2 usage error or unreadable archive.\n";
@@ -51,6 +52,24 @@ constexpr const char* kExtractHelp =
     "Without -o or -n you are asked about each existing file on a terminal; when standard\n"
     "input is not a terminal, existing files are kept.\n";
 
+constexpr const char* kAddHelp =
+    "Usage: vzip add ARCHIVE FILE... [-r] [-p] [-m METHOD] [-l LEVEL] [-c COMMENT]\n"
+    "                [-P PASSWORD] [-s BYTES]\n"
+    "\n"
+    "Adds files to ARCHIVE, creating it when it does not exist. A file whose stored name is\n"
+    "already in the archive is freshened: replaced when its size or time differs.\n"
+    "Everything is written by one save at the end; when that fails the archive stays as it\n"
+    "was. Files that cannot be read are reported and left out.\n"
+    "\n"
+    "  -r           descend into folders and add every file below them\n"
+    "  -p           keep folder paths in stored names (default: file names alone)\n"
+    "  -m METHOD    store, deflate, or best: deflate unless storing is smaller (default)\n"
+    "  -l LEVEL     deflation: normal (default), maximum, fast or superfast\n"
+    "  -c COMMENT   set the archive comment (an empty COMMENT removes it)\n"
+    "  -P PASSWORD  encrypt new items with the traditional zip cipher (weak protection)\n"
+    "  -s BYTES     write a spanned set of parts of at most BYTES each (suffix k, m or g;\n"
+    "               at least 64k): ARCHIVE.z01, ARCHIVE.z02, ... and ARCHIVE last\n";
+
 struct Command {
   int (*run)(const std::vector<std::string>&);
   const char* help;
@@ -64,6 +83,7 @@ int main(int argc, char** argv) {
       {"list", {ListCommand, kListHelp}},
       {"test", {TestCommand, kTestHelp}},
       {"extract", {ExtractCommand, kExtractHelp}},
+      {"add", {AddCommand, kAddHelp}},
   };
   if (argc < 2) {
     std::fputs(kUsageText, stderr);

@@ -1,0 +1,238 @@
+// vzip add: the writing side, over the zipper component. The files named on the command line
+// (and with -r everything below named folders) are added to the archive, created when missing;
+// names already stored are freshened when the file differs. All additions are written by one
+// save at the end, so a failing save leaves the archive as it was.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/errors.h"
+#include "archive/utils.h"
+#include "cli/cli_common.h"
+#include "components/zipper.h"
+#include "platform/fs.h"
+
+namespace vz::cli {
+
+namespace {
+
+// Files of every kind but folders, hidden ones included.
+constexpr uint32_t kSearchAttr = kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive;
+constexpr int64_t kMinPartSize = 64 * 1024;
+
+struct AddOptions {
+  std::string archive;
+  std::vector<std::string> files;
+  bool recurse = false;
+  bool keep_paths = false;
+  ZipSupportedMethod method = smBestMethod;
+  ZipDeflationOption level = doNormal;
+  std::optional<std::string> comment;
+  std::string password;
+  int32_t part_size = 0;
+};
+
+// BYTES with an optional k, m or g suffix (powers of 1024); nothing when malformed.
+std::optional<int64_t> ParseSize(const std::string& text) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return std::nullopt;
+  size_t used = 0;
+  int64_t value = 0;
+  try {
+    value = std::stoll(text, &used);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  const std::string suffix = text.substr(used);
+  int shift = 0;
+  if (suffix == "k" || suffix == "K") {
+    shift = 10;
+  } else if (suffix == "m" || suffix == "M") {
+    shift = 20;
+  } else if (suffix == "g" || suffix == "G") {
+    shift = 30;
+  } else if (!suffix.empty()) {
+    return std::nullopt;
+  }
+  if (value > (INT64_MAX >> 31)) return std::nullopt;
+  return value << shift;
+}
+
+bool ParseAddOptions(const std::vector<std::string>& args, AddOptions& out) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const char* what) -> std::optional<std::string> {
+      if (i + 1 >= args.size()) {
+        Error("add: " + a + " needs " + what);
+        return std::nullopt;
+      }
+      return args[++i];
+    };
+    if (a == "-r") {
+      out.recurse = true;
+    } else if (a == "-p") {
+      out.keep_paths = true;
+    } else if (a == "-m") {
+      auto v = value("a method (store, deflate or best)");
+      if (!v) return false;
+      if (*v == "store") {
+        out.method = smStored;
+      } else if (*v == "deflate") {
+        out.method = smDeflated;
+      } else if (*v == "best") {
+        out.method = smBestMethod;
+      } else {
+        Error("add: unknown method '" + *v + "' (store, deflate or best)");
+        return false;
+      }
+    } else if (a == "-l") {
+      auto v = value("a level (normal, maximum, fast or superfast)");
+      if (!v) return false;
+      if (*v == "normal") {
+        out.level = doNormal;
+      } else if (*v == "maximum") {
+        out.level = doMaximum;
+      } else if (*v == "fast") {
+        out.level = doFast;
+      } else if (*v == "superfast") {
+        out.level = doSuperFast;
+      } else {
+        Error("add: unknown level '" + *v + "' (normal, maximum, fast or superfast)");
+        return false;
+      }
+    } else if (a == "-c") {
+      auto v = value("a comment");
+      if (!v) return false;
+      out.comment = *v;
+    } else if (a == "-P") {
+      auto v = value("a password");
+      if (!v) return false;
+      if (v->empty()) {
+        Error("add: the password must not be empty");
+        return false;
+      }
+      out.password = *v;
+    } else if (a == "-s") {
+      auto v = value("a part size in bytes");
+      if (!v) return false;
+      const auto size = ParseSize(*v);
+      if (!size || *size < kMinPartSize || *size > 0x7FFFFFFF) {
+        Error("add: part size '" + *v + "' must be between 64k and 2047m bytes");
+        return false;
+      }
+      out.part_size = static_cast<int32_t>(*size);
+    } else if (a.size() > 1 && a[0] == '-') {
+      Error("add: unknown option '" + a + "' (see 'vzip add --help')");
+      return false;
+    } else if (out.archive.empty()) {
+      out.archive = a;
+    } else {
+      out.files.push_back(a);
+    }
+  }
+  if (out.archive.empty()) {
+    Error("add: no archive given (see 'vzip add --help')");
+    return false;
+  }
+  if (out.files.empty()) {
+    Error("add: no files given (see 'vzip add --help')");
+    return false;
+  }
+  return true;
+}
+
+// "./a/b" and "a/b" name the same file and must give the same stored name.
+std::string WithoutDotPrefix(std::string path) {
+  while (path.size() > 2 && path[0] == '.' && path[1] == '/') {
+    path.erase(0, 2);
+    while (!path.empty() && path[0] == '/') path.erase(0, 1);
+  }
+  return path;
+}
+
+// The files below a folder, in name order, each folder's own files before its subfolders'.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+  std::vector<std::string> found;
+  const std::string mask = folder == "." ? std::string("*") : AppendBackslash(folder) + "*";
+  FindMatchingFiles(mask, kSearchAttr, found, true);
+  for (std::string& name : found) name = WithoutDotPrefix(name);
+  return found;
+}
+
+}  // namespace
+
+int AddCommand(const std::vector<std::string>& args) {
+  AddOptions options;
+  if (!ParseAddOptions(args, options)) return kUsage;
+
+  Zipper zipper;
+  zipper.SetCompressionMethodToUse(options.method);
+  zipper.SetDeflationOption(options.level);
+  zipper.SetPassword(options.password);
+  zipper.SetSpanningThreshold(options.part_size);
+  StoreOptions store = soStripDrive | soRemoveDots | soFreshen;
+  if (!options.keep_paths) store |= soStripPath;
+  zipper.SetStoreOptions(store);
+
+  ProgressLine progress;
+  int failures = 0;
+  zipper.OnProcessItemFailure = [&](void*, ArchiveItem* item, ProcessType, ErrorClass error_class,
+                                    int32_t code) {
+    ++failures;
+    std::string message = zipper.FailureMessage();
+    if (message.empty() && error_class == ecArchive) message = MessageText(code);
+    if (message.empty()) message = "failed";
+    progress.Clear();
+    Error(item->StoredName() + ": " + message);
+  };
+  zipper.OnArchiveItemProgress = [&](void*, ArchiveItem* item, uint8_t percent, bool&) {
+    if (item != nullptr) progress.Show("adding", item->StoredName(), percent);
+  };
+  zipper.OnArchiveSaveProgress = [&](void*, uint8_t percent, bool&) {
+    progress.Show("writing", options.archive, percent);
+  };
+
+  try {
+    zipper.SetFileName(options.archive);
+  } catch (const std::exception& e) {
+    Error(options.archive + ": " + e.what());
+    return kUsage;
+  }
+  ZipArchive* zip = zipper.GetZipArchive();
+  if (zip == nullptr || zip->Spanned()) {
+    Error(options.archive + ": " + MessageText(ZipSpanOverwriteError::kCode));
+    return kUsage;
+  }
+
+  try {
+    if (options.comment) zipper.SetZipComment(*options.comment);
+    for (const std::string& given : options.files) {
+      const std::string file = WithoutDotPrefix(given);
+      const auto status = platform::StatPath(file);
+      if (!status) {
+        ++failures;
+        Error(given + ": " + MessageText(FileNotFoundError::kCode));
+        continue;
+      }
+      if (!status->is_directory) {
+        zipper.AddFiles(file, kSearchAttr);
+        continue;
+      }
+      if (!options.recurse) {
+        ++failures;
+        Error(given + ": is a folder (use -r to add the files below it)");
+        continue;
+      }
+      for (const std::string& found : FilesBelow(file)) zipper.AddFiles(found, kSearchAttr);
+    }
+    zipper.Save();
+  } catch (const std::exception& e) {
+    progress.Clear();
+    Error(options.archive + ": " + e.what());
+    return kSomeFailed;
+  }
+  progress.Clear();
+  return failures == 0 ? kOk : kSomeFailed;
+}
+
+}  // namespace vz::cli
