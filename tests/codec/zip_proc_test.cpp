@@ -85,8 +85,8 @@ TEST(CompressItemTest, DeflationOptionsSetTheirFlagBitsAndRoundTrip) {
     ZipDeflationOption option;
     uint16_t bits;
   };
-  const Case cases[] = {{doInvalid, 0}, {doNormal, 0}, {doMaximum, 2}, {doFast, 4},
-                        {doSuperFast, 6}};
+  const Case cases[] = {
+      {doInvalid, 0}, {doNormal, 0}, {doMaximum, 2}, {doFast, 4}, {doSuperFast, 6}};
   const std::vector<uint8_t> text = Text(50000);
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.option));
