@@ -223,7 +223,13 @@ int AddCommand(const std::vector<std::string>& args) {
         Error(given + ": is a folder (use -r to add the files below it)");
         continue;
       }
-      for (const std::string& found : FilesBelow(file)) zipper.AddFiles(found, kSearchAttr);
+      // The files are known already: they go to the archive directly rather than through a
+      // mask search of their folder each.
+      Archive* archive = zipper.GetArchive();
+      for (const std::string& found : FilesBelow(file)) {
+        if (AbsoluteFileName(found) == archive->ArchiveFileName()) continue;
+        archive->Add(archive->NewItem(found));
+      }
     }
     zipper.Save();
   } catch (const std::exception& e) {
