@@ -190,6 +190,7 @@ BENCHMARK(BM_AutoSaveOneByOne)
     ->Arg(100)
     ->Arg(200)
     ->Arg(400)
+    ->Arg(800)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

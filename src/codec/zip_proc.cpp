@@ -43,6 +43,18 @@ uint32_t CryptCheckOf(const ZipItem& item) {
   return static_cast<uint32_t>(item.FileTime()) << 16;
 }
 
+constexpr uint8_t kHostUnix = 3;
+constexpr uint32_t kUnixRegularFile = 0100000;
+
+// Attributes of a new version of an item. New items are made on host 0 (or 11) and store the
+// DOS bits alone. An item that another tool made on Unix (host 3) keeps its host, and readers
+// there take the file's mode from the high 16 bits: without one they would extract the file with
+// no permissions at all, so it gets the file's permissions beside the DOS bits.
+uint32_t AttributesFor(const ZipItem& item, uint32_t dos_bits, uint32_t permissions) {
+  if ((item.VersionMade() >> 8) != kHostUnix) return dos_bits;
+  return ((kUnixRegularFile | (permissions & 0777)) << 16) | dos_bits;
+}
+
 void PrepareItem(ZipItem& item, Stream& in_stream, int64_t source_size) {
   item.SetUncompressedSize(source_size);
   // The UTF-8 name bit belongs to the stored name, not to the data: it stays.
@@ -52,7 +64,7 @@ void PrepareItem(ZipItem& item, Stream& in_stream, int64_t source_size) {
     const uint32_t now = platform::UnixTimeToDosDateTime(std::time(nullptr));
     item.SetFileTime(static_cast<uint16_t>(now & 0xFFFF));
     item.SetFileDate(static_cast<uint16_t>(now >> 16));
-    item.SetExternalFileAttributes(0);
+    item.SetExternalFileAttributes(AttributesFor(item, 0, 0644));
   }
   item.SetVersionMade(static_cast<uint16_t>((item.VersionMade() & 0xFF00) | 20));
 }
@@ -196,7 +208,9 @@ void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
   if (!status) throw FileOpenError(path, ENOENT);
   if (!status->is_regular) throw FileOpenError(path, status->is_directory ? EISDIR : EINVAL);
   FileStream file(path, kFmOpenRead | kFmShareDenyWrite);
-  item.SetExternalFileAttributes(platform::DosAttributesOf(path).value_or(kFaArchive));
+  item.SetExternalFileAttributes(AttributesFor(item,
+                                               platform::DosAttributesOf(path).value_or(kFaArchive),
+                                               platform::PermissionsOf(path).value_or(0644)));
   item.SetUncompressedSize(file.Size());
   const uint32_t dos = FileDosTime(path);
   item.SetFileTime(static_cast<uint16_t>(dos & 0xFFFF));

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "archive/zip_archive.h"
 #include "codec/unzip_proc.h"
@@ -308,6 +309,29 @@ TEST(ZipSaveTest, VanishedFileIsReportedAndLeftOutAndFailedFreshenKeepsTheOldIte
   ASSERT_EQ(zip->ItemCount(), 1);
   EXPECT_EQ(Parse(ReadFile(dir / "v.zip")).items[0].usize, 100u);
   EXPECT_EQ(FailuresOnTest(dir / "v.zip"), 0);
+}
+
+TEST(ZipSaveTest, FilesOfFourGibibytesAreRefusedClearly) {
+  ScratchDir dir;
+  {
+    // A sparse file: its size is known at once and nothing of it is read.
+    std::ofstream(dir / "huge.bin").close();
+    std::filesystem::resize_file(dir / "huge.bin", uint64_t{1} << 32);
+  }
+  WriteFile(dir / "small.txt", "small");
+  auto zip = Create(dir / "h.zip");
+  zip->SetStoreOptions(soStripPath);
+  zip->Add(zip->NewItem(dir / "huge.bin"));
+  zip->Add(zip->NewItem(dir / "small.txt"));
+  std::string message;
+  zip->OnProcessItemFailure = [&](void*, ArchiveItem*, ProcessType, ErrorClass, int32_t) {
+    message = zip->FailureMessage();
+  };
+  zip->Save();
+  EXPECT_NE(message.find("4 GiB"), std::string::npos) << message;
+  ASSERT_EQ(zip->ItemCount(), 1);
+  EXPECT_EQ(zip->Items(0)->StoredName(), "small.txt");
+  EXPECT_EQ(FailuresOnTest(dir / "h.zip"), 0);
 }
 
 // Writes beyond a size fail with EFBIG for as long as it lives, as on a full disk.

@@ -249,6 +249,17 @@ TEST(AddUpdateTest, AddingToAnInfoZipArchiveKeepsItsItemsBytes) {
   Result x = Shell(dir.path(), "unzip -q -d out orig.zip");
   EXPECT_EQ(x.status, 0) << x.output;
   EXPECT_EQ(Differences(files, dir.path() / "out"), "");
+
+  // Freshening an item Info-ZIP made on Unix keeps it extractable with its permissions.
+  auto changed = files;
+  changed["readme.txt"] = Text(100, 5);
+  WriteFile((in / "readme.txt").string(), changed["readme.txt"]);
+  fs::permissions(in / "readme.txt", fs::perms(0640));
+  ASSERT_EQ(Shell(in, kVzip + " add ../orig.zip readme.txt").status, 0);
+  Result fresh = Shell(dir.path(), "unzip -q -d fresh orig.zip");
+  EXPECT_EQ(fresh.status, 0) << fresh.output;
+  EXPECT_EQ(Differences(changed, dir.path() / "fresh"), "");
+  EXPECT_EQ(fs::status(dir.path() / "fresh/readme.txt").permissions(), fs::perms(0640));
 }
 
 TEST(AddCommandTest, NamesFreshensFailuresAndUsage) {

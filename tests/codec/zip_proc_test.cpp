@@ -209,6 +209,23 @@ TEST(CompressItemTest, FilesAreFoundBelowTheBaseFolderWithoutChangingTheCurrentF
   EXPECT_EQ(missing.out.Size(), 0);
 }
 
+TEST(CompressItemTest, ItemsMadeOnUnixKeepAFileModeBesideTheDosBits) {
+  ScratchDir dir;
+  testing::WriteFile(dir / "run.sh", "#!/bin/sh\n");
+  std::filesystem::permissions(dir / "run.sh", std::filesystem::perms(0750));
+  Host host(smStored, doNormal);
+  host.item.SetDiskPath(dir / "run.sh");
+  host.item.SetVersionMade(0x031E);  // Info-ZIP on Unix
+  CompressItemFile(*host.zip, host.item, host.out);
+  EXPECT_EQ(host.item.ExternalFileAttributes(), (0100750u << 16) | kFaArchive);
+  EXPECT_EQ(host.item.VersionMade(), 0x0314);
+
+  Host dos(smStored, doNormal);
+  dos.item.SetDiskPath(dir / "run.sh");
+  CompressItemFile(*dos.zip, dos.item, dos.out);
+  EXPECT_EQ(dos.item.ExternalFileAttributes(), kFaArchive);
+}
+
 TEST(CompressItemTest, StreamProcedureWithoutASourceRaisesNoInsertion) {
   Host host(smStored, doNormal);
   InstallInsertionProcs(*host.zip);
