@@ -68,7 +68,8 @@ constexpr const char* kAddHelp =
     "  -c COMMENT   set the archive comment (an empty COMMENT removes it)\n"
     "  -P PASSWORD  encrypt new items with the traditional zip cipher (weak protection)\n"
     "  -s BYTES     write a spanned set of parts of at most BYTES each (suffix k, m or g;\n"
-    "               at least 64k): ARCHIVE.z01, ARCHIVE.z02, ... and ARCHIVE last\n";
+    "               at least 64k); for set.zip the parts are set.z01, set.z02, ... and\n"
+    "               set.zip itself last. A spanned set cannot be updated afterwards.\n";
 
 struct Command {
   int (*run)(const std::vector<std::string>&);
