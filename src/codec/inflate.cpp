@@ -279,7 +279,7 @@ class InflateDecoder {
     code_lengths.Build(lengths, 0, 19, kNoExtra, 65535);
     ReadLitDistCodeLengths(code_lengths, lengths, hlit + hdist);
 
-    if (!tables_) tables_ = std::make_unique<FixedTables>();
+    if (!tables_) tables_ = std::make_unique_for_overwrite<FixedTables>();
     BuildLitTable(tables_->lit, lengths.data(), hlit, deflate64_);
     BuildDistTable(tables_->dist, lengths.data() + hlit, hdist, deflate64_);
     DecodeData(tables_->lit, tables_->dist);
