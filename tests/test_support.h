@@ -62,4 +62,30 @@ inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed = 1) {
   return out;
 }
 
+// Sets an environment variable (TMPDIR, TZ) for one scope and restores the previous value.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+      old_ = old;
+      had_old_ = true;
+    }
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_old_) {
+      ::setenv(name_, old_.c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_old_ = false;
+};
+
 }  // namespace vz::testing

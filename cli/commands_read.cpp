@@ -1,0 +1,269 @@
+// vzip list, test and extract: the reading side, over the unzipper component.
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "archive/errors.h"
+#include "archive/utils.h"
+#include "cli/cli_common.h"
+#include "components/unzipper.h"
+#include "platform/terminal.h"
+
+namespace vz::cli {
+
+namespace {
+
+struct ReadOptions {
+  std::string archive;
+  std::string directory;
+  bool junk_paths = false;
+  enum { kAsk, kAlways, kNever } overwrite = kAsk;
+  std::optional<std::string> password;
+};
+
+// Scans the arguments of a reading command; returns false after printing a usage error.
+bool ParseReadOptions(const std::string& command, const std::vector<std::string>& args,
+                      bool extract_flags, ReadOptions& out) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const char* what) -> std::optional<std::string> {
+      if (i + 1 >= args.size()) {
+        Error(command + ": " + a + " needs " + what);
+        return std::nullopt;
+      }
+      return args[++i];
+    };
+    if (extract_flags && a == "-d") {
+      auto v = value("a folder");
+      if (!v) return false;
+      out.directory = *v;
+    } else if (extract_flags && a == "-j") {
+      out.junk_paths = true;
+    } else if (extract_flags && a == "-o") {
+      out.overwrite = ReadOptions::kAlways;
+    } else if (extract_flags && a == "-n") {
+      out.overwrite = ReadOptions::kNever;
+    } else if (a == "-P") {
+      auto v = value("a password");
+      if (!v) return false;
+      out.password = *v;
+    } else if (a.size() > 1 && a[0] == '-') {
+      Error(command + ": unknown option '" + a + "' (see 'vzip " + command + " --help')");
+      return false;
+    } else if (out.archive.empty()) {
+      out.archive = a;
+    } else {
+      Error(command + ": unexpected argument '" + a + "'");
+      return false;
+    }
+  }
+  if (out.archive.empty()) {
+    Error(command + ": no archive given (see 'vzip " + command + " --help')");
+    return false;
+  }
+  return true;
+}
+
+// Opens the archive; prints the reason and returns false when it cannot be opened.
+bool Open(CustomUnZipper& unzipper, const std::string& name) {
+  try {
+    unzipper.OpenArchive(name);
+    return true;
+  } catch (const std::exception& e) {
+    Error(name + ": " + e.what());
+    return false;
+  }
+}
+
+std::string MethodName(uint16_t method) {
+  if (method <= 10) return MessageText(101 + method);
+  return "Method " + std::to_string(method);
+}
+
+std::string DosDateTimeText(uint16_t date, uint16_t time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", 1980 + (date >> 9), (date >> 5) & 15,
+                date & 31, time >> 11, (time >> 5) & 63);
+  return text;
+}
+
+// Collects item failures and prints each as it happens.
+struct FailureLog {
+  int count = 0;
+  ProgressLine* progress = nullptr;
+  void Attach(CustomUnZipper& unzipper) {
+    unzipper.OnProcessItemFailure = [this, &unzipper](void*, ArchiveItem* item, ProcessType,
+                                                      ErrorClass error_class, int32_t code) {
+      ++count;
+      std::string message = unzipper.FailureMessage();
+      if (message.empty() && error_class == ecArchive) message = MessageText(code);
+      if (message.empty()) message = "failed";
+      if (progress) progress->Clear();
+      Error(item->StoredName() + ": " + message);
+    };
+  }
+};
+
+void AttachPasswordPrompt(CustomUnZipper& unzipper, bool may_ask) {
+  if (!may_ask) return;
+  unzipper.OnNeedPassword = [](void*, std::string& answer) {
+    auto typed = platform::AskSecret("Password: ");
+    answer = typed ? *typed : std::string();
+  };
+}
+
+void AttachProgress(CustomUnZipper& unzipper, ProgressLine& progress, const char* verb) {
+  unzipper.OnArchiveItemProgress = [&progress, verb](void*, ArchiveItem* item, uint8_t percent,
+                                                     bool&) {
+    if (item != nullptr) progress.Show(verb, item->StoredName(), percent);
+  };
+}
+
+}  // namespace
+
+int ListCommand(const std::vector<std::string>& args) {
+  ReadOptions options;
+  if (!ParseReadOptions("list", args, false, options)) return kUsage;
+  UnZipper unzipper;
+  if (!Open(unzipper, options.archive)) return kUsage;
+  ZipArchive* zip = unzipper.GetZipArchive();
+  if (!zip->ZipComment().empty()) std::printf("%s\n\n", zip->ZipComment().c_str());
+  std::printf(
+      "    Size  Compressed  Method              Ratio  CRC-32    Date       Time   Name\n");
+  std::printf(
+      "--------  ----------  ------------------  -----  --------  ---------- -----  ----\n");
+  int64_t total_size = 0;
+  int64_t total_compressed = 0;
+  for (int i = 0; i < zip->ItemCount(); ++i) {
+    const ZipItem* item = zip->ZipItems(i);
+    total_size += item->UncompressedSize();
+    total_compressed += item->CompressedSize();
+    std::printf("%8lld  %10lld  %-18s  %4.0f%%  %08x  %s  %s\n",
+                static_cast<long long>(item->UncompressedSize()),
+                static_cast<long long>(item->CompressedSize()),
+                MethodName(item->CompressionMethod()).c_str(), item->CompressionRatio(),
+                item->CRC32(), DosDateTimeText(item->FileDate(), item->FileTime()).c_str(),
+                item->StoredName().c_str());
+  }
+  const double ratio =
+      total_size > 0
+          ? (1.0 - static_cast<double>(total_compressed) / static_cast<double>(total_size)) * 100.0
+          : 0.0;
+  std::printf(
+      "--------  ----------                      -----                                ----\n");
+  std::printf(
+      "%8lld  %10lld                      %4.0f%%                                %d item%s\n",
+      static_cast<long long>(total_size), static_cast<long long>(total_compressed), ratio,
+      zip->ItemCount(), zip->ItemCount() == 1 ? "" : "s");
+  return kOk;
+}
+
+int TestCommand(const std::vector<std::string>& args) {
+  ReadOptions options;
+  if (!ParseReadOptions("test", args, false, options)) return kUsage;
+  UnZipper unzipper;
+  if (options.password) unzipper.SetPassword(*options.password);
+  if (!Open(unzipper, options.archive)) return kUsage;
+  ProgressLine progress;
+  FailureLog failures;
+  failures.progress = &progress;
+  failures.Attach(unzipper);
+  AttachPasswordPrompt(unzipper, !options.password && platform::StdinIsTerminal());
+  AttachProgress(unzipper, progress, "testing");
+  try {
+    unzipper.TestFiles("*.*");
+  } catch (const std::exception& e) {
+    progress.Clear();
+    Error(options.archive + ": " + e.what());
+    return kSomeFailed;
+  }
+  progress.Clear();
+  const int count = unzipper.ItemCount();
+  if (failures.count == 0) {
+    std::printf("No errors detected in %s (%d item%s).\n", options.archive.c_str(), count,
+                count == 1 ? "" : "s");
+    return kOk;
+  }
+  std::printf("%d of %d item%s failed in %s.\n", failures.count, count, count == 1 ? "" : "s",
+              options.archive.c_str());
+  return kSomeFailed;
+}
+
+int ExtractCommand(const std::vector<std::string>& args) {
+  ReadOptions options;
+  if (!ParseReadOptions("extract", args, true, options)) return kUsage;
+  UnZipper unzipper;
+  ExtractOptions extract = eoCreateDirs;
+  if (!options.junk_paths) extract |= eoRestorePath;
+  unzipper.SetExtractOptions(extract);
+  if (options.password) unzipper.SetPassword(*options.password);
+  const std::string directory = options.directory.empty() ? std::string(".") : options.directory;
+  try {
+    if (!FolderExists(directory)) ForceFolders(directory);
+  } catch (const std::exception& e) {
+    Error(directory + ": " + e.what());
+    return kUsage;
+  }
+  unzipper.SetBaseDirectory(AbsoluteFileName(directory));
+  if (!Open(unzipper, options.archive)) return kUsage;
+  ProgressLine progress;
+  FailureLog failures;
+  failures.progress = &progress;
+  failures.Attach(unzipper);
+  const bool interactive = platform::StdinIsTerminal();
+  AttachPasswordPrompt(unzipper, !options.password && interactive);
+  AttachProgress(unzipper, progress, "extracting");
+
+  bool all = false;
+  bool none = false;
+  unzipper.OnConfirmOverwrite = [&](std::string& name, bool& confirm) {
+    switch (options.overwrite) {
+      case ReadOptions::kAlways:
+        confirm = true;
+        return;
+      case ReadOptions::kNever:
+        confirm = false;
+        return;
+      case ReadOptions::kAsk:
+        break;
+    }
+    if (all || none || !interactive) {
+      confirm = all;
+      return;
+    }
+    progress.Clear();
+    while (true) {
+      auto answer = platform::AskLine("replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ");
+      if (!answer || *answer == "N") {
+        none = true;
+        confirm = false;
+        return;
+      }
+      if (*answer == "A") {
+        all = true;
+        confirm = true;
+        return;
+      }
+      if (*answer == "y" || *answer == "Y") {
+        confirm = true;
+        return;
+      }
+      if (*answer == "n") {
+        confirm = false;
+        return;
+      }
+    }
+  };
+  try {
+    unzipper.ExtractFiles("*.*");
+  } catch (const std::exception& e) {
+    progress.Clear();
+    Error(options.archive + ": " + e.what());
+    return kSomeFailed;
+  }
+  progress.Clear();
+  return failures.count == 0 ? kOk : kSomeFailed;
+}
+
+}  // namespace vz::cli

@@ -1,0 +1,348 @@
+// The format-neutral archive: items, the item list with its name hash, and the archive with its
+// options, events and operations.
+//
+// An archive works in two phases. Add, freshen, replace and move only record a pending action on
+// an item and mark the archive modified; nothing is written until the archive is saved (at once
+// when AutoSave is on). Extraction acts immediately, item by item, and a failing item is reported
+// through OnProcessItemFailure while the work goes on with the next one. A format (the zip archive)
+// derives from Archive and supplies the Do... steps.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "archive/errors.h"
+#include "archive/span_stream.h"
+#include "platform/file_stream.h"
+#include "platform/stream.h"
+
+namespace vz {
+
+enum ItemAction : uint8_t {
+  iaFailed = 0,
+  iaNone = 1,
+  iaAdd = 2,
+  iaDelete = 3,
+  iaFreshen = 4,
+  iaMove = 5,
+  iaReplace = 6,
+  iaStreamAdd = 7,
+};
+
+enum ArchiveState : uint8_t { stInvalid = 0, stIdle = 1, stBusy = 2 };
+
+enum ProcessType : uint8_t {
+  ptAdd = 0,
+  ptDelete = 1,
+  ptExtract = 2,
+  ptFreshen = 3,
+  ptMove = 4,
+  ptReplace = 5,
+  ptFoundUnhandled = 6,
+};
+
+// Store options, one bit each (bit n = option n).
+using StoreOptions = uint8_t;
+enum StoreOption : uint8_t {
+  soStripDrive = 1 << 0,
+  soStripPath = 1 << 1,
+  soRemoveDots = 1 << 2,
+  soRecurse = 1 << 3,
+  soFreshen = 1 << 4,
+  soReplace = 1 << 5,
+};
+
+// Extract options, one bit each.
+using ExtractOptions = uint8_t;
+enum ExtractOption : uint8_t {
+  eoCreateDirs = 1 << 0,
+  eoRestorePath = 1 << 1,
+};
+
+// One entry of an archive. The attribute accessors are virtual so a format can keep the values in
+// its own header record.
+class ArchiveItem {
+ public:
+  ArchiveItem() = default;
+  virtual ~ArchiveItem() = default;
+  ArchiveItem(const ArchiveItem&) = delete;
+  ArchiveItem& operator=(const ArchiveItem&) = delete;
+
+  virtual int64_t CompressedSize() const { return compressed_size_; }
+  virtual uint32_t CRC32() const { return crc32_; }
+  virtual uint32_t ExternalFileAttributes() const { return external_attributes_; }
+  virtual std::string StoredName() const { return stored_name_; }
+  virtual bool Encrypted() const { return encrypted_; }
+  virtual uint16_t FileDate() const { return file_date_; }
+  virtual uint16_t FileTime() const { return file_time_; }
+  virtual int64_t UncompressedSize() const { return uncompressed_size_; }
+  virtual void SetCompressedSize(int64_t value) { compressed_size_ = value; }
+  virtual void SetCRC32(uint32_t value) { crc32_ = value; }
+  virtual void SetExternalFileAttributes(uint32_t value) { external_attributes_ = value; }
+  virtual void SetStoredName(const std::string& value) { stored_name_ = value; }
+  virtual void SetEncrypted(bool value) { encrypted_ = value; }
+  virtual void SetFileDate(uint16_t value) { file_date_ = value; }
+  virtual void SetFileTime(uint16_t value) { file_time_ = value; }
+  virtual void SetUncompressedSize(int64_t value) { uncompressed_size_ = value; }
+
+  ItemAction PendingAction() const { return pending_action_; }
+  void SetPendingAction(ItemAction action) { pending_action_ = action; }
+  const std::string& DiskPath() const { return disk_path_; }
+  void SetDiskPath(const std::string& path) { disk_path_ = path; }
+  bool Tagged() const { return tagged_; }
+  void SetTagged(bool value) { tagged_ = value; }
+
+ protected:
+  std::string stored_name_;  // the base field; formats may keep a richer record beside it
+
+ private:
+  friend class ArchiveList;
+  ArchiveItem* next_in_chain_ = nullptr;
+  ItemAction pending_action_ = iaNone;
+  int64_t compressed_size_ = 0;
+  uint32_t crc32_ = 0;
+  std::string disk_path_;
+  uint32_t external_attributes_ = 0;
+  bool encrypted_ = false;
+  uint16_t file_time_ = 0;
+  uint16_t file_date_ = 0;
+  bool tagged_ = false;
+  int64_t uncompressed_size_ = 0;
+};
+
+// True when the item's stored name matches the file mask (folders and file part matched
+// separately, ASCII case ignored; "/" and "\" both separate folders).
+bool MatchesMask(const ArchiveItem& item, const std::string& mask);
+// True when one of the ";"-separated masks matches; an empty list matches nothing.
+bool MatchesMaskList(const ArchiveItem& item, const std::string& mask_list);
+
+// The archive's items in order, plus a hash of their stored names for fast lookup. Names compare
+// ASCII-case-insensitively.
+class ArchiveList {
+ public:
+  static constexpr size_t kBuckets = 1021;
+
+  ArchiveList();
+  // Takes ownership; returns the item's index.
+  int Add(std::unique_ptr<ArchiveItem> item);
+  // Unlinks and frees the item at index.
+  void Delete(int index);
+  // Frees every item.
+  void Clear();
+  // Gives an item of the list a new stored name, keeping the hash right. Stored names of listed
+  // items change only through here.
+  void Rename(ArchiveItem* item, const std::string& new_name);
+  // Index of the most recently added item named name, or -1.
+  int IndexOfName(const std::string& name) const;
+  // True when an item named name exists whose pending action is not iaDelete.
+  bool HasLiveName(const std::string& name) const;
+
+  ArchiveItem* Items(int index) const { return items_[static_cast<size_t>(index)].get(); }
+  int Count() const { return static_cast<int>(items_.size()); }
+
+  // ELF hash of the ASCII-upper-cased name.
+  static uint32_t NameHash(const std::string& name);
+
+ private:
+  void Unlink(ArchiveItem* item);
+
+  std::vector<std::unique_ptr<ArchiveItem>> items_;
+  std::array<ArchiveItem*, kBuckets> buckets_{};
+};
+
+// Two stored names are the same name when they differ only in ASCII case.
+bool SameStoredName(const std::string& a, const std::string& b);
+
+class Archive;
+
+using ArchiveEvent = std::function<void(void* sender)>;
+using ArchiveConfirmEvent = std::function<void(void* sender, bool& confirm)>;
+using ArchiveProgressEvent = std::function<void(void* sender, uint8_t progress, bool& abort)>;
+using ArchiveItemProgressEvent =
+    std::function<void(void* sender, ArchiveItem* item, uint8_t progress, bool& abort)>;
+using ArchiveItemConfirmEvent =
+    std::function<void(void* sender, ArchiveItem* item, ProcessType type, bool& confirm)>;
+using ArchiveItemFailureEvent =
+    std::function<void(void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class,
+                       int32_t error_code)>;
+using ConfirmOverwriteEvent = std::function<void(std::string& name, bool& confirm)>;
+using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
+
+// Target path of an extracted item below base_directory; creates missing folders with
+// eoCreateDirs (else NoSuchDirectoryError) and asks confirm_overwrite about an existing file. On
+// true, name holds the path to write. Names that would leave base_directory raise UnsafeNameError.
+bool ResolveExtractPath(const std::string& base_directory, std::string& name,
+                        ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite);
+
+class Archive {
+ public:
+  virtual ~Archive();
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  // ---- operations ----
+  void Load();
+  void Save();
+  // Takes ownership of item.
+  void Add(std::unique_ptr<ArchiveItem> item);
+  void AddMatching(const std::string& file_mask, uint32_t search_attr);
+  void AddMatchingEx(const std::string& file_mask, const std::string& exclusion_mask,
+                     uint32_t search_attr);
+  void ExtractItem(int index, const std::string& new_name);
+  void ExtractMatching(const std::string& file_mask);
+  void ExtractMatchingEx(const std::string& file_mask, const std::string& exclusion_mask);
+  // Tests one item's data without writing it; failures are reported like extraction failures.
+  void TestItem(int index);
+  void FreshenLike(const ArchiveItem& item);
+  void FreshenItem(int index);
+  void ReplaceLike(const ArchiveItem& item);
+  void ReplaceItem(int index);
+  virtual void MoveItem(ArchiveItem* item, const std::string& new_stored_name);
+  int IndexOfName(const ArchiveItem& item) const;
+  // Called when a run over many items (extraction or testing by mask) starts.
+  virtual void BeginRun() {}
+
+  int ItemCount() const { return items_.Count(); }
+  ArchiveItem* Items(int index) const { return items_.Items(index); }
+
+  // ---- properties ----
+  ArchiveState State() const { return state_; }
+  const std::string& ArchiveFileName() const { return archive_file_name_; }
+  bool AutoSave() const { return auto_save_; }
+  void SetAutoSave(bool value) { auto_save_ = value; }
+  const std::string& BaseDirectory() const { return base_directory_; }
+  // Drops one trailing separator (not of a root); a folder that does not exist raises
+  // NoSuchDirectoryError.
+  void SetBaseDirectory(const std::string& value);
+  ArchiveItem* ActiveItem() const { return active_item_; }
+  void SetActiveItem(ArchiveItem* item) { active_item_ = item; }
+  bool DOSMode() const { return dos_mode_; }
+  void SetDOSMode(bool value) { dos_mode_ = value; }
+  ExtractOptions GetExtractOptions() const { return extract_options_; }
+  void SetExtractOptions(ExtractOptions value) { extract_options_ = value; }
+  StoreOptions GetStoreOptions() const { return store_options_; }
+  void SetStoreOptions(StoreOptions value) { store_options_ = value; }
+  bool Modified() const { return modified_; }
+  void SetModified(bool value) { modified_ = value; }
+  const std::string& LogFile() const { return log_file_; }
+  void SetLogFile(const std::string& value) { log_file_ = value; }
+  bool Logging() const { return logging_; }
+  void SetLogging(bool value);
+  virtual int32_t SpanningThreshold() const { return spanning_threshold_; }
+  virtual void SetSpanningThreshold(int32_t value) { spanning_threshold_ = value; }
+  const std::string& TempDirectory() const { return temp_directory_; }
+  void SetTempDirectory(const std::string& value) { temp_directory_ = value; }
+  Stream* SourceStream() const { return source_stream_; }
+  void SetSourceStream(Stream* stream) { source_stream_ = stream; }
+  bool Spanned() const { return spanned_; }
+  uint16_t OpenMode() const { return open_mode_; }
+  Stream* ArchiveStream() const { return stream_; }
+  // After a user abort in the middle of an item the archive refuses further work.
+  void MarkInvalid() { state_ = stInvalid; }
+  // Message of the failure being reported; valid while OnProcessItemFailure runs.
+  const std::string& FailureMessage() const { return failure_message_; }
+
+  // ---- events ----
+  ArchiveItemFailureEvent OnProcessItemFailure;
+  ArchiveProgressEvent OnArchiveProgress;
+  ArchiveProgressEvent OnArchiveSaveProgress;
+  ArchiveItemProgressEvent OnArchiveItemProgress;
+  ArchiveItemConfirmEvent OnConfirmProcessItem;
+  ConfirmOverwriteEvent OnConfirmOverwrite;
+  ArchiveConfirmEvent OnConfirmSave;
+  ArchiveEvent OnLoad;
+  ArchiveEvent OnSave;
+  RequestImageEvent OnRequestImage;
+  // Handed to the item procedures; reaches OnArchiveItemProgress with the active item.
+  ItemProgressHook ItemProgressProc;
+
+  // ---- hooks for formats and item procedures ----
+  virtual void FireProcessItemFailure(ArchiveItem* item, ProcessType type, ErrorClass error_class,
+                                      int32_t error_code);
+  virtual void FireArchiveSaveProgress(uint8_t progress, bool& abort);
+  virtual void FireArchiveProgress(uint8_t progress, bool& abort);
+  virtual void FireArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort);
+  virtual void FireConfirmProcessItem(ArchiveItem* item, ProcessType type, bool& confirm);
+  virtual void FireConfirmSave(bool& confirm);
+  virtual void FireLoad();
+  virtual void FireItemProgress(uint8_t progress, bool& abort);
+  virtual void FireSave();
+  // Progress of a codec run; an abort raises AbortProgressError.
+  void FireCodecProgress(int32_t percent);
+  virtual std::string MakeStoredName(const std::string& file_spec) = 0;
+  virtual std::unique_ptr<ArchiveItem> NewItem(const std::string& file_spec) = 0;
+
+ protected:
+  // An archive over its own file stream (already opened by the format's constructor).
+  Archive(std::unique_ptr<Stream> stream, const std::string& file_name, uint16_t mode);
+  // An archive over a caller's stream.
+  Archive(Stream& stream, const std::string& archive_name);
+
+  virtual void DoExtractItem(int index, const std::string& use_name) = 0;
+  virtual void DoExtractItemToStream(int index, Stream& stream) = 0;
+  virtual void DoLoadArchive() = 0;
+  virtual void DoSaveArchive() = 0;
+  virtual void DoTestItem(int index) = 0;
+
+  void EnsureOpen() const;
+  void BeginBusy();
+  void EndBusy();
+  void SaveIfPending(ArchiveItem* item);
+  void ReportFailure(ArchiveItem* item, ProcessType type);  // classifies the exception in flight
+  void WriteLogEntry(const std::string& name, int kind);
+  void ResolveDiskPath(ArchiveItem* item);
+  bool NeedsFreshen(ArchiveItem* item);
+  // Replaces the archive's stream (formats switch parts of spanned sets this way).
+  void ReplaceStream(std::unique_ptr<Stream> stream);
+  ArchiveList& ItemList() { return items_; }
+  void SetState(ArchiveState state) { state_ = state; }
+  void SetSpanned(bool value) { spanned_ = value; }
+
+  // Runs fn between BeginBusy and EndBusy, also when it throws.
+  template <typename Fn>
+  void Busy(Fn&& fn) {
+    BeginBusy();
+    try {
+      fn();
+    } catch (...) {
+      EndBusy();
+      throw;
+    }
+    EndBusy();
+  }
+
+  Stream* stream_ = nullptr;
+
+ private:
+  void CommonInit();
+
+  std::unique_ptr<Stream> owned_stream_;
+  ArchiveState state_ = stInvalid;
+  std::string archive_file_name_;
+  bool auto_save_ = false;
+  std::string base_directory_;
+  ArchiveItem* active_item_ = nullptr;
+  bool dos_mode_ = false;
+  ExtractOptions extract_options_ = 0;
+  Stream* source_stream_ = nullptr;
+  bool modified_ = false;
+  int32_t spanning_threshold_ = 0;
+  ArchiveList items_;
+  std::string log_file_;
+  bool logging_ = false;
+  std::unique_ptr<FileStream> log_stream_;
+  uint16_t open_mode_ = 0;
+  std::recursive_mutex pad_lock_;
+  int lock_depth_ = 0;
+  bool spanned_ = false;
+  StoreOptions store_options_ = 0;
+  std::string temp_directory_;
+  std::string failure_message_;
+};
+
+}  // namespace vz

@@ -1,0 +1,202 @@
+// The zip archive: zip items over their central directory records, and the archive that finds the
+// end record, reads the central directory, recognises self-extracting files and spanned sets, and
+// asks for the parts of a set. Writing is in zip_writer.cpp; the work on one item's data is done by
+// the item procedures that a component installs (extraction and compression).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "archive/archive.h"
+#include "archive/zip_records.h"
+
+namespace vz {
+
+enum ZipSupportedMethod : uint8_t { smStored = 0, smDeflated = 1, smBestMethod = 2 };
+enum ZipDeflationOption : uint8_t {
+  doInvalid = 0,
+  doNormal = 1,
+  doMaximum = 2,
+  doFast = 3,
+  doSuperFast = 4,
+};
+
+// Kinds of archive that the detection functions recognise.
+enum ArchiveKind : int { akUnknown = 0, akZip = 1, akSpannedZip = 2, akSelfExtractingZip = 3 };
+
+// One entry of a zip archive. Its zip fields live in its central directory record.
+class ZipItem : public ArchiveItem {
+ public:
+  ZipItem() = default;
+
+  int64_t CompressedSize() const override { return header_.compressed_size; }
+  uint32_t CRC32() const override { return header_.crc32; }
+  uint32_t ExternalFileAttributes() const override { return header_.external_attributes; }
+  // The stored name in the native code page: names made on host 0 without the UTF-8 flag are
+  // code page 437 and are converted.
+  std::string StoredName() const override;
+  bool Encrypted() const override { return header_.Encrypted(); }
+  uint16_t FileDate() const override { return header_.date; }
+  uint16_t FileTime() const override { return header_.time; }
+  int64_t UncompressedSize() const override { return header_.uncompressed_size; }
+  // The format's size fields are 32-bit: a size of 4 GiB or more raises ArchiveError rather than
+  // being stored wrapped.
+  void SetCompressedSize(int64_t value) override;
+  void SetCRC32(uint32_t value) override { header_.crc32 = value; }
+  void SetExternalFileAttributes(uint32_t value) override { header_.external_attributes = value; }
+  void SetStoredName(const std::string& value) override;
+  void SetFileDate(uint16_t value) override { header_.date = value; }
+  void SetFileTime(uint16_t value) override { header_.time = value; }
+  void SetUncompressedSize(int64_t value) override;
+
+  uint16_t VersionMade() const { return header_.version_made; }
+  void SetVersionMade(uint16_t value) { header_.version_made = value; }
+  uint16_t VersionNeeded() const { return header_.version_needed; }
+  void SetVersionNeeded(uint16_t value) { header_.version_needed = value; }
+  uint16_t Flag() const { return header_.flag; }
+  void SetFlag(uint16_t value) { header_.flag = value; }
+  uint16_t CompressionMethod() const { return header_.method; }
+  void SetCompressionMethod(uint16_t value) { header_.SetMethod(value); }
+  double CompressionRatio() const { return header_.CompressionRatio(); }
+  int DictionarySize() const { return header_.DictionarySize(); }
+  int ShannonFanoTreeCount() const { return header_.ShannonFanoTreeCount(); }
+  uint16_t DiskNumberStart() const { return header_.disk_number_start; }
+  void SetDiskNumberStart(uint16_t value) { header_.disk_number_start = value; }
+  uint16_t InternalFileAttributes() const { return header_.internal_attributes; }
+  void SetInternalFileAttributes(uint16_t value) { header_.internal_attributes = value; }
+  uint32_t LocalHeaderOffset() const { return header_.local_header_offset; }
+  void SetLocalHeaderOffset(uint32_t value) { header_.local_header_offset = value; }
+  const std::vector<uint8_t>& ExtraField() const { return header_.extra; }
+  std::string FileComment() const { return {header_.comment.begin(), header_.comment.end()}; }
+  const ZipDirectoryFileHeader& Header() const { return header_; }
+  ZipDirectoryFileHeader& Header() { return header_; }
+
+  // Reads the item's central directory record at the stream's position.
+  void LoadFromStream(Stream& stream);
+  // The local header the item's data is written behind.
+  ZipLocalFileHeader MakeLocalHeader() const;
+
+ private:
+  ZipDirectoryFileHeader header_;
+};
+
+class ZipArchive;
+
+using ExtractProcType =
+    std::function<void(ZipArchive& sender, ZipItem& item, const std::string& new_name)>;
+using ExtractToStreamProcType =
+    std::function<void(ZipArchive& sender, ZipItem& item, Stream& out_stream)>;
+using TestProcType = std::function<void(ZipArchive& sender, ZipItem& item)>;
+using InsertProcType = std::function<void(ZipArchive& sender, ZipItem& item, Stream& out_stream)>;
+using InsertFromStreamProcType =
+    std::function<void(ZipArchive& sender, ZipItem& item, Stream& out_stream, Stream* in_stream)>;
+// Asks for a password: new_password holds the current one on entry; an empty answer gives up.
+using NeedPasswordEvent = std::function<void(void* sender, std::string& new_password)>;
+using RequestDiskEvent = std::function<void(void* sender, bool& abort)>;
+using RequestNthDiskEvent = std::function<void(void* sender, uint8_t disk_number, bool& abort)>;
+
+// Position of the end of central directory record in stream, or -1. Leaves the stream there
+// (or where it was, when nothing is found).
+int64_t LocateEndRecord(Stream& stream);
+// akZip, akSpannedZip or akUnknown; leaves the stream's position as it was.
+ArchiveKind DetectZip(Stream& stream);
+// akSelfExtractingZip when the stream begins with an executable ("MZ" or an ELF image) and holds a
+// zip; otherwise akUnknown.
+ArchiveKind DetectSelfExtractingZip(Stream& stream);
+
+class ZipArchive : public Archive {
+ public:
+  // Opens (or with kFmCreate creates) the archive file, an absolute path.
+  ZipArchive(const std::string& file_name, uint16_t mode);
+  // An archive over a caller's stream.
+  static std::unique_ptr<ZipArchive> CreateOnStream(Stream& stream, const std::string& name);
+  ~ZipArchive() override;
+
+  std::string MakeStoredName(const std::string& file_spec) override;
+  std::unique_ptr<ArchiveItem> NewItem(const std::string& file_spec) override;
+
+  ZipItem* ZipItems(int index) const { return static_cast<ZipItem*>(Items(index)); }
+
+  ZipSupportedMethod CompressionMethodToUse() const { return method_to_use_; }
+  void SetCompressionMethodToUse(ZipSupportedMethod value) { method_to_use_ = value; }
+  ZipDeflationOption DeflationOption() const { return deflation_option_; }
+  void SetDeflationOption(ZipDeflationOption value) { deflation_option_ = value; }
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& value) { password_ = value; }
+  uint8_t PasswordRetries() const { return password_retries_; }
+  void SetPasswordRetries(uint8_t value) { password_retries_ = value; }
+  std::string ZipComment() const { return end_record_.CommentString(); }
+  void SetZipComment(const std::string& text);
+  const ZipDirectoryFileFooter& EndRecord() const { return end_record_; }
+  bool IsExecutable() const { return is_executable_; }
+  int64_t StubSize() const { return stub_size_; }
+  uint16_t CurrentDisk() const { return current_disk_; }
+  void SetCurrentDisk(uint16_t disk) { current_disk_ = disk; }
+  bool DriveIsRemovable() const { return drive_removable_; }
+
+  // Switches the archive's stream to part disk_number of a spanned set (-1: the part holding the
+  // end record). An abort raises UserAbortError; a missing part FileNotFoundError.
+  void OpenSpanPart(int disk_number);
+  // Called by the archive file stream when it needs another part.
+  void FireMediaRequest(void* sender, int image_number, std::string& image_name, bool& abort);
+
+  // Item procedures, installed by the components.
+  ExtractProcType ExtractProc;
+  ExtractToStreamProcType ExtractToStreamProc;
+  TestProcType TestProc;
+  InsertProcType InsertProc;
+  InsertFromStreamProcType InsertFromStreamProc;
+
+  NeedPasswordEvent OnNeedPassword;
+  RequestDiskEvent OnRequestLastDisk;
+  RequestDiskEvent OnRequestBlankDisk;
+  RequestNthDiskEvent OnRequestNthDisk;
+
+  // Extracts one item into a stream (the item procedure's work). Failures propagate.
+  void ExtractItemToStream(int index, Stream& stream);
+
+  // Records that an item's bytes [start, end) on a disk are about to be decoded. An extent that
+  // overlaps another item's extent decoded in the same run, or the central directory, raises
+  // ZipInvalidError: overlapping items let a few kilobytes expand without bound.
+  void ClaimItemExtent(uint16_t disk, int64_t start, int64_t end);
+  void BeginRun() override { extents_.clear(); }
+
+ protected:
+  void DoExtractItem(int index, const std::string& use_name) override;
+  void DoExtractItemToStream(int index, Stream& stream) override;
+  void DoLoadArchive() override;
+  void DoSaveArchive() override;
+  void DoTestItem(int index) override;
+
+  virtual void FireRequestLastDisk(bool& abort);
+  virtual void FireRequestNthDisk(uint8_t disk_number, bool& abort);
+  virtual void FireRequestBlankDisk(bool& abort);
+
+ private:
+  explicit ZipArchive(Stream& stream, const std::string& name);
+  // Opens a reading archive file stream on name with this archive's hooks.
+  std::unique_ptr<SpanStream> OpenPartStream(const std::string& name);
+  // File name of part disk_number of the set this archive ends.
+  std::string PartFileName(int disk_number) const;
+  void RequestImage(bool writing, int image_number, std::string& image_name, bool& abort);
+
+  ZipSupportedMethod method_to_use_ = smStored;
+  uint16_t current_disk_ = 0;
+  ZipDeflationOption deflation_option_ = doInvalid;
+  bool drive_removable_ = false;
+  ZipDirectoryFileFooter end_record_;
+  bool is_executable_ = false;
+  std::string password_;
+  uint8_t password_retries_ = 3;
+  int64_t stub_size_ = 0;
+  bool generate_image_names_ = false;
+  struct Extent {
+    uint16_t disk;
+    int64_t start, end;
+  };
+  std::vector<Extent> extents_;
+};
+
+}  // namespace vz

@@ -1,0 +1,337 @@
+// Item extraction and testing.
+//
+// Placing a file: the item is decoded into a work file created in the target's own folder, and
+// only when it decoded completely and its CRC-32 matched is the work file renamed over the target.
+// A target that existed before is therefore never damaged by a failing item, and no second copy of
+// the data is written. Only when the target's folder cannot hold a work file does the data go
+// through the system's temporary folder and a copy.
+#include "codec/unzip_proc.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "archive/temp_file_stream.h"
+#include "archive/utils.h"
+#include "codec/bit_bucket.h"
+#include "codec/crypt_streams.h"
+#include "codec/deflate_base.h"
+#include "codec/inflate.h"
+#include "codec/zip_crypt.h"
+#include "platform/fs.h"
+#include "platform/process.h"
+#include "platform/runtime_errors.h"
+
+namespace vz {
+
+namespace {
+
+constexpr uint8_t kHostUnix = 3;
+constexpr uint32_t kUnixTypeMask = 0170000;
+constexpr uint32_t kUnixRegular = 0100000;
+
+// ---- passwords -------------------------------------------------------------------------------
+
+void AskPassword(ZipArchive& archive, bool& abort) {
+  std::string answer = archive.Password();
+  abort = false;
+  if (!archive.OnNeedPassword) return;
+  archive.OnNeedPassword(&archive, answer);
+  if (answer.empty()) {
+    abort = true;
+  } else {
+    archive.SetPassword(answer);
+  }
+}
+
+void EnsurePassword(ZipArchive& archive, int& requests, bool& abort) {
+  if (archive.Password().empty()) {
+    AskPassword(archive, abort);
+    ++requests;
+  }
+  if (archive.Password().empty()) throw ZipInvalidPasswordError();
+}
+
+// ---- decoders --------------------------------------------------------------------------------
+
+uint32_t CopyStoredItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t check_value) {
+  const int64_t size = item.UncompressedSize();
+  int64_t remaining = size;
+  int64_t done = 0;
+  int last_percent = 0;
+  bool abort = false;
+  uint32_t crc = 0xFFFFFFFFu;
+  Stream& source = *archive.ArchiveStream();
+
+  std::unique_ptr<DfDecryptStream> decrypt;
+  if (item.Encrypted()) {
+    int requests = 0;
+    EnsurePassword(archive, requests, abort);
+    decrypt = std::make_unique<DfDecryptStream>(source, check_value, archive.Password());
+    bool verified = decrypt->ReadAndVerifyHeader();
+    while (!abort && !verified && requests < archive.PasswordRetries()) {
+      AskPassword(archive, abort);
+      if (abort) throw UserAbortError();
+      decrypt = std::make_unique<DfDecryptStream>(source, check_value, archive.Password());
+      ++requests;
+      verified = decrypt->ReadAndVerifyHeader();
+    }
+    if (!verified) throw ZipInvalidPasswordError();
+  }
+  Stream& input = decrypt ? static_cast<Stream&>(*decrypt) : source;
+
+  std::vector<uint8_t> chunk(1024);
+  try {
+    while (remaining > 0 && !abort) {
+      const auto want = static_cast<size_t>(std::min<int64_t>(1024, remaining));
+      const int64_t n = input.Read({chunk.data(), want});
+      if (n <= 0) break;
+      done += n;
+      remaining -= n;
+      // Whole percent, ties to even.
+      const int percent = static_cast<int>(
+          std::lrint(static_cast<double>(done) * 100.0 / static_cast<double>(size)));
+      if (percent != last_percent) {
+        archive.ItemProgressProc(static_cast<uint8_t>(std::clamp(percent, 0, 100)), abort);
+        last_percent = percent;
+      }
+      UpdateCrc32(crc, chunk.data(), n);
+      out.WriteBuffer({chunk.data(), static_cast<size_t>(n)});
+    }
+  } catch (const UserAbortError&) {
+    abort = true;
+  }
+  if (last_percent < 100) archive.ItemProgressProc(100, abort);
+  if (abort) throw UserAbortError();
+  return ~crc;
+}
+
+uint32_t InflateItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t check_value) {
+  DeflateHelper options;
+  uint32_t flags = options.Options();
+  if (dynamic_cast<BitBucketStream*>(&out) != nullptr) flags |= dfoTestOnly;
+  if (item.CompressionMethod() == 9) flags |= dfoDeflate64;
+  options.SetOptions(flags);
+  const int64_t compressed = item.CompressedSize();
+  options.SetSourceSize(static_cast<int32_t>(std::min<int64_t>(compressed, INT32_MAX)));
+  options.SetOnPercentDone([&archive](int32_t percent) { archive.FireCodecProgress(percent); });
+  // Never produce more than the item says it holds: one byte more is enough to fail the CRC test.
+  const int64_t limit = item.UncompressedSize() + 1;
+  options.SetOutputLimit(limit <= INT32_MAX ? static_cast<int32_t>(limit) : 0);
+
+  Stream& source = *archive.ArchiveStream();
+  if (!item.Encrypted()) return Inflate(&source, &out, &options);
+
+  int requests = 0;
+  bool abort = false;
+  EnsurePassword(archive, requests, abort);
+  options.SetCryptCheck(static_cast<int32_t>(check_value));
+  while (true) {
+    options.SetCryptPassword(archive.Password());
+    try {
+      return Inflate(&source, &out, &options);
+    } catch (const InflatePasswordError&) {
+      AskPassword(archive, abort);
+      if (abort) throw UserAbortError();
+      ++requests;
+      if (requests >= archive.PasswordRetries()) throw ZipInvalidPasswordError();
+    }
+  }
+}
+
+// The first steps of every extraction: version, the part of a spanned set, the local header. Leaves
+// the archive stream at the item's data and returns the local header.
+ZipLocalFileHeader LocateItemData(ZipArchive& archive, ZipItem& item, bool always_switch) {
+  if ((item.VersionNeeded() & 0xFF) > 21) throw ZipVersionError();
+  if (archive.Spanned() && (always_switch || item.DiskNumberStart() != archive.CurrentDisk())) {
+    if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) {
+      throw ZipBadSpanStreamError();
+    }
+    if (item.DiskNumberStart() != archive.CurrentDisk() || always_switch) {
+      archive.SetCurrentDisk(item.DiskNumberStart());
+      archive.OpenSpanPart(item.DiskNumberStart());
+    }
+  }
+  Stream& stream = *archive.ArchiveStream();
+  stream.Seek(item.LocalHeaderOffset(), kSeekBegin);
+  ZipLocalFileHeader local;
+  local.Read(stream);
+  const int64_t data_start = stream.Position();
+  archive.ClaimItemExtent(item.DiskNumberStart(), item.LocalHeaderOffset(),
+                          data_start + item.CompressedSize());
+  return local;
+}
+
+// Decodes the item at the stream's position into out; returns the CRC-32 of what it produced.
+uint32_t DecodeItem(ZipArchive& archive, ZipItem& item, const ZipLocalFileHeader& local,
+                    Stream& out) {
+  const uint32_t check_value =
+      (local.flag & kFlagDataDescriptor) ? static_cast<uint32_t>(local.time) << 16 : item.CRC32();
+  // Item data may run on into the next part of a spanned set.
+  auto* span = dynamic_cast<SpanStream*>(archive.ArchiveStream());
+  const bool was_suspended = span != nullptr && span->SwitchingSuspended();
+  if (span != nullptr && archive.Spanned()) span->SetSwitchingSuspended(false);
+  struct Restore {
+    ZipArchive& archive;
+    bool suspended;
+    ~Restore() {
+      if (auto* s = dynamic_cast<SpanStream*>(archive.ArchiveStream())) {
+        s->SetSwitchingSuspended(suspended);
+      }
+    }
+  } restore{archive, was_suspended};
+  switch (local.method & 0xFF) {
+    case 0:
+      return CopyStoredItem(archive, item, out, check_value);
+    case 8:
+    case 9:
+      return InflateItem(archive, item, out, check_value);
+    default:
+      return ExpandLegacyItem(archive, item, out, check_value);
+  }
+}
+
+// Extraction into a stream; crc_mismatch_fails makes a mismatch an exception even when a failure
+// handler is assigned (files are never placed when their data is wrong).
+void ExtractToStream(ZipArchive& archive, ZipItem& item, Stream& out, bool crc_mismatch_fails,
+                     bool always_switch = false) {
+  const ZipLocalFileHeader local = LocateItemData(archive, item, always_switch);
+  const uint32_t crc = DecodeItem(archive, item, local, out);
+  if (crc == item.CRC32()) return;
+  if (crc_mismatch_fails || !archive.OnProcessItemFailure) throw ZipBadCRCError();
+  archive.OnProcessItemFailure(&archive, &item, ptExtract, ecArchive, ZipBadCRCError::kCode);
+}
+
+// Applies the item's permissions and time to an extracted file. Failures are not reported: the
+// data is in place, and a file system that keeps no times or modes should not fail extraction.
+void ApplyFileMetadata(const std::string& path, const ZipItem& item) {
+  const uint32_t attributes = item.ExternalFileAttributes();
+  const uint32_t unix_mode = attributes >> 16;
+  unsigned mode = platform::DefaultFileMode();
+  if ((item.VersionMade() >> 8) == kHostUnix && (unix_mode & kUnixTypeMask) == kUnixRegular) {
+    mode = unix_mode & 0777;
+  }
+  platform::SetPermissions(path, mode);
+  if (attributes & kFaReadOnly) platform::SetDosAttributes(path, kFaReadOnly);
+  SetFileDosTime(path, static_cast<uint32_t>(item.FileDate()) << 16 | item.FileTime());
+}
+
+bool IsFolderEntry(const std::string& name) {
+  return !name.empty() && (name.back() == '/' || name.back() == '\\');
+}
+
+}  // namespace
+
+uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream&, uint32_t check_value) {
+  // The password of an encrypted item is settled before its method is looked at.
+  if (item.Encrypted()) {
+    ZDecoder decoder(archive.Password(), true, check_value, *archive.ArchiveStream());
+    decoder.SetAttempts(archive.PasswordRetries());
+    if (archive.OnNeedPassword) {
+      decoder.SetOnNeedPassword([&archive](void* sender, std::string& answer) {
+        archive.OnNeedPassword(sender, answer);
+      });
+    }
+    decoder.VerifyPassword();
+  }
+  throw ZipInvalidMethodError();
+}
+
+void ExtractItemToStream(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
+  ExtractToStream(archive, item, out_stream, false);
+}
+
+void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& use_name) {
+  std::string target = use_name;
+  if (IsFolderEntry(use_name)) {
+    // A folder entry makes its folder (when paths are kept) and has no data.
+    std::string name = use_name;
+    name.pop_back();
+    if (!(archive.GetExtractOptions() & eoRestorePath)) return;
+    std::string probe = name + "/x";
+    ResolveExtractPath(archive.BaseDirectory(), probe, archive.GetExtractOptions(), nullptr);
+    const std::string folder = AppendBackslash(archive.BaseDirectory()) + ToSlashes(name);
+    if (!FolderExists(folder)) ForceFolders(folder);
+    return;
+  }
+  if (!ResolveExtractPath(archive.BaseDirectory(), target, archive.GetExtractOptions(),
+                          archive.OnConfirmOverwrite)) {
+    return;
+  }
+  const size_t slash = target.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : target.substr(0, slash);
+
+  std::unique_ptr<TempFileStream> work;
+  bool in_target_folder = true;
+  try {
+    work = std::make_unique<TempFileStream>(true, folder.empty() ? std::string("/") : folder);
+  } catch (const std::exception&) {
+    in_target_folder = false;
+    work = std::make_unique<TempFileStream>(true);
+  }
+  try {
+    ExtractToStream(archive, item, *work, true);
+    const std::string work_name = work->FileName();
+    work->SetDeleteWhenFreed(false);
+    work.reset();  // closes the file
+    int error = 0;
+    if (in_target_folder) {
+      error = platform::RenameFile(work_name, target);
+    } else {
+      error = platform::CopyFile(work_name, target, false);
+      platform::DeleteFile(work_name);
+    }
+    if (error != 0) {
+      platform::DeleteFile(work_name);
+      throw ArchiveError(
+          FormatMessageText("Error Moving File %s to %s", work_name.c_str(), target.c_str()) +
+          ": " + SystemErrorText(error));
+    }
+  } catch (const UserAbortError&) {
+    archive.MarkInvalid();
+    throw;
+  }
+  ApplyFileMetadata(target, item);
+}
+
+void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
+  if ((item.VersionNeeded() & 0xFF) > 21) throw ZipVersionError();
+  BitBucketStream bucket;
+  if (archive.Spanned() && item.DiskNumberStart() != archive.CurrentDisk()) {
+    archive.SetCurrentDisk(item.DiskNumberStart());
+    archive.OpenSpanPart(item.DiskNumberStart());
+  }
+  Stream& stream = *archive.ArchiveStream();
+  stream.Seek(item.LocalHeaderOffset(), kSeekBegin);
+  ZipLocalFileHeader local;
+  local.Read(stream);
+  stream.Seek(item.LocalHeaderOffset(), kSeekBegin);
+  const ZipDirectoryFileHeader& central = item.Header();
+  // With a data descriptor the local header's crc and sizes are zero by design (streaming
+  // writers such as Java's jar and libarchive do this), and the extra fields of the two headers
+  // legitimately differ (Info-ZIP keeps access times only locally); neither is a fault.
+  const bool descriptor = (local.flag & kFlagDataDescriptor) != 0;
+  const bool differs = local.version_needed != central.version_needed ||
+                       local.flag != central.flag || local.time != central.time ||
+                       local.date != central.date ||
+                       (!descriptor && (local.crc32 != central.crc32 ||
+                                        local.compressed_size != central.compressed_size ||
+                                        local.uncompressed_size != central.uncompressed_size)) ||
+                       local.NameString() != central.NameString();
+  if (differs) throw ZipInvalidLFHError();
+  ExtractToStream(archive, item, bucket, false);
+}
+
+void InstallExtractionProcs(ZipArchive& archive) {
+  archive.ExtractProc = [](ZipArchive& a, ZipItem& item, const std::string& name) {
+    ExtractItemToFile(a, item, name);
+  };
+  archive.ExtractToStreamProc = [](ZipArchive& a, ZipItem& item, Stream& out) {
+    ExtractItemToStream(a, item, out);
+  };
+  archive.TestProc = [](ZipArchive& a, ZipItem& item) { TestItemIntegrity(a, item); };
+}
+
+}  // namespace vz

@@ -1,0 +1,123 @@
+// The roots of the archive components. A component owns at most one archive, opened and closed
+// through its FileName; it copies its settings into each new archive and republishes the archive's
+// events as its own (with itself as the sender), feeding two progress meter links on the way.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "archive/archive.h"
+
+namespace vz {
+
+// What a component needs of a progress meter: a value from 0 to 100, and a way back to rest.
+class MeterLink {
+ public:
+  virtual ~MeterLink() = default;
+  virtual void DoProgress(uint8_t progress) = 0;
+  virtual void Reset() = 0;
+};
+
+// Archive types a file can have.
+enum ArchiveType : uint8_t {
+  atUnrecognised = 0,
+  atZip = 1,
+  atSpannedZip = 2,
+  atSelfExtractingZip = 3,
+  atTar = 4,
+  atGzip = 5,
+  atGzipTar = 6,
+  atCabinet = 7,
+};
+
+// The type of a file: by its content when it exists and is not empty (the check chosen by its
+// extension), otherwise by its extension alone. Only zip types are recognised by content here.
+ArchiveType DetermineArchiveType(const std::string& file_name,
+                                 ArchiveType asserted = atUnrecognised);
+
+class BaseComponent {
+ public:
+  virtual ~BaseComponent() = default;
+  std::string Version() const { return "1.0"; }
+};
+
+using NotifyEvent = std::function<void(void* sender)>;
+
+class BaseBrowser : public BaseComponent {
+ public:
+  BaseBrowser() = default;
+  ~BaseBrowser() override;
+  BaseBrowser(const BaseBrowser&) = delete;
+  BaseBrowser& operator=(const BaseBrowser&) = delete;
+
+  void OpenArchive(const std::string& file_name) { SetFileName(file_name); }
+  void CloseArchive();
+
+  const std::string& FileName() const { return file_name_; }
+  virtual void SetFileName(const std::string& value) = 0;
+  Archive* GetArchive() const { return archive_.get(); }
+  ArchiveType GetArchiveType() const { return archive_type_; }
+  int ItemCount() const { return archive_ ? archive_->ItemCount() : 0; }
+
+  int32_t SpanningThreshold() const { return spanning_threshold_; }
+  void SetSpanningThreshold(int32_t value);
+  MeterLink* ItemProgressMeter() const { return item_meter_; }
+  void SetItemProgressMeter(MeterLink* link) { item_meter_ = link; }
+  MeterLink* ArchiveProgressMeter() const { return archive_meter_; }
+  void SetArchiveProgressMeter(MeterLink* link) { archive_meter_ = link; }
+  const std::string& BaseDirectory() const { return base_directory_; }
+  void SetBaseDirectory(const std::string& value);
+  const std::string& LogFile() const { return log_file_; }
+  void SetLogFile(const std::string& value);
+  bool Logging() const { return logging_; }
+  void SetLogging(bool value);
+  const std::string& TempDirectory() const { return temp_directory_; }
+  void SetTempDirectory(const std::string& value);
+  void SetOnRequestImage(RequestImageEvent event);
+
+  ArchiveProgressEvent OnArchiveProgress;
+  ArchiveItemProgressEvent OnArchiveItemProgress;
+  NotifyEvent OnChange;
+  ArchiveItemConfirmEvent OnConfirmProcessItem;
+  ArchiveEvent OnLoad;
+  ArchiveItemFailureEvent OnProcessItemFailure;
+
+  // Message of the failure being reported; valid while OnProcessItemFailure runs.
+  std::string FailureMessage() const { return archive_ ? archive_->FailureMessage() : ""; }
+
+ protected:
+  virtual void ResetMeters();
+  virtual void DoArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort);
+  virtual void DoArchiveProgress(uint8_t progress, bool& abort);
+  virtual void DoChange();
+  virtual void DoConfirmProcessItem(ArchiveItem* item, ProcessType type, bool& confirm);
+  virtual void DoLoad();
+  virtual void DoProcessItemFailure(ArchiveItem* item, ProcessType type, ErrorClass error_class,
+                                    int32_t error_code);
+  // Copies the settings into a newly opened archive and connects its events.
+  virtual void InitArchive();
+
+  void StoreFileName(const std::string& value) { file_name_ = value; }
+  void SetArchive(std::unique_ptr<Archive> archive) { archive_ = std::move(archive); }
+  void SetArchiveType(ArchiveType type) { archive_type_ = type; }
+  // Saves pending changes of the open archive (failures ignored) and frees it.
+  void FreeArchive();
+
+  RequestImageEvent on_request_image_;
+
+ private:
+  std::unique_ptr<Archive> archive_;
+  int32_t spanning_threshold_ = 0;
+  MeterLink* item_meter_ = nullptr;
+  MeterLink* archive_meter_ = nullptr;
+  std::string base_directory_;
+  std::string file_name_;
+  std::string log_file_;
+  bool logging_ = false;
+  std::string temp_directory_;
+  ArchiveType archive_type_ = atUnrecognised;
+};
+
+}  // namespace vz

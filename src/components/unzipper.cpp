@@ -1,0 +1,83 @@
+#include "components/unzipper.h"
+
+#include "archive/utils.h"
+#include "codec/unzip_proc.h"
+#include "platform/file_stream.h"
+#include "platform/fs.h"
+
+namespace vz {
+
+void CustomUnZipper::SetFileName(const std::string& value) {
+  const std::string name = AbsoluteFileName(value);
+  if (!name.empty()) {
+    const auto status = platform::StatPath(name);
+    if (!status || status->is_directory) throw FileNotFoundError();
+    if (status->size == 0) throw BadStreamError();
+    try {
+      FileStream probe(name, kFmOpenRead | kFmShareDenyNone);
+    } catch (const std::exception&) {
+      throw BadStreamError();
+    }
+  }
+  CustomZipBrowser::SetFileName(name);
+}
+
+void CustomUnZipper::SetExtractOptions(ExtractOptions value) {
+  extract_options_ = value;
+  if (GetArchive()) GetArchive()->SetExtractOptions(value);
+}
+
+void CustomUnZipper::SetPasswordRetries(uint8_t value) {
+  password_retries_ = value;
+  if (ZipArchive* zip = GetZipArchive()) zip->SetPasswordRetries(value);
+}
+
+void CustomUnZipper::InitArchive() {
+  CustomZipBrowser::InitArchive();
+  Archive* archive = GetArchive();
+  if (archive == nullptr) return;
+  archive->SetExtractOptions(extract_options_);
+  archive->OnConfirmOverwrite = [this](std::string& name, bool& confirm) {
+    DoConfirmOverwrite(name, confirm);
+  };
+  ZipArchive* zip = GetZipArchive();
+  if (zip == nullptr) return;
+  zip->SetPasswordRetries(password_retries_);
+  zip->OnNeedPassword = [this](void*, std::string& answer) { DoNeedPassword(answer); };
+  InstallExtractionProcs(*zip);
+}
+
+void CustomUnZipper::DoConfirmOverwrite(std::string& name, bool& confirm) {
+  confirm = true;
+  if (OnConfirmOverwrite) OnConfirmOverwrite(name, confirm);
+}
+
+void CustomUnZipper::DoNeedPassword(std::string& new_password) {
+  if (!OnNeedPassword) return;
+  OnNeedPassword(this, new_password);
+  SetPassword(new_password);
+}
+
+void CustomUnZipper::ExtractFiles(const std::string& file_mask) {
+  if (GetArchive() == nullptr) throw NoArchiveError();
+  GetArchive()->ExtractMatching(file_mask);
+}
+
+void CustomUnZipper::TestFiles(const std::string& file_mask) {
+  Archive* archive = GetArchive();
+  if (archive == nullptr) throw NoArchiveError();
+  archive->BeginRun();
+  const int count = archive->ItemCount();
+  for (int i = 0; i < count; ++i) {
+    if (!MatchesMaskList(*archive->Items(i), file_mask)) continue;
+    bool confirm = true;
+    DoConfirmProcessItem(archive->Items(i), ptExtract, confirm);
+    if (confirm) archive->TestItem(i);
+    if (archive->State() == stInvalid) throw UserAbortError();
+    bool abort = false;
+    DoArchiveProgress(Percentage(i + 1, count), abort);
+    if (abort) throw UserAbortError();
+  }
+}
+
+}  // namespace vz

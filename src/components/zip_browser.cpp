@@ -1,0 +1,69 @@
+#include "components/zip_browser.h"
+
+#include "archive/utils.h"
+#include "platform/fs.h"
+
+namespace vz {
+
+std::string AbsoluteFileName(const std::string& file_name) {
+  if (file_name.empty() || PathKindOf(file_name) == pkAbsolute) return file_name;
+  return AppendBackslash(platform::CurrentFolder()) + file_name;
+}
+
+std::unique_ptr<ZipArchive> CustomZipBrowser::CreateArchive(const std::string& file_name) {
+  return std::make_unique<ZipArchive>(file_name, kFmOpenRead | kFmShareDenyNone);
+}
+
+void CustomZipBrowser::SetFileName(const std::string& value) {
+  const std::string name = AbsoluteFileName(value);
+  StoreFileName(name);
+  FreeArchive();
+  if (!name.empty() && platform::IsRegularFile(name)) {
+    const ArchiveType type = DetermineArchiveType(name);
+    if (type != atZip && type != atSpannedZip && type != atSelfExtractingZip) {
+      throw UnhandledTypeError();
+    }
+    SetArchive(CreateArchive(name));
+    InitArchive();
+    GetArchive()->Load();
+    SetArchiveType(type);
+  }
+  DoChange();
+}
+
+ZipItem* CustomZipBrowser::GetItem(int index) const {
+  if (GetArchive() == nullptr) throw NoArchiveError();
+  if (index < 0 || index >= GetArchive()->ItemCount()) throw ArchiveError(MessageText(30));
+  return static_cast<ZipItem*>(GetArchive()->Items(index));
+}
+
+void CustomZipBrowser::SetPassword(const std::string& value) {
+  password_ = value;
+  if (ZipArchive* zip = GetZipArchive()) zip->SetPassword(value);
+}
+
+void CustomZipBrowser::SetOnRequestLastDisk(RequestDiskEvent event) {
+  on_request_last_disk_ = std::move(event);
+  if (ZipArchive* zip = GetZipArchive()) zip->OnRequestLastDisk = on_request_last_disk_;
+}
+
+void CustomZipBrowser::SetOnRequestNthDisk(RequestNthDiskEvent event) {
+  on_request_nth_disk_ = std::move(event);
+  if (ZipArchive* zip = GetZipArchive()) zip->OnRequestNthDisk = on_request_nth_disk_;
+}
+
+void CustomZipBrowser::SetOnRequestBlankDisk(RequestDiskEvent event) {
+  on_request_blank_disk_ = std::move(event);
+  if (ZipArchive* zip = GetZipArchive()) zip->OnRequestBlankDisk = on_request_blank_disk_;
+}
+
+void CustomZipBrowser::InitArchive() {
+  BaseBrowser::InitArchive();
+  ZipArchive* zip = GetZipArchive();
+  if (zip == nullptr) return;
+  zip->SetPassword(password_);
+  zip->OnRequestLastDisk = on_request_last_disk_;
+  zip->OnRequestNthDisk = on_request_nth_disk_;
+}
+
+}  // namespace vz

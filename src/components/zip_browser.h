@@ -1,0 +1,42 @@
+// The zip layer of the components: picks the archive class from the file and carries the zip-only
+// settings (password, disk requests) into the archive.
+#pragma once
+
+#include "archive/zip_archive.h"
+#include "components/base_component.h"
+
+namespace vz {
+
+class CustomZipBrowser : public BaseBrowser {
+ public:
+  // Closes the open archive (saving pending changes, failures ignored) and opens the named file
+  // when it exists. A relative name is taken against the current folder.
+  void SetFileName(const std::string& value) override;
+
+  ZipItem* GetItem(int index) const;
+  ZipArchive* GetZipArchive() const { return dynamic_cast<ZipArchive*>(GetArchive()); }
+  virtual void SetZipComment(const std::string&) {}
+
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& value);
+  void SetOnRequestLastDisk(RequestDiskEvent event);
+  void SetOnRequestNthDisk(RequestNthDiskEvent event);
+  void SetOnRequestBlankDisk(RequestDiskEvent event);
+
+ protected:
+  void InitArchive() override;
+  // Opens the archive file in the mode a browser reads it.
+  virtual std::unique_ptr<ZipArchive> CreateArchive(const std::string& file_name);
+
+  RequestDiskEvent on_request_last_disk_;
+  RequestNthDiskEvent on_request_nth_disk_;
+  RequestDiskEvent on_request_blank_disk_;
+
+ private:
+  std::string password_;
+};
+
+// A file name made absolute against the current folder.
+std::string AbsoluteFileName(const std::string& file_name);
+
+}  // namespace vz

@@ -1,0 +1,60 @@
+// DOS timestamps through the C library's local-time conversion (localtime_r and mktime, which
+// follow TZ and its daylight-saving rules).
+#include "platform/dos_time.h"
+
+namespace vz::platform {
+namespace {
+
+constexpr uint32_t kFirstDos = (0u << 25) | (1u << 21) | (1u << 16);  // 1980-01-01 00:00:00
+constexpr uint32_t kLastDos =
+    (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
+
+bool IsLeap(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+uint32_t UnixTimeToDosDateTime(std::time_t t) {
+  struct tm local {};
+  if (localtime_r(&t, &local) == nullptr) return kFirstDos;
+  const int year = local.tm_year + 1900;
+  if (year < 1980) return kFirstDos;
+  if (year > 2107) return kLastDos;
+  const auto date =
+      static_cast<uint32_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  // A leap second (tm_sec 60) is kept inside the field's range.
+  const int seconds = local.tm_sec > 59 ? 59 : local.tm_sec;
+  const auto time =
+      static_cast<uint32_t>((local.tm_hour << 11) | (local.tm_min << 5) | (seconds / 2));
+  return (date << 16) | time;
+}
+
+std::optional<std::time_t> DosDateTimeToUnixTime(uint32_t dos) {
+  const int year = static_cast<int>((dos >> 25) & 0x7F) + 1980;
+  const int month = static_cast<int>((dos >> 21) & 0x0F);
+  const int day = static_cast<int>((dos >> 16) & 0x1F);
+  const int hour = static_cast<int>((dos >> 11) & 0x1F);
+  const int minute = static_cast<int>((dos >> 5) & 0x3F);
+  const int second = static_cast<int>(dos & 0x1F) * 2;
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return std::nullopt;
+  if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  struct tm local {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;  // let the zone's rules decide
+  const std::time_t t = std::mktime(&local);
+  if (t == static_cast<std::time_t>(-1)) return std::nullopt;  // no DOS date is that early
+  return t;
+}
+
+}  // namespace vz::platform

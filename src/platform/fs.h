@@ -1,0 +1,97 @@
+// What the engine needs of the file system, as plain functions over native paths.
+//
+// The engine was designed around DOS/Windows file services: attribute bits, directory searches,
+// "VMS" work files, free space per drive. This file supplies each of them from POSIX, so nothing
+// above the platform layer calls the operating system. Attribute bits are derived, not stored: a
+// file is read-only when its owner cannot write it, hidden when its name begins with ".", a
+// directory for folders and "archive" for regular files.
+//
+// Functions that can fail report the error number (errno) instead of raising, unless they say
+// otherwise; the callers decide what a failure means for them.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vz {
+
+// DOS file attribute bits, as stored in zip external attributes and used by searches.
+inline constexpr uint32_t kFaReadOnly = 0x01;
+inline constexpr uint32_t kFaHidden = 0x02;
+inline constexpr uint32_t kFaSysFile = 0x04;
+inline constexpr uint32_t kFaVolumeId = 0x08;
+inline constexpr uint32_t kFaDirectory = 0x10;
+inline constexpr uint32_t kFaArchive = 0x20;
+inline constexpr uint32_t kFaAnyFile = 0x3F;
+
+namespace platform {
+
+// What stat() tells about a path (symbolic links are followed).
+struct FileStatus {
+  bool is_directory = false;
+  bool is_regular = false;
+  int64_t size = 0;
+  std::time_t mtime = 0;    // last modification, seconds since the epoch
+  uint32_t attributes = 0;  // derived DOS attribute bits
+};
+
+// Status of path, or nothing when it does not exist (or cannot be examined).
+std::optional<FileStatus> StatPath(const std::string& path);
+// True when path names an existing file or folder.
+bool PathExists(const std::string& path);
+// True when path names an existing folder.
+bool IsDirectory(const std::string& path);
+// True when path names an existing regular file.
+bool IsRegularFile(const std::string& path);
+
+// DOS attribute bits of path; nothing when it does not exist.
+std::optional<uint32_t> DosAttributesOf(const std::string& path);
+// Applies DOS attribute bits: the read-only bit removes every write permission, its absence gives
+// the owner write permission back. Other bits cannot be represented and are ignored. Returns 0 or
+// the error number.
+int SetDosAttributes(const std::string& path, uint32_t attributes);
+// Applies POSIX permission bits (mask 0777 only; set-id and sticky bits are never set).
+int SetPermissions(const std::string& path, uint32_t mode);
+
+// Folder and file operations; each returns 0 or the error number.
+int MakeFolder(const std::string& path);
+int RemoveFolder(const std::string& path);
+int DeleteFile(const std::string& path);
+int RenameFile(const std::string& from, const std::string& to);
+// Copies the contents of from to to (created or truncated). With fail_if_exists an existing target
+// is an error (EEXIST).
+int CopyFile(const std::string& from, const std::string& to, bool fail_if_exists);
+
+// Sets the last modification time (seconds since the epoch) of path, leaving its access time.
+int SetModificationTime(const std::string& path, std::time_t mtime);
+
+// Free bytes available to the caller on the file system holding path, as a 64-bit count; -1 when
+// it cannot be determined. A path that does not exist yet is measured at its nearest existing
+// parent folder.
+int64_t FreeBytes(const std::string& path);
+
+// The folder for temporary files: $TMPDIR when set and not empty, else "/tmp". Read on every call.
+std::string TempFolder();
+// Creates a new, empty, uniquely named file "<folder>/<prefix>XXXXXX" (mode 0600) and returns its
+// name; on failure returns nothing and sets error (the errno) and attempted (the name pattern).
+std::optional<std::string> CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                                            int* error = nullptr, std::string* attempted = nullptr);
+
+// The process's current folder (empty when it cannot be determined).
+std::string CurrentFolder();
+
+// One entry of a folder listing.
+struct DirEntry {
+  std::string name;
+  uint32_t attributes = 0;  // derived DOS attribute bits (of the link target for links)
+  bool is_link = false;     // a symbolic link (searches do not descend into linked folders)
+};
+// The entries of folder, without "." and "..", sorted by name (byte order) so that searches give
+// the same order on every run. An unreadable or missing folder gives an empty list.
+std::vector<DirEntry> ListFolder(const std::string& folder);
+
+}  // namespace platform
+}  // namespace vz

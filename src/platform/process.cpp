@@ -1,0 +1,42 @@
+#include "platform/process.h"
+
+#include <unistd.h>
+
+#include <ctime>
+#include <vector>
+
+namespace vz::platform {
+
+std::string ProgramFolder() {
+  std::vector<char> buffer(4096);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return {};
+  std::string path(buffer.data(), static_cast<size_t>(n));
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string LocalDateTimeText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+}  // namespace vz::platform
+
+#include <sys/stat.h>
+
+namespace vz::platform {
+
+unsigned DefaultFileMode() {
+  // umask can only be read by setting it; set it straight back.
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return 0666u & ~static_cast<unsigned>(mask);
+}
+
+}  // namespace vz::platform

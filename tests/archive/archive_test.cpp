@@ -1,0 +1,143 @@
+#include "archive/archive.h"
+
+#include <gtest/gtest.h>
+
+#include "archive/utils.h"
+#include "platform/fs.h"
+#include "test_support.h"
+
+namespace vz {
+namespace {
+
+std::unique_ptr<ArchiveItem> Named(const std::string& name, ItemAction action = iaNone) {
+  auto item = std::make_unique<ArchiveItem>();
+  item->SetStoredName(name);
+  item->SetPendingAction(action);
+  return item;
+}
+
+TEST(ArchiveListTest, NamesCompareWithoutAsciiCase) {
+  ArchiveList list;
+  list.Add(Named("docs/a.txt"));
+  EXPECT_EQ(list.IndexOfName("DOCS/A.TXT"), 0);
+  EXPECT_TRUE(list.HasLiveName("Docs/A.txt"));
+  EXPECT_EQ(list.IndexOfName("docs/b.txt"), -1);
+  // Only ASCII letters fold: the hash and the comparison agree on that.
+  list.Add(Named("\xC3\xA9.txt"));
+  EXPECT_EQ(list.IndexOfName("\xC3\x89.TXT"), -1);
+  EXPECT_EQ(ArchiveList::NameHash("abc"), ArchiveList::NameHash("ABC"));
+}
+
+TEST(ArchiveListTest, DuplicatesFindTheLaterAndSurviveDeletes) {
+  for (int deleted : {0, 1}) {
+    ArchiveList list;
+    list.Add(Named("x.txt"));
+    list.Add(Named("X.TXT"));
+    EXPECT_EQ(list.IndexOfName("x.txt"), 1);
+    list.Delete(deleted);
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.IndexOfName("x.txt"), 0) << deleted;
+  }
+}
+
+TEST(ArchiveListTest, DeletedItemsAreNotLiveAndRenamesRehash) {
+  ArchiveList list;
+  list.Add(Named("gone.txt", iaDelete));
+  EXPECT_FALSE(list.HasLiveName("gone.txt"));
+  EXPECT_EQ(list.IndexOfName("gone.txt"), 0);
+  // Many items spread over the buckets; renaming one moves it to its new name's chain.
+  for (int i = 0; i < 3000; ++i) list.Add(Named("f" + std::to_string(i)));
+  list.Rename(list.Items(17), "renamed/file");
+  EXPECT_EQ(list.IndexOfName("RENAMED/FILE"), 17);
+  EXPECT_EQ(list.IndexOfName("f16"), -1);
+  EXPECT_EQ(list.IndexOfName("f2999"), 3000);
+  list.Delete(17);
+  EXPECT_EQ(list.IndexOfName("renamed/file"), -1);
+  EXPECT_EQ(list.IndexOfName("f2999"), 2999);
+}
+
+TEST(ItemMaskTest, ItemsMatchMasksAndMaskLists) {
+  struct Case {
+    const char* name;
+    const char* masks;
+    bool match;
+  };
+  const Case cases[] = {
+      {"readme.txt", "*.*", true},         {"readme", "*.*", true},
+      {"docs/a.txt", "docs/*.txt", true},  {"DOCS/A.TXT", "docs/*.txt", true},
+      {"docs\\a.txt", "docs/*.txt", true}, {"a.txt", "docs/*.txt", false},
+      {"a.TXT", "*.bgl; *.txt", true},     {"a.txt", "", false},
+      {"a.txt.bak", "*.txt", false},
+  };
+  for (const Case& c : cases) {
+    auto item = Named(c.name);
+    EXPECT_EQ(MatchesMaskList(*item, c.masks), c.match) << c.name << " ~ " << c.masks;
+  }
+}
+
+TEST(ResolveExtractPathTest, RefusesNamesThatLeaveTheDestination) {
+  testing::ScratchDir dir;
+  const char* unsafe[] = {"../evil.txt",
+                          "a/../../evil.txt",
+                          "/etc/passwd",
+                          "\\etc\\passwd",
+                          "C:evil.txt",
+                          "c:/evil.txt",
+                          "..",
+                          "a/..",
+                          "..\\evil.txt",
+                          ".",
+                          ""};
+  for (const char* name : unsafe) {
+    for (ExtractOptions options :
+         {ExtractOptions(eoCreateDirs | eoRestorePath), ExtractOptions(eoCreateDirs)}) {
+      std::string n = name;
+      try {
+        ResolveExtractPath(dir.path().string(), n, options, nullptr);
+        ADD_FAILURE() << "accepted " << name;
+      } catch (const ArchiveError& e) {
+        EXPECT_EQ(e.ErrorCode(), 45) << name;
+        EXPECT_STREQ(e.what(), "Unsafe file name - outside the destination folder");
+      }
+    }
+  }
+  // Nothing was created on the way.
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(ResolveExtractPathTest, KeepsOrDropsFoldersAndAsksBeforeOverwriting) {
+  testing::ScratchDir dir;
+  const std::string base = dir.path().string();
+  std::string name = "a\\b/c.txt";
+  EXPECT_TRUE(ResolveExtractPath(base, name, eoCreateDirs | eoRestorePath, nullptr));
+  EXPECT_EQ(name, base + "/a/b/c.txt");
+  EXPECT_TRUE(FolderExists(base + "/a/b"));
+
+  name = "x/y/z.txt";
+  EXPECT_TRUE(ResolveExtractPath(base, name, eoCreateDirs, nullptr));
+  EXPECT_EQ(name, base + "/z.txt");
+
+  name = "new/z.txt";
+  EXPECT_THROW(ResolveExtractPath(base, name, eoRestorePath, nullptr), NoSuchDirectoryError);
+
+  testing::WriteFile(base + "/z.txt", "old");
+  int asked = 0;
+  name = "z.txt";
+  const ConfirmOverwriteEvent refuse = [&](std::string& path, bool& confirm) {
+    ++asked;
+    EXPECT_EQ(path, base + "/z.txt");
+    confirm = false;
+  };
+  EXPECT_FALSE(ResolveExtractPath(base, name, eoCreateDirs, refuse));
+  EXPECT_EQ(name, "z.txt");
+  const ConfirmOverwriteEvent rename = [&](std::string& path, bool&) { path += ".new"; };
+  EXPECT_TRUE(ResolveExtractPath(base, name, eoCreateDirs, rename));
+  EXPECT_EQ(name, base + "/z.txt.new");
+  // A file that does not exist yet is not asked about.
+  name = "fresh.txt";
+  EXPECT_TRUE(ResolveExtractPath(base, name, eoCreateDirs, refuse));
+  EXPECT_EQ(asked, 1);
+}
+
+}  // namespace
+}  // namespace vz

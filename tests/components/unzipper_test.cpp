@@ -1,0 +1,384 @@
+#include "components/unzipper.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "archive/utils.h"
+#include "codec/crypt_streams.h"
+#include "platform/memory_stream.h"
+#include "test_support.h"
+#include "zip_builder.h"
+#include "zlib_helpers.h"
+
+namespace vz {
+namespace {
+
+using testing::Bytes;
+using testing::ScratchDir;
+using testing::ZipBuilder;
+using testing::ZipEntry;
+
+ZipEntry Stored(const std::string& name, const std::string& text) {
+  ZipEntry e;
+  e.name = name;
+  e.data = Bytes(text);
+  return e;
+}
+
+ZipEntry Deflated(const std::string& name, const std::vector<uint8_t>& data) {
+  ZipEntry e;
+  e.name = name;
+  e.method = 8;
+  e.data = testing::RawDeflate(data);
+  e.uncompressed_size = static_cast<int64_t>(data.size());
+  e.crc = Crc32Of(data);
+  return e;
+}
+
+// Encrypts an entry's stored bytes with the traditional cipher, as zip -P does.
+ZipEntry Encrypted(ZipEntry e, const std::string& password, uint32_t crc) {
+  MemoryStream out;
+  DfEncryptStream encrypt(out, crc, password, SeededRandomBytes(7));
+  encrypt.WriteBuffer(e.data);
+  e.data = out.Data();
+  e.flag |= 1;
+  return e;
+}
+
+struct Failure {
+  std::string name;
+  ErrorClass error_class;
+  int32_t code;
+};
+
+// An unzipper with its failures collected, extracting into a scratch folder.
+struct Fixture {
+  ScratchDir dir;
+  std::string dest = dir / "out";
+  UnZipper unzipper;
+  std::vector<Failure> failures;
+
+  Fixture() {
+    std::filesystem::create_directory(dest);
+    unzipper.SetExtractOptions(eoCreateDirs | eoRestorePath);
+    unzipper.SetBaseDirectory(dest);
+    unzipper.OnProcessItemFailure = [this](void* sender, ArchiveItem* item, ProcessType,
+                                           ErrorClass error_class, int32_t code) {
+      EXPECT_EQ(sender, &unzipper);
+      failures.push_back({item->StoredName(), error_class, code});
+    };
+  }
+  std::string Write(const ZipBuilder& b, const std::string& name = "test.zip") {
+    const std::string path = dir / name;
+    testing::WriteFile(path, b.Build());
+    return path;
+  }
+  void Extract(const ZipBuilder& b) {
+    unzipper.OpenArchive(Write(b));
+    unzipper.ExtractFiles("*.*");
+  }
+  std::string Read(const std::string& name) {
+    const auto bytes = testing::ReadFile(dest + "/" + name);
+    return {bytes.begin(), bytes.end()};
+  }
+};
+
+TEST(UnZipperTest, ExtractsStoredAndDeflatedItemsWithTheirTimes) {
+  Fixture f;
+  ZipBuilder b;
+  const auto big = testing::RandomBytes(100000, 3);
+  std::vector<uint8_t> text;
+  for (int i = 0; i < 5000; ++i) {
+    const std::string line = "line " + std::to_string(i) + " of an add-on readme\n";
+    text.insert(text.end(), line.begin(), line.end());
+  }
+  b.entries = {Stored("a.txt", "alpha"), Stored("empty.txt", ""),
+               Deflated("sub/dir/text.txt", text), Deflated("random.bin", big),
+               Stored("folder/", "")};
+  f.Extract(b);
+  EXPECT_TRUE(f.failures.empty());
+  EXPECT_EQ(f.Read("a.txt"), "alpha");
+  EXPECT_EQ(f.Read("empty.txt"), "");
+  EXPECT_EQ(testing::ReadFile(f.dest + "/sub/dir/text.txt"), text);
+  EXPECT_EQ(testing::ReadFile(f.dest + "/random.bin"), big);
+  EXPECT_TRUE(FolderExists(f.dest + "/folder"));
+  // 2025-01-01 12:00:00, local time.
+  EXPECT_EQ(FileDosTime(f.dest + "/a.txt"), 0x5A216000u);
+  // No work files are left behind.
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(f.dest)) {
+    EXPECT_EQ(entry.path().filename().string().rfind("VMS", 0), std::string::npos) << entry.path();
+  }
+}
+
+TEST(UnZipperTest, JunkPathsPutsFilesFlat) {
+  Fixture f;
+  f.unzipper.SetExtractOptions(eoCreateDirs);
+  ZipBuilder b;
+  b.entries = {Stored("deep/er/x.txt", "x"), Stored("folder/", "")};
+  f.Extract(b);
+  EXPECT_TRUE(f.failures.empty());
+  EXPECT_EQ(f.Read("x.txt"), "x");
+  EXPECT_FALSE(FolderExists(f.dest + "/deep"));
+}
+
+TEST(UnZipperTest, HostileNamesWriteNothingOutsideTheDestination) {
+  Fixture f;
+  ZipBuilder b;
+  b.entries = {Stored("../escape.txt", "x"),   Stored("/tmp/vz-absolute.txt", "x"),
+               Stored("C:\\evil.txt", "x"),    Stored("a/../../escape2.txt", "x"),
+               Stored("..\\escape3.txt", "x"), Stored("fine.txt", "ok")};
+  f.Extract(b);
+  ASSERT_EQ(f.failures.size(), 5u);
+  for (const Failure& failure : f.failures) {
+    EXPECT_EQ(failure.error_class, ecArchive);
+    EXPECT_EQ(failure.code, 45) << failure.name;
+  }
+  EXPECT_EQ(f.Read("fine.txt"), "ok");
+  // Only the archive and the destination are in the scratch folder; nothing in /tmp.
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(f.dir.path()))
+    ++entries;
+  EXPECT_EQ(entries, 2);
+  EXPECT_FALSE(std::filesystem::exists("/tmp/vz-absolute.txt"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.dest), {}), 1);
+}
+
+TEST(UnZipperTest, BadDataNeverReplacesAnExistingFile) {
+  Fixture f;
+  testing::WriteFile(f.dest + "/crc.txt", "precious");
+  testing::WriteFile(f.dest + "/corrupt.bin", "precious");
+  ZipBuilder b;
+  ZipEntry crc = Stored("crc.txt", "new content");
+  crc.crc = 12345;
+  ZipEntry corrupt = Deflated("corrupt.bin", testing::RandomBytes(5000));
+  corrupt.data[corrupt.data.size() / 2] ^= 0x55;
+  corrupt.data.resize(corrupt.data.size() - 40);
+  b.entries = {crc, corrupt, Stored("after.txt", "still extracted")};
+  f.Extract(b);
+  ASSERT_EQ(f.failures.size(), 2u);
+  EXPECT_EQ(f.failures[0].code, 23);
+  EXPECT_EQ(f.Read("crc.txt"), "precious");
+  EXPECT_EQ(f.Read("corrupt.bin"), "precious");
+  EXPECT_EQ(f.Read("after.txt"), "still extracted");
+}
+
+TEST(UnZipperTest, DecompressionStopsAtTheDeclaredSize) {
+  Fixture f;
+  // 10 MiB of zeros that claim to be 100 bytes.
+  ZipEntry bomb = Deflated("bomb.bin", std::vector<uint8_t>(10 << 20, 0));
+  bomb.uncompressed_size = 100;
+  bomb.crc = Crc32Of(std::vector<uint8_t>(100, 0));
+  ZipBuilder b;
+  b.entries = {bomb};
+  f.Extract(b);
+  ASSERT_EQ(f.failures.size(), 1u);
+  EXPECT_EQ(f.failures[0].code, 23);
+  EXPECT_FALSE(std::filesystem::exists(f.dest + "/bomb.bin"));
+}
+
+TEST(UnZipperTest, OverlappingItemsAreRefused) {
+  Fixture f;
+  // The outer item's data holds a complete local header and data of the inner item, and the
+  // inner item's central entry points there: the classic shape of overlapping-item bombs.
+  std::vector<uint8_t> inner_local;
+  testing::Put32(inner_local, 0x04034B50);
+  testing::Put16(inner_local, 20);
+  testing::Put16(inner_local, 0);
+  testing::Put16(inner_local, 0);
+  testing::Put16(inner_local, 0x6000);
+  testing::Put16(inner_local, 0x5A21);
+  testing::Put32(inner_local, Crc32Of(Bytes("x")));
+  testing::Put32(inner_local, 1);
+  testing::Put32(inner_local, 1);
+  testing::Put16(inner_local, 9);
+  testing::Put16(inner_local, 0);
+  for (char c : std::string("inner.bin")) inner_local.push_back(static_cast<uint8_t>(c));
+  inner_local.push_back('x');
+  ZipEntry outer;
+  outer.name = "outer.bin";
+  outer.data = std::vector<uint8_t>(10, 'o');
+  outer.data.insert(outer.data.end(), inner_local.begin(), inner_local.end());
+  ZipEntry inner = Stored("inner.bin", "x");
+  inner.local_offset_override = 30 + 9 + 10;
+  ZipBuilder b;
+  b.entries = {outer, inner};
+  f.Extract(b);
+  ASSERT_EQ(f.failures.size(), 1u);
+  EXPECT_EQ(f.failures[0].name, "inner.bin");
+  EXPECT_EQ(f.failures[0].code, 28);
+  EXPECT_FALSE(std::filesystem::exists(f.dest + "/inner.bin"));
+  // Either item alone is fine.
+  Fixture g;
+  g.unzipper.OpenArchive(g.Write(b));
+  g.unzipper.ExtractFiles("inner.bin");
+  EXPECT_TRUE(g.failures.empty());
+  EXPECT_EQ(g.Read("inner.bin"), "x");
+}
+
+TEST(UnZipperTest, UnsupportedMethodsAndVersionsFailAndExtractionGoesOn) {
+  Fixture f;
+  ZipEntry method14 = Stored("m14.bin", "data");
+  method14.method = 14;
+  ZipEntry newer = Stored("v45.bin", "data");
+  newer.version_needed = 45;
+  ZipBuilder b;
+  b.entries = {method14, newer, Stored("ok.txt", "ok")};
+  f.Extract(b);
+  ASSERT_EQ(f.failures.size(), 2u);
+  EXPECT_EQ(f.failures[0].code, 2);
+  EXPECT_EQ(f.failures[1].code, 1);
+  EXPECT_EQ(f.Read("ok.txt"), "ok");
+}
+
+TEST(UnZipperTest, OverwriteQuestionAndConfirmationVeto) {
+  Fixture f;
+  testing::WriteFile(f.dest + "/keep.txt", "old");
+  testing::WriteFile(f.dest + "/replace.txt", "old");
+  std::vector<std::string> asked;
+  f.unzipper.OnConfirmOverwrite = [&](std::string& name, bool& confirm) {
+    asked.push_back(name);
+    confirm = name.find("replace") != std::string::npos;
+  };
+  f.unzipper.OnConfirmProcessItem = [](void*, ArchiveItem* item, ProcessType type, bool& confirm) {
+    EXPECT_EQ(type, ptExtract);
+    confirm = item->StoredName() != "vetoed.txt";
+  };
+  ZipBuilder b;
+  b.entries = {Stored("keep.txt", "new"), Stored("replace.txt", "new"), Stored("vetoed.txt", "new"),
+               Stored("fresh.txt", "new")};
+  f.Extract(b);
+  EXPECT_TRUE(f.failures.empty());
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0], f.dest + "/keep.txt");
+  EXPECT_EQ(f.Read("keep.txt"), "old");
+  EXPECT_EQ(f.Read("replace.txt"), "new");
+  EXPECT_FALSE(std::filesystem::exists(f.dest + "/vetoed.txt"));
+  EXPECT_EQ(f.Read("fresh.txt"), "new");
+}
+
+TEST(UnZipperTest, PasswordRetriesFollowTheTable) {
+  const std::string secret = "s3cret";
+  const auto plain = testing::RandomBytes(3000, 11);
+  ZipEntry stored;
+  stored.name = "stored.bin";
+  stored.data = plain;
+  stored = Encrypted(stored, secret, Crc32Of(plain));
+  stored.crc = Crc32Of(plain);
+  stored.uncompressed_size = static_cast<int64_t>(plain.size());
+  ZipEntry deflated = Deflated("deflated.bin", plain);
+  deflated = Encrypted(deflated, secret, Crc32Of(plain));
+
+  struct Case {
+    ZipEntry entry;
+    std::string preset;
+    std::vector<std::string> answers;  // handler answers in order
+    int expected_requests;
+    int32_t expected_code;  // 0: extracted
+  };
+  const Case cases[] = {
+      {stored, secret, {}, 0, 0},
+      {stored, "wrong", {"bad1", secret}, 2, 0},
+      {stored, "", {secret}, 1, 0},
+      {stored, "wrong", {"a", "b", "c"}, 3, 4},
+      {stored, "wrong", {"a", ""}, 2, 9},
+      {deflated, secret, {}, 0, 0},
+      {deflated, "wrong", {"x", secret}, 2, 0},
+      // A wrong preset: three requests, two answers tried, then the item fails.
+      {deflated, "wrong", {"x", "y", "z"}, 3, 4},
+      {deflated, "", {}, 0, 4},
+  };
+  for (const Case& c : cases) {
+    Fixture f;
+    ZipBuilder b;
+    b.entries = {c.entry};
+    f.unzipper.SetPassword(c.preset);
+    size_t next = 0;
+    int requests = 0;
+    if (!c.answers.empty()) {
+      f.unzipper.OnNeedPassword = [&](void*, std::string& answer) {
+        ++requests;
+        answer = next < c.answers.size() ? c.answers[next++] : std::string();
+      };
+    }
+    // Giving up at the password prompt ends the whole run after the item is reported.
+    bool aborted = false;
+    try {
+      f.Extract(b);
+    } catch (const UserAbortError&) {
+      aborted = true;
+    }
+    EXPECT_EQ(aborted, c.expected_code == 9);
+    EXPECT_EQ(requests, c.expected_requests) << c.entry.name << " preset '" << c.preset << "'";
+    if (c.expected_code == 0) {
+      EXPECT_TRUE(f.failures.empty()) << c.entry.name;
+      EXPECT_EQ(testing::ReadFile(f.dest + "/" + c.entry.name), plain);
+    } else {
+      ASSERT_EQ(f.failures.size(), 1u) << c.entry.name;
+      EXPECT_EQ(f.failures[0].code, c.expected_code)
+          << c.entry.name << " preset '" << c.preset << "'";
+      EXPECT_FALSE(std::filesystem::exists(f.dest + "/" + c.entry.name));
+    }
+  }
+}
+
+TEST(UnZipperTest, FileNameChecks) {
+  Fixture f;
+  ZipBuilder b;
+  b.entries = {Stored("a.txt", "a")};
+  const std::string good = f.Write(b, "X.ZIP");
+  f.unzipper.OpenArchive(good);
+  EXPECT_EQ(f.unzipper.ItemCount(), 1);
+  // A missing file is refused and the open archive stays usable.
+  EXPECT_THROW(f.unzipper.OpenArchive(f.dir / "missing.zip"), FileNotFoundError);
+  EXPECT_EQ(f.unzipper.FileName(), good);
+  f.unzipper.ExtractFiles("*.*");
+  EXPECT_EQ(f.Read("a.txt"), "a");
+  // An empty file is refused by the unzipper.
+  testing::WriteFile(f.dir / "empty.zip", "");
+  EXPECT_THROW(f.unzipper.OpenArchive(f.dir / "empty.zip"), BadStreamError);
+  // A zip under another extension is an unhandled type; the case of the extension is ignored.
+  const std::string dat = f.Write(b, "x.dat");
+  EXPECT_THROW(f.unzipper.OpenArchive(dat), UnhandledTypeError);
+  EXPECT_EQ(f.unzipper.GetArchive(), nullptr);
+  f.unzipper.OpenArchive(f.Write(b, "x.Zip"));
+  EXPECT_EQ(f.unzipper.ItemCount(), 1);
+  int changes = 0;
+  f.unzipper.OnChange = [&](void*) { ++changes; };
+  f.unzipper.CloseArchive();
+  f.unzipper.CloseArchive();
+  EXPECT_EQ(changes, 1);
+  EXPECT_THROW(f.unzipper.ExtractFiles("*.*"), NoArchiveError);
+}
+
+class RecordingMeter : public MeterLink {
+ public:
+  void DoProgress(uint8_t progress) override { values.push_back(progress); }
+  void Reset() override { ++resets; }
+  std::vector<int> values;
+  int resets = 0;
+};
+
+TEST(UnZipperTest, MetersAndEventsBothReceiveProgress) {
+  Fixture f;
+  RecordingMeter item_meter, archive_meter;
+  f.unzipper.SetItemProgressMeter(&item_meter);
+  f.unzipper.SetArchiveProgressMeter(&archive_meter);
+  std::vector<int> archive_events;
+  f.unzipper.OnArchiveProgress = [&](void*, uint8_t p, bool&) { archive_events.push_back(p); };
+  ZipBuilder b;
+  b.entries = {Stored("a.txt", std::string(5000, 'a')), Stored("b.txt", "")};
+  f.Extract(b);
+  EXPECT_EQ(archive_meter.values.back(), 100);
+  EXPECT_EQ(archive_events.back(), 100);
+  EXPECT_EQ(item_meter.values.back(), 100);
+  EXPECT_GE(item_meter.resets, 2);  // before each item
+  // A mask that matches nothing still reports progress for every item, then 100.
+  archive_events.clear();
+  f.unzipper.ExtractFiles("*.none");
+  EXPECT_EQ(archive_events, (std::vector<int>{50, 100, 100}));
+}
+
+}  // namespace
+}  // namespace vz
