@@ -22,7 +22,8 @@ inline RunResult Shell(const std::string& command) {
   if (pipe == nullptr) return result;
   std::array<char, 4096> buffer{};
   size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    result.output.append(buffer.data(), n);
   const int status = ::pclose(pipe);
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   return result;
@@ -45,6 +46,8 @@ inline std::string Quote(const std::string& s) {
   return out + "'";
 }
 
-inline std::string Vzip(const std::string& args) { return std::string(VZIP_PATH) + " " + args; }
+inline std::string Vzip(const std::string& args) {
+  return std::string(VZIP_PATH) + " " + args;
+}
 
 }  // namespace vz::testing

@@ -30,7 +30,8 @@ struct SourceTree {
 
   SourceTree() {
     std::string text;
-    for (int i = 0; i < 4000; ++i) text += "Scenery object " + std::to_string(i * 7919 % 1000) + "\n";
+    for (int i = 0; i < 4000; ++i)
+      text += "Scenery object " + std::to_string(i * 7919 % 1000) + "\n";
     files["readme.txt"] = {text.begin(), text.end()};
     files["texture/ground.bmp"] = testing::RandomBytes(70000, 21);
     files["scenery/deep/er/library.bgl"] = std::vector<uint8_t>(90000, 0x5A);
@@ -50,8 +51,8 @@ struct SourceTree {
       t.tm_min = 20;
       t.tm_sec = 30;
       t.tm_isdst = -1;
-      const auto when = fs::file_time_type::clock::from_sys(
-          std::chrono::system_clock::from_time_t(mktime(&t)));
+      const auto when =
+          fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(mktime(&t)));
       fs::last_write_time(path, when);
       ::chmod(path.c_str(), n % 2 ? 0640 : 0755);
       ++n;
@@ -74,9 +75,11 @@ void ExpectExtracts(const SourceTree& tree, const std::string& archive, bool che
     EXPECT_EQ(testing::ReadFile(got), data) << archive << ": " << name;
     const auto want_time = fs::last_write_time(tree.Path(name));
     const auto got_time = fs::last_write_time(got);
-    EXPECT_LE(std::chrono::abs(want_time - got_time), std::chrono::seconds(2)) << archive << ": " << name;
+    EXPECT_LE(std::chrono::abs(want_time - got_time), std::chrono::seconds(2))
+        << archive << ": " << name;
     if (check_modes) {
-      struct stat a {}, b {};
+      struct stat a {
+      }, b{};
       ::stat(tree.Path(name).c_str(), &a);
       ::stat(got.c_str(), &b);
       EXPECT_EQ(a.st_mode & 0777, b.st_mode & 0777) << archive << ": " << name;
@@ -96,7 +99,7 @@ TEST(ReadInteropTest, InfoZipEveryLevelWithCommentsAndTimes) {
   for (int level = 0; level <= 9; ++level) {
     const std::string archive = tree.ArchivePath("level" + std::to_string(level) + ".zip");
     ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && zip -q -X -" + std::to_string(level) + " " +
-                  Quote(archive) + SourceList(tree))
+                    Quote(archive) + SourceList(tree))
                   .status,
               0);
     ExpectExtracts(tree, archive, true);
@@ -104,9 +107,9 @@ TEST(ReadInteropTest, InfoZipEveryLevelWithCommentsAndTimes) {
   // An archive comment and file comments.
   const std::string commented = tree.ArchivePath("commented.zip");
   ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && zip -q " + Quote(commented) + SourceList(tree) +
-                " && printf 'file one\\nfile two\\n' | zip -q -c " + Quote(commented) +
-                " readme.txt empty.cfg && echo 'Freeware scenery, enjoy' | zip -q -z " +
-                Quote(commented))
+                  " && printf 'file one\\nfile two\\n' | zip -q -c " + Quote(commented) +
+                  " readme.txt empty.cfg && echo 'Freeware scenery, enjoy' | zip -q -z " +
+                  Quote(commented))
                 .status,
             0);
   ExpectExtracts(tree, commented, true);
@@ -120,11 +123,13 @@ TEST(ReadInteropTest, InfoZipEncryptedSplitAndSelfExtracting) {
   SourceTree tree;
   const std::string encrypted = tree.ArchivePath("secret.zip");
   ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && zip -q -P 'pa ss' " + Quote(encrypted) +
-                SourceList(tree)).status, 0);
+                  SourceList(tree))
+                .status,
+            0);
   ExpectExtracts(tree, encrypted, true, "-P 'pa ss'");
   // A wrong password fails every encrypted item, and says so.
   const auto wrong = Shell(Vzip("extract " + Quote(encrypted) + " -d " + Quote(tree.dir / "wrong") +
-                              " -P nope </dev/null"));
+                                " -P nope </dev/null"));
   EXPECT_EQ(wrong.status, 1);
   EXPECT_NE(wrong.output.find("Cannot extract file - invalid password"), std::string::npos)
       << wrong.output;
@@ -139,7 +144,8 @@ TEST(ReadInteropTest, InfoZipEncryptedSplitAndSelfExtracting) {
 
   // A self-extracting archive: a 40,000-byte stub in front, offsets adjusted by zip -A.
   const std::string plain = tree.ArchivePath("plain.zip");
-  ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && zip -q " + Quote(plain) + SourceList(tree)).status, 0);
+  ASSERT_EQ(
+      Shell("cd " + Quote(tree.root) + " && zip -q " + Quote(plain) + SourceList(tree)).status, 0);
   std::vector<uint8_t> sfx = {'M', 'Z'};
   sfx.resize(40000, 0x90);
   const auto zip_bytes = testing::ReadFile(plain);
@@ -162,7 +168,10 @@ TEST(ReadInteropTest, SevenZipDeflateDeflate64AndZipCrypto) {
   for (const auto& [name, options] : variants) {
     const std::string archive = tree.ArchivePath(name);
     ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && 7zz a -tzip -bd -bso0 " + options + " " +
-                  Quote(archive) + SourceList(tree)).status, 0) << name;
+                    Quote(archive) + SourceList(tree))
+                  .status,
+              0)
+        << name;
     ExpectExtracts(tree, archive, false, name == "7z-crypto.zip" ? "-P 7secret" : "");
   }
 }
@@ -175,21 +184,27 @@ TEST(ReadInteropTest, PythonZipfileAndBsdtar) {
       const std::string script =
           "import os, sys, zipfile\n"
           "root, out = sys.argv[1], sys.argv[2]\n"
-          "with zipfile.ZipFile(out, 'w', zipfile." + std::string(method) + ") as z:\n"
+          "with zipfile.ZipFile(out, 'w', zipfile." +
+          std::string(method) +
+          ") as z:\n"
           "    for base, dirs, names in os.walk(root):\n"
           "        for n in sorted(names):\n"
           "            p = os.path.join(base, n)\n"
           "            z.write(p, os.path.relpath(p, root))\n";
       testing::WriteFile(tree.dir / "make.py", script);
       ASSERT_EQ(Shell("python3 " + Quote(tree.dir / "make.py") + " " + Quote(tree.root) + " " +
-                    Quote(archive)).status, 0);
+                      Quote(archive))
+                    .status,
+                0);
       ExpectExtracts(tree, archive, true);
     }
   }
   if (HaveTool("bsdtar")) {
     const std::string archive = tree.ArchivePath("bsdtar.zip");
     ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && bsdtar --format zip -cf " + Quote(archive) +
-                  SourceList(tree)).status, 0);
+                    SourceList(tree))
+                  .status,
+              0);
     ExpectExtracts(tree, archive, true);
     EXPECT_EQ(Shell(Vzip("test " + Quote(archive))).status, 0);
   }
@@ -198,9 +213,10 @@ TEST(ReadInteropTest, PythonZipfileAndBsdtar) {
 // (name, size, compressed size, crc) of every item.
 using Listing = std::set<std::tuple<std::string, long long, long long, std::string>>;
 
-Listing ParseVzipList(const std::string& text) {
+// Reads the item lines of a listing with a pattern whose groups are size, compressed size, CRC
+// and name, in that order.
+Listing ParseListing(const std::string& text, const std::regex& line) {
   Listing out;
-  const std::regex line(R"(^\s*(\d+)\s+(\d+)\s+.+?\s+-?\d+%\s+([0-9a-f]{8})\s+\S+ \S+\s+(.+)$)");
   std::istringstream in(text);
   std::string l;
   std::smatch m;
@@ -210,17 +226,9 @@ Listing ParseVzipList(const std::string& text) {
   return out;
 }
 
-Listing ParseUnzipVerbose(const std::string& text) {
-  Listing out;
-  const std::regex line(R"(^\s*(\d+)\s+\S+\s+(\d+)\s+-?\d+%\s+\S+\s+\S+\s+([0-9a-f]{8})\s+(.+)$)");
-  std::istringstream in(text);
-  std::string l;
-  std::smatch m;
-  while (std::getline(in, l)) {
-    if (std::regex_match(l, m, line)) out.insert({m[4], std::stoll(m[1]), std::stoll(m[2]), m[3]});
-  }
-  return out;
-}
+const std::regex kVzipLine(R"(^\s*(\d+)\s+(\d+)\s+.+?\s+-?\d+%\s+([0-9a-f]{8})\s+\S+ \S+\s+(.+)$)");
+const std::regex kUnzipLine(
+    R"(^\s*(\d+)\s+\S+\s+(\d+)\s+-?\d+%\s+\S+\s+\S+\s+([0-9a-f]{8})\s+(.+)$)");
 
 TEST(ReadInteropTest, ListAgreesWithUnzip) {
   if (!HaveTool("zip") || !HaveTool("unzip")) GTEST_SKIP() << "zip or unzip is not installed";
@@ -230,8 +238,8 @@ TEST(ReadInteropTest, ListAgreesWithUnzip) {
   const auto ours = Shell(Vzip("list " + Quote(archive)));
   ASSERT_EQ(ours.status, 0);
   const auto theirs = Shell("LC_ALL=C.UTF-8 unzip -v " + Quote(archive));
-  const Listing a = ParseVzipList(ours.output);
-  const Listing b = ParseUnzipVerbose(theirs.output);
+  const Listing a = ParseListing(ours.output, kVzipLine);
+  const Listing b = ParseListing(theirs.output, kUnzipLine);
   EXPECT_EQ(a.size(), tree.files.size() + 4) << ours.output;  // files and four folder entries
   EXPECT_EQ(a, b) << ours.output << "\n---\n" << theirs.output;
 }
@@ -260,11 +268,13 @@ TEST(ReadInteropTest, ExistingFilesAreKeptWithoutATerminalUnlessOverwriting) {
   if (!HaveTool("zip")) GTEST_SKIP() << "zip is not installed";
   SourceTree tree;
   const std::string archive = tree.ArchivePath("o.zip");
-  ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && zip -q " + Quote(archive) + " readme.txt").status, 0);
+  ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && zip -q " + Quote(archive) + " readme.txt").status,
+            0);
   const std::string out = tree.dir / "o";
   fs::create_directories(out);
   testing::WriteFile(out + "/readme.txt", "mine");
-  EXPECT_EQ(Shell(Vzip("extract " + Quote(archive) + " -d " + Quote(out) + " </dev/null")).status, 0);
+  EXPECT_EQ(Shell(Vzip("extract " + Quote(archive) + " -d " + Quote(out) + " </dev/null")).status,
+            0);
   EXPECT_EQ(testing::ReadFile(out + "/readme.txt"), testing::Bytes("mine"));
   EXPECT_EQ(Shell(Vzip("extract " + Quote(archive) + " -d " + Quote(out) + " -n")).status, 0);
   EXPECT_EQ(testing::ReadFile(out + "/readme.txt"), testing::Bytes("mine"));
@@ -272,7 +282,10 @@ TEST(ReadInteropTest, ExistingFilesAreKeptWithoutATerminalUnlessOverwriting) {
   EXPECT_EQ(testing::ReadFile(out + "/readme.txt"), tree.files["readme.txt"]);
   // Junk paths.
   const std::string flat = tree.dir / "flat";
-  ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && zip -q " + Quote(archive) + " scenery/deep/er/library.bgl").status, 0);
+  ASSERT_EQ(Shell("cd " + Quote(tree.root) + " && zip -q " + Quote(archive) +
+                  " scenery/deep/er/library.bgl")
+                .status,
+            0);
   EXPECT_EQ(Shell(Vzip("extract " + Quote(archive) + " -j -d " + Quote(flat))).status, 0);
   EXPECT_TRUE(fs::exists(flat + "/library.bgl"));
 }
