@@ -46,9 +46,10 @@ struct ShrinkStats {
 
 // LZW with codes from 9 to 13 bits. The writer keeps the reader's table exactly: an entry (previous
 // code, first byte of this code) is added after each code but the first, in the lowest free slot.
-// The code size grows just before a code that needs it. A partial clear is sent when the table is
-// full, and also after every clear_every codes when that is not 0; it is put off while the last
-// code sent would itself be freed, since the entry added next hangs off that code.
+// The code size grows just before a code that needs it. A partial clear is sent as soon as the
+// table is full, and also after every clear_every codes when that is not 0. The entry added right
+// after a clear may hang off a code the clear has just freed; both sides make it, but its string is
+// meaningless, so the writer never uses it.
 inline std::vector<uint8_t> Shrink(const std::vector<uint8_t>& data, int clear_every = 0,
                                    ShrinkStats* stats = nullptr) {
   constexpr int kTable = 8192;
@@ -103,24 +104,25 @@ inline std::vector<uint8_t> Shrink(const std::vector<uint8_t>& data, int clear_e
     const bool want_clear =
         next_free >= kTable || (clear_every > 0 && codes_since_clear >= clear_every);
     if (want_clear) {
-      std::vector<bool> leaf = leaves();
-      if (!(w >= 257 && leaf[w])) {
-        out.Put(256, code_size);
-        out.Put(2, code_size);
-        ++st.clears;
-        codes_since_clear = 0;
-        for (int e = 257; e < next_free; ++e) {
-          if (!leaf[e]) continue;
-          child.erase(static_cast<uint32_t>(parent[e]) << 8 | suffix[e]);
-          parent[e] = -1;
-        }
-        advance(257);
+      const std::vector<bool> leaf = leaves();
+      out.Put(256, code_size);
+      out.Put(2, code_size);
+      ++st.clears;
+      codes_since_clear = 0;
+      for (int e = 257; e < next_free; ++e) {
+        if (!leaf[e]) continue;
+        const auto key = static_cast<uint32_t>(parent[e]) << 8 | suffix[e];
+        const auto it = child.find(key);
+        if (it != child.end() && it->second == e) child.erase(it);
+        parent[e] = -1;
       }
+      advance(257);
     }
     if (next_free < kTable) {
+      const bool usable = parent[w] != -1;
       parent[next_free] = w;
       suffix[next_free] = c;
-      child[static_cast<uint32_t>(w) << 8 | c] = next_free;
+      if (usable) child[static_cast<uint32_t>(w) << 8 | c] = next_free;
       last_added = next_free;
       advance(next_free + 1);
     } else {
