@@ -190,6 +190,36 @@ TEST(LegacyMethodsTest, DamagedDataFailsTheItemAndNothingIsPlaced) {
   EXPECT_FALSE(std::filesystem::exists(f.dest + "/imploded.txt"));
 }
 
+TEST(LegacyMethodsTest, AnItemRunsOnIntoTheNextPartOfASpannedSet) {
+  // set.z01 holds the spanning signature, the local header and the first part of the data; set.zip
+  // the rest of the data, the central directory and the end record (disk 1).
+  Fixture f;
+  const auto data = Text(40000, 17);
+  for (uint16_t method : {1, 3, 6}) {
+    ZipBuilder b;
+    b.prefix = {0x50, 0x4B, 0x07, 0x08};
+    b.entries = {MakeEntry({"spanned.txt", method, 6, data})};
+    const size_t compressed = b.entries[0].data.size();
+    std::vector<uint8_t> whole = b.Build();
+    const size_t split = 4 + 30 + 11 + compressed / 2;
+    const size_t end_record = whole.size() - 22;
+    const uint32_t directory = testing::Le32(whole, end_record + 16);
+    whole[end_record + 4] = 1;  // this disk
+    whole[end_record + 6] = 1;  // disk of the central directory
+    const uint32_t moved = directory - static_cast<uint32_t>(split);
+    for (int i = 0; i < 4; ++i) whole[end_record + 16 + i] = static_cast<uint8_t>(moved >> (8 * i));
+    testing::WriteFile(f.dir / "set.z01",
+                       std::vector<uint8_t>(whole.begin(), whole.begin() + split));
+    testing::WriteFile(f.dir / "set.zip", std::vector<uint8_t>(whole.begin() + split, whole.end()));
+    std::filesystem::remove(f.dest + "/spanned.txt");
+    f.unzipper.OpenArchive(f.dir / "set.zip");
+    f.unzipper.ExtractFiles("*.*");
+    f.unzipper.CloseArchive();
+    EXPECT_TRUE(f.failures.empty()) << "method " << method;
+    EXPECT_EQ(testing::ReadFile(f.dest + "/spanned.txt"), data) << "method " << method;
+  }
+}
+
 // Encrypts an entry's data as zip -P does, checked against the CRC-32 of the plain data.
 ZipEntry Encrypted(ZipEntry e, const std::string& password) {
   MemoryStream out;
