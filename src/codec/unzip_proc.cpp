@@ -18,6 +18,7 @@
 #include "codec/crypt_streams.h"
 #include "codec/deflate_base.h"
 #include "codec/inflate.h"
+#include "codec/unzip_helper.h"
 #include "codec/zip_crypt.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -228,19 +229,30 @@ bool IsFolderEntry(const std::string& name) {
 
 }  // namespace
 
-uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream&, uint32_t check_value) {
+uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream& out_stream,
+                          uint32_t check_value) {
   // The password of an encrypted item is settled before its method is looked at.
+  std::unique_ptr<ZDecoder> decoder;
   if (item.Encrypted()) {
-    ZDecoder decoder(archive.Password(), true, check_value, *archive.ArchiveStream());
-    decoder.SetAttempts(archive.PasswordRetries());
+    decoder =
+        std::make_unique<ZDecoder>(archive.Password(), true, check_value, *archive.ArchiveStream());
+    decoder->SetAttempts(archive.PasswordRetries());
     if (archive.OnNeedPassword) {
-      decoder.SetOnNeedPassword([&archive](void* sender, std::string& answer) {
+      decoder->SetOnNeedPassword([&archive](void* sender, std::string& answer) {
         archive.OnNeedPassword(sender, answer);
       });
     }
-    decoder.VerifyPassword();
   }
-  throw ZipInvalidMethodError();
+  UnzipHelper helper(*archive.ArchiveStream(), decoder.get(), out_stream);
+  helper.SetDictionarySize(item.DictionarySize());
+  helper.SetCompressedSize(item.CompressedSize());
+  helper.SetUncompressedSize(item.UncompressedSize());
+  helper.SetCompressionMethod(item.CompressionMethod());
+  helper.SetTreeCount(item.ShannonFanoTreeCount());
+  helper.SetProgressHook(archive.ItemProgressProc);
+  helper.SetArchive(&archive);
+  if (archive.Spanned()) helper.SetSpanned(archive.CurrentDisk());
+  return helper.DecodeItem();
 }
 
 void ExtractItemToStream(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
