@@ -375,3 +375,40 @@ TEST(DeflateTest, LogFileHoldsTheTwoLines) {
 
 }  // namespace
 }  // namespace vz
+
+namespace vz {
+namespace {
+
+// The CRC-32 and size of whole outputs, pinned: any change to matching, block splitting or code
+// construction shows here, and a speed-up must leave these alone.
+TEST(DeflateTest, OutputsOfEveryPresetArePinned) {
+  struct Case {
+    const char* name;
+    char preset;
+    CorpusKind kind;
+    uint32_t crc;
+    size_t size;
+  };
+  const Case cases[] = {
+      {"normal/text", 'n', CorpusKind::kText, 0x47C96FEA, 43407},
+      {"normal/binary", 'n', CorpusKind::kBinary, 0x58FD9576, 43043},
+      {"maximum/text", 'x', CorpusKind::kText, 0x57DF6E07, 39003},
+      {"maximum/pattern", 'x', CorpusKind::kPattern, 0xD8628DAC, 565},
+      {"fast/text", 'f', CorpusKind::kText, 0xE787A02F, 48258},
+      {"superfast/binary", 's', CorpusKind::kBinary, 0xE6D02950, 48850},
+      {"defaults/random", '?', CorpusKind::kRandom, 0xF290BDB3, 150025},
+  };
+  for (const Case& c : cases) {
+    DeflateHelper h;
+    if (c.preset != '?') {
+      h.SetPresetCode('0');
+      h.SetPresetCode(c.preset);
+    }
+    const Compressed out = Compress(MakeCorpus(c.kind, 150000, 21), &h);
+    EXPECT_EQ(Crc32Of(out.bytes), c.crc) << c.name;
+    EXPECT_EQ(out.bytes.size(), c.size) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace vz
