@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "codec/crypt_streams.h"
 #include "codec/deflate_corpus.h"
 #include "platform/memory_stream.h"
 #include "platform/runtime_errors.h"
@@ -123,44 +122,6 @@ TEST(DeflateTest, InputsCrossingEveryBufferSizeRoundTrip) {
         ExpectZlibRoundTrip(
             data, Compress(data, &h),
             std::to_string(size) + "/" + testing::CorpusName(kind) + "/" + std::string(1, preset));
-      }
-    }
-  }
-}
-
-// Decrypts an encrypted run's output with the password and the check value.
-std::vector<uint8_t> Decrypt(const std::vector<uint8_t>& bytes, uint32_t check,
-                             const std::string& password, bool& header_ok) {
-  MemoryStream in(bytes);
-  DfDecryptStream decrypt(in, check, password);
-  header_ok = decrypt.ReadAndVerifyHeader();
-  std::vector<uint8_t> plain(bytes.size() - 12);
-  if (header_ok) decrypt.ReadBuffer(plain);
-  return plain;
-}
-
-TEST(DeflateTest, EncryptedOutputDecryptsAndInflates) {
-  const std::string password = "Veldrin-\xE9t\xE9";
-  for (const Setting& s : kSettings) {
-    for (CorpusKind kind : {CorpusKind::kText, CorpusKind::kRandom}) {
-      for (size_t size : {0u, 1u, 70000u}) {
-        const auto data = MakeCorpus(kind, size);
-        DeflateHelper h = MakeHelper(s);
-        h.SetCryptPassword(password);
-        h.SetCryptCheck(static_cast<int32_t>(Crc32Of(data)));
-        Compressed c = Compress(data, &h);
-        const std::string what =
-            std::string(s.name) + "/" + testing::CorpusName(kind) + "/" + std::to_string(size);
-        ASSERT_GE(c.bytes.size(), 12u) << what;
-        EXPECT_EQ(c.compressed_bytes, static_cast<int32_t>(c.bytes.size())) << what;
-        bool header_ok = false;
-        EXPECT_FALSE(
-            (Decrypt(c.bytes, Crc32Of(data) ^ 0xFF000000u, password, header_ok), header_ok))
-            << what;
-        c.bytes = Decrypt(c.bytes, Crc32Of(data), password, header_ok);
-        ASSERT_TRUE(header_ok) << what;
-        c.compressed_bytes -= 12;
-        ExpectZlibRoundTrip(data, c, what);
       }
     }
   }
