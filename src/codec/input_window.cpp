@@ -64,7 +64,6 @@ DfInputWindow::DfInputWindow(Stream& source, int64_t source_size, int32_t window
   chain_.assign(static_cast<size_t>(window_bytes), kNone);
   head_.assign(kHashSize, kNone);
   Refill();
-  if (data_end_ >= 2) running_hash_ = ((buffer_[0] << 5) ^ buffer_[1]) & kHashMask;
 }
 
 DfInputWindow::~DfInputWindow() = default;
@@ -111,8 +110,7 @@ bool DfInputWindow::SearchMatch(int32_t sufficient_length, DfMatch& match, int32
   match.Length = 0;
 
   // Insert the current position; the head it replaces is the first candidate.
-  const int32_t h = ((running_hash_ << 5) ^ cur[2]) & kHashMask;
-  running_hash_ = h;
+  const int32_t h = HashAt(cur);
   int32_t candidate = head_[h];
   chain_[p & window_mask_] = candidate;
   head_[h] = p;

@@ -306,6 +306,12 @@ TEST(DeflateTest, ARefusingDestinationRaisesDeflateError) {
     }
     EXPECT_EQ(h.CompressedBytes(), 0);  // results are not written on failure
   }
+  // The stored-only encoder writes straight to the destination: its stream error passes.
+  MemoryStream source(data);
+  RefusingStream dest(100);
+  DeflateHelper stored;
+  stored.SetOptions(dfoStored);
+  EXPECT_THROW(Deflate(&source, &dest, &stored), StreamWriteError);
 }
 
 TEST(DeflateTest, ProgressReachesTheCallback) {
