@@ -99,6 +99,12 @@ VZ_CODED_ERROR(ZipVersionError, ZipError, 1);
 VZ_CODED_ERROR(ReadError, ZipError, 29);
 VZ_CODED_ERROR(BBSSeekOutsideBufferError, ZipError, 41);
 VZ_CODED_ERROR(BBSInvalidOriginError, ZipError, 42);
+// Misuse of the legacy decoders' sliding window, or a failure of the stream beneath it.
+VZ_CODED_ERROR(SWSNotAtEndError, ZipError, 80);
+VZ_CODED_ERROR(SWSSeekFailedError, ZipError, 81);
+VZ_CODED_ERROR(SWSWriteFailedError, ZipError, 82);
+VZ_CODED_ERROR(SWSInvalidOriginError, ZipError, 83);
+VZ_CODED_ERROR(SWSInvalidPositionError, ZipError, 84);
 
 // Classes whose text is a format filled from constructor arguments.
 class VMSInvalidOriginError : public ZipError {

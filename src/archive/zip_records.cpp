@@ -22,6 +22,31 @@ void WriteBytes(Stream& stream, const ByteWriter& w) {
   stream.WriteBuffer(w.Data());
 }
 
+// The fields both file headers share, from version needed to the extra field's length.
+void ReadCommonFields(ByteReader& r, ZipFileHeader& h) {
+  h.version_needed = r.U16();
+  h.flag = r.U16();
+  h.method = r.U16();
+  h.time = r.U16();
+  h.date = r.U16();
+  h.crc32 = r.U32();
+  h.compressed_size = r.U32();
+  h.uncompressed_size = r.U32();
+}
+
+void WriteCommonFields(ByteWriter& w, const ZipFileHeader& h) {
+  w.U16(h.version_needed);
+  w.U16(h.flag);
+  w.U16(h.method);
+  w.U16(h.time);
+  w.U16(h.date);
+  w.U32(h.crc32);
+  w.U32(h.compressed_size);
+  w.U32(h.uncompressed_size);
+  w.U16(static_cast<uint16_t>(h.name.size()));
+  w.U16(static_cast<uint16_t>(h.extra.size()));
+}
+
 }  // namespace
 
 std::string ZipFileHeader::NameString() const {
@@ -51,14 +76,7 @@ void ZipLocalFileHeader::Read(Stream& stream) {
   ByteReader r(fixed);
   signature = r.U32();
   if (!Valid()) throw ZipInvalidError();
-  version_needed = r.U16();
-  flag = r.U16();
-  method = r.U16();
-  time = r.U16();
-  date = r.U16();
-  crc32 = r.U32();
-  compressed_size = r.U32();
-  uncompressed_size = r.U32();
+  ReadCommonFields(r, *this);
   const uint16_t name_length = r.U16();
   const uint16_t extra_length = r.U16();
   name = ReadExactly(stream, name_length);
@@ -68,16 +86,7 @@ void ZipLocalFileHeader::Read(Stream& stream) {
 void ZipLocalFileHeader::Write(Stream& stream) const {
   ByteWriter w;
   w.U32(expected_signature);
-  w.U16(version_needed);
-  w.U16(flag);
-  w.U16(method);
-  w.U16(time);
-  w.U16(date);
-  w.U32(crc32);
-  w.U32(compressed_size);
-  w.U32(uncompressed_size);
-  w.U16(static_cast<uint16_t>(name.size()));
-  w.U16(static_cast<uint16_t>(extra.size()));
+  WriteCommonFields(w, *this);
   w.Bytes(name);
   w.Bytes(extra);
   WriteBytes(stream, w);
@@ -89,14 +98,7 @@ void ZipDirectoryFileHeader::Read(Stream& stream) {
   signature = r.U32();
   if (!Valid()) throw ZipInvalidError();
   version_made = r.U16();
-  version_needed = r.U16();
-  flag = r.U16();
-  method = r.U16();
-  time = r.U16();
-  date = r.U16();
-  crc32 = r.U32();
-  compressed_size = r.U32();
-  uncompressed_size = r.U32();
+  ReadCommonFields(r, *this);
   const uint16_t name_length = r.U16();
   const uint16_t extra_length = r.U16();
   const uint16_t comment_length = r.U16();
@@ -113,16 +115,7 @@ void ZipDirectoryFileHeader::Write(Stream& stream) const {
   ByteWriter w;
   w.U32(expected_signature);
   w.U16(version_made);
-  w.U16(version_needed);
-  w.U16(flag);
-  w.U16(method);
-  w.U16(time);
-  w.U16(date);
-  w.U32(crc32);
-  w.U32(compressed_size);
-  w.U32(uncompressed_size);
-  w.U16(static_cast<uint16_t>(name.size()));
-  w.U16(static_cast<uint16_t>(extra.size()));
+  WriteCommonFields(w, *this);
   w.U16(static_cast<uint16_t>(comment.size()));
   w.U16(disk_number_start);
   w.U16(internal_attributes);

@@ -25,7 +25,7 @@ namespace vz {
 // apply and its CompressedBytes (encryption header included) and UncompressedBytes are set; it
 // must enable at least one block type. Returns the CRC-32 of the bytes read (Adler-32 with
 // dfoAdler32). A destination that refuses bytes raises DeflateError; other errors pass through.
-uint32_t Deflate(Stream* source, Stream* dest, DeflateHelper* helper);
+uint32_t Deflate(Stream* source, Stream* dest, DeflateHelper* helper = nullptr);
 
 // The stored-only encoder: stored blocks straight from the source.
 uint32_t DeflateStoredOnly(Stream& source, Stream& dest, const DeflateHelper& options, Logger* log);

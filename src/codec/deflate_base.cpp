@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "archive/errors.h"
+#include "codec/crc32_fast.h"
 #include "platform/runtime_errors.h"
 
 namespace vz {
@@ -60,6 +61,15 @@ const uint32_t* Crc32Table() {
 }
 
 void UpdateCrc32(uint32_t& reg, const uint8_t* data, int64_t count) {
+  // Long buffers go to the carry-less multiplication path where the processor has it.
+  if (count >= 64 && Crc32ClmulAvailable()) {
+    UpdateCrc32Clmul(reg, data, count);
+    return;
+  }
+  UpdateCrc32Sliced(reg, data, count);
+}
+
+void UpdateCrc32Sliced(uint32_t& reg, const uint8_t* data, int64_t count) {
   const CrcTables& t = Tables();
   uint32_t r = reg;
   while (count >= 8) {

@@ -123,8 +123,8 @@ class DfLZStream {
     token_pos_ += 5;
     ++match_tokens_;
     covered_bytes_ += length;
-    ++literal_counts_[static_cast<size_t>(Translator().LengthSymbolFast(length))];
-    ++distance_counts_[static_cast<size_t>(Translator().DistanceSymbolFast(distance))];
+    ++literal_counts_[static_cast<size_t>(translator_.LengthSymbolFast(length))];
+    ++distance_counts_[static_cast<size_t>(translator_.DistanceSymbolFast(distance))];
     return BlockFull();
   }
   // Starts a new block whose first token covers the input byte at block_start.
@@ -163,6 +163,7 @@ class DfLZStream {
   Logger* Log() const { return log_; }
 
  private:
+  const DfTranslator& translator_ = Translator();
   std::unique_ptr<uint8_t[]> tokens_;
   uint8_t* token_pos_;
   std::array<int32_t, kLitLenAlphabet> literal_counts_{};

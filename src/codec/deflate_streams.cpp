@@ -11,8 +11,9 @@ DfInBitStream::DfInBitStream(Stream* source, int64_t source_size,
   Check(source != nullptr,
         "DfInBitStream.Create: Cannot create a bit stream wrapping a nil stream");
   if (progress && source_size > 0) progress_ = std::move(progress);
-  buf_ = std::make_unique<uint8_t[]>(kBufferSize + kSlack);
-  std::memset(buf_.get(), 0, kBufferSize + kSlack);
+  // Only the slack after the valid bytes is ever read before it is written.
+  buf_ = std::make_unique_for_overwrite<uint8_t[]>(kAllocSize);
+  std::memset(buf_.get(), 0, kSlack);
 }
 
 DfInBitStream::~DfInBitStream() {

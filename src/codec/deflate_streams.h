@@ -84,7 +84,10 @@ class DfInBitStream {
   }
   int64_t EndBits() const { return 8 * (base_ + static_cast<int64_t>(end_)); }
 
+  // Zero bytes kept after the valid ones: the 64-bit loads may run that far past the end.
   static constexpr size_t kSlack = 48;
+  // A refill keeps up to 7 bytes not yet used wholly (the leftover plus the partly read word).
+  static constexpr size_t kAllocSize = kBufferSize + 8 + kSlack;
 
   Stream* source_;
   int64_t source_size_;

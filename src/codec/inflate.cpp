@@ -224,13 +224,13 @@ class InflateDecoder {
       final_block = in_.ReadBit() != 0;
       switch (in_.ReadBits(2)) {
         case 0:
-          StoredBlock();
+          InflateStoredBlock();
           break;
         case 1:
-          DecodeData(Fixed(deflate64_).lit, Fixed(deflate64_).dist);
+          InflateFixedBlock();
           break;
         case 2:
-          DynamicBlock();
+          InflateDynamicBlock();
           break;
         default:
           Fail("starting new block, but invalid block type [Inflate]");
@@ -239,7 +239,7 @@ class InflateDecoder {
   }
 
  private:
-  void StoredBlock() {
+  void InflateStoredBlock() {
     in_.ByteAlign();
     uint8_t header[4];
     in_.ReadBuffer(header, 4);
@@ -258,7 +258,10 @@ class InflateDecoder {
     }
   }
 
-  void DynamicBlock() {
+  // Fixed-code blocks use tables built once per mode.
+  void InflateFixedBlock() { DecodeData(Fixed(deflate64_).lit, Fixed(deflate64_).dist); }
+
+  void InflateDynamicBlock() {
     const int hlit = static_cast<int>(in_.ReadBits(5)) + 257;
     const int hdist = static_cast<int>(in_.ReadBits(5)) + 1;
     const int hclen = static_cast<int>(in_.ReadBits(4)) + 4;
@@ -276,7 +279,7 @@ class InflateDecoder {
     code_lengths.Build(lengths, 0, 19, kNoExtra, 65535);
     ReadLitDistCodeLengths(code_lengths, lengths, hlit + hdist);
 
-    if (!tables_) tables_ = std::make_unique<FixedTables>();
+    if (!tables_) tables_ = std::make_unique_for_overwrite<FixedTables>();
     BuildLitTable(tables_->lit, lengths.data(), hlit, deflate64_);
     BuildDistTable(tables_->dist, lengths.data() + hlit, hdist, deflate64_);
     DecodeData(tables_->lit, tables_->dist);

@@ -19,7 +19,8 @@ DfOutputWindow::DfOutputWindow(Stream* destination, bool deflate64, bool use_crc
       history_(deflate64 ? 65536 : 32768) {
   const size_t longest_match = deflate64 ? 65538 : 258;
   flush_at_ = history_ + kWorkArea;
-  buf_ = std::make_unique<uint8_t[]>(flush_at_ + longest_match + kCopySlack);
+  // Never read before written: matches are checked against the output produced so far.
+  buf_ = std::make_unique_for_overwrite<uint8_t[]>(flush_at_ + longest_match + kCopySlack);
   limit_ = output_limit > 0 ? output_limit : std::numeric_limits<int64_t>::max();
   limit_rel_ = limit_;
 }

@@ -87,10 +87,16 @@ class DfInputWindow {
   static constexpr int32_t kNone = -1;
 
   void Refill();
+  // The hash of the three bytes at b. Positions are inserted once each and in order, so the
+  // running form ((hash << 5) ^ next byte) & 0x3FFF always equals this direct one: the byte three
+  // back has been shifted out of the 14 bits. The direct form has no chain of dependent steps.
+  static int32_t HashAt(const uint8_t* b) {
+    return ((b[0] << 10) ^ (b[1] << 5) ^ b[2]) & kHashMask;
+  }
   void Insert(int32_t p) {
-    running_hash_ = ((running_hash_ << 5) ^ buffer_[p - buffer_base_ + 2]) & kHashMask;
-    chain_[p & window_mask_] = head_[running_hash_];
-    head_[running_hash_] = p;
+    const int32_t h = HashAt(buffer_ + (p - buffer_base_));
+    chain_[p & window_mask_] = head_[h];
+    head_[h] = p;
   }
   void Progress(int32_t n);
   void SlideCheck() {
@@ -111,7 +117,6 @@ class DfInputWindow {
   int32_t chain_limit_;
   std::vector<int32_t> chain_;
   std::vector<int32_t> head_;
-  int32_t running_hash_ = 0;
   uint32_t running_checksum_;
   int32_t scan_pos_ = 0;
   int32_t data_end_ = 0;

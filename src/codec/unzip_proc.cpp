@@ -18,6 +18,7 @@
 #include "codec/crypt_streams.h"
 #include "codec/deflate_base.h"
 #include "codec/inflate.h"
+#include "codec/unzip_helper.h"
 #include "codec/zip_crypt.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -140,26 +141,32 @@ uint32_t InflateItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t c
   }
 }
 
-// The first steps of every extraction: version, the part of a spanned set, the local header. Leaves
-// the archive stream at the item's data and returns the local header.
-ZipLocalFileHeader LocateItemData(ZipArchive& archive, ZipItem& item, bool always_switch) {
+// The first steps of every extraction: the version test, then the part of a spanned set that holds
+// the item.
+void EnterItemPart(ZipArchive& archive, const ZipItem& item) {
   if ((item.VersionNeeded() & 0xFF) > 21) throw ZipVersionError();
-  if (archive.Spanned() && (always_switch || item.DiskNumberStart() != archive.CurrentDisk())) {
-    if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) {
-      throw ZipBadSpanStreamError();
-    }
-    if (item.DiskNumberStart() != archive.CurrentDisk() || always_switch) {
-      archive.SetCurrentDisk(item.DiskNumberStart());
-      archive.OpenSpanPart(item.DiskNumberStart());
-    }
-  }
+  if (!archive.Spanned() || item.DiskNumberStart() == archive.CurrentDisk()) return;
+  if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) throw ZipBadSpanStreamError();
+  archive.SetCurrentDisk(item.DiskNumberStart());
+  archive.OpenSpanPart(item.DiskNumberStart());
+}
+
+// Reads the item's local header; leaves the archive stream at the item's data.
+ZipLocalFileHeader ReadLocalHeader(ZipArchive& archive, const ZipItem& item) {
   Stream& stream = *archive.ArchiveStream();
   stream.Seek(item.LocalHeaderOffset(), kSeekBegin);
   ZipLocalFileHeader local;
   local.Read(stream);
-  const int64_t data_start = stream.Position();
+  return local;
+}
+
+// Enters the item's part, reads its local header and claims its extent. Leaves the archive stream
+// at the item's data and returns the local header.
+ZipLocalFileHeader LocateItemData(ZipArchive& archive, ZipItem& item) {
+  EnterItemPart(archive, item);
+  ZipLocalFileHeader local = ReadLocalHeader(archive, item);
   archive.ClaimItemExtent(item.DiskNumberStart(), item.LocalHeaderOffset(),
-                          data_start + item.CompressedSize());
+                          archive.ArchiveStream()->Position() + item.CompressedSize());
   return local;
 }
 
@@ -194,9 +201,8 @@ uint32_t DecodeItem(ZipArchive& archive, ZipItem& item, const ZipLocalFileHeader
 
 // Extraction into a stream; crc_mismatch_fails makes a mismatch an exception even when a failure
 // handler is assigned (files are never placed when their data is wrong).
-void ExtractToStream(ZipArchive& archive, ZipItem& item, Stream& out, bool crc_mismatch_fails,
-                     bool always_switch = false) {
-  const ZipLocalFileHeader local = LocateItemData(archive, item, always_switch);
+void ExtractToStream(ZipArchive& archive, ZipItem& item, Stream& out, bool crc_mismatch_fails) {
+  const ZipLocalFileHeader local = LocateItemData(archive, item);
   const uint32_t crc = DecodeItem(archive, item, local, out);
   if (crc == item.CRC32()) return;
   if (crc_mismatch_fails || !archive.OnProcessItemFailure) throw ZipBadCRCError();
@@ -223,19 +229,30 @@ bool IsFolderEntry(const std::string& name) {
 
 }  // namespace
 
-uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream&, uint32_t check_value) {
+uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream& out_stream,
+                          uint32_t check_value) {
   // The password of an encrypted item is settled before its method is looked at.
+  std::unique_ptr<ZDecoder> decoder;
   if (item.Encrypted()) {
-    ZDecoder decoder(archive.Password(), true, check_value, *archive.ArchiveStream());
-    decoder.SetAttempts(archive.PasswordRetries());
+    decoder =
+        std::make_unique<ZDecoder>(archive.Password(), true, check_value, *archive.ArchiveStream());
+    decoder->SetAttempts(archive.PasswordRetries());
     if (archive.OnNeedPassword) {
-      decoder.SetOnNeedPassword([&archive](void* sender, std::string& answer) {
+      decoder->SetOnNeedPassword([&archive](void* sender, std::string& answer) {
         archive.OnNeedPassword(sender, answer);
       });
     }
-    decoder.VerifyPassword();
   }
-  throw ZipInvalidMethodError();
+  UnzipHelper helper(*archive.ArchiveStream(), decoder.get(), out_stream);
+  helper.SetDictionarySize(item.DictionarySize());
+  helper.SetCompressedSize(item.CompressedSize());
+  helper.SetUncompressedSize(item.UncompressedSize());
+  helper.SetCompressionMethod(item.CompressionMethod());
+  helper.SetTreeCount(item.ShannonFanoTreeCount());
+  helper.SetProgressHook(archive.ItemProgressProc);
+  helper.SetArchive(&archive);
+  if (archive.Spanned()) helper.SetSpanned(archive.CurrentDisk());
+  return helper.DecodeItem();
 }
 
 void ExtractItemToStream(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
@@ -297,17 +314,8 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
 }
 
 void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
-  if ((item.VersionNeeded() & 0xFF) > 21) throw ZipVersionError();
-  BitBucketStream bucket;
-  if (archive.Spanned() && item.DiskNumberStart() != archive.CurrentDisk()) {
-    archive.SetCurrentDisk(item.DiskNumberStart());
-    archive.OpenSpanPart(item.DiskNumberStart());
-  }
-  Stream& stream = *archive.ArchiveStream();
-  stream.Seek(item.LocalHeaderOffset(), kSeekBegin);
-  ZipLocalFileHeader local;
-  local.Read(stream);
-  stream.Seek(item.LocalHeaderOffset(), kSeekBegin);
+  EnterItemPart(archive, item);
+  const ZipLocalFileHeader local = ReadLocalHeader(archive, item);
   const ZipDirectoryFileHeader& central = item.Header();
   // With a data descriptor the local header's crc and sizes are zero by design (streaming
   // writers such as Java's jar and libarchive do this), and the extra fields of the two headers
@@ -321,6 +329,7 @@ void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
                                         local.uncompressed_size != central.uncompressed_size)) ||
                        local.NameString() != central.NameString();
   if (differs) throw ZipInvalidLFHError();
+  BitBucketStream bucket;
   ExtractToStream(archive, item, bucket, false);
 }
 

@@ -253,6 +253,31 @@ std::vector<uint8_t> DynamicBlockWith31DistanceCodes() {
   return w.Bytes();
 }
 
+// A dynamic block header (257 literal/length and 1 distance code) whose code-length code gives
+// length 1 to symbols a and b, followed by the given code-length symbols with their extra bits.
+std::vector<uint8_t> DynamicHeader(int a, int b,
+                                   const std::vector<std::pair<int, uint32_t>>& symbols) {
+  std::vector<int32_t> cl_lengths(19, 0);
+  cl_lengths[a] = 1;
+  cl_lengths[b] = 1;
+  DfDecodeHuffmanTree cl(19, 7, trEncode);
+  const std::vector<uint8_t> no_extra(1, 0);
+  cl.Build(cl_lengths, 0, 19, no_extra, 65535);
+  BitWriter w;
+  w.Put(1, 1);
+  w.Put(2, 2);
+  w.Put(0, 5);
+  w.Put(0, 5);
+  w.Put(15, 4);
+  const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+  for (const int symbol : order) w.Put(static_cast<uint32_t>(cl_lengths[symbol]), 3);
+  for (const auto& [symbol, extra] : symbols) {
+    w.PutCode(cl, symbol);
+    if (symbol >= 16) w.Put(extra, symbol == 16 ? 2 : symbol == 17 ? 3 : 7);
+  }
+  return w.Bytes();
+}
+
 TEST(InflateEdgeTest, MalformedStreams) {
   struct Case {
     const char* name;
@@ -327,6 +352,16 @@ TEST(InflateEdgeTest, MalformedStreams) {
        }),
        kDeflate64,
        "invalid distance: too far back",
+       {}},
+      {"repeat before the first code length",
+       DynamicHeader(0, 16, {{16, 0}}),
+       kDeflate,
+       "repeat of a previous code length before the first one {ReadLitDistCodeLengths}",
+       {}},
+      {"zeros past the count of codes",
+       DynamicHeader(0, 18, {{18, 127}, {18, 127}}),
+       kDeflate,
+       "repeated code lengths run past the count of codes {ReadLitDistCodeLengths}",
        {}},
       {"empty input",
        {},

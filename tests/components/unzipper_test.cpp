@@ -154,7 +154,7 @@ TEST(UnZipperTest, BadDataNeverReplacesAnExistingFile) {
   crc.crc = 12345;
   ZipEntry corrupt = Deflated("corrupt.bin", testing::RandomBytes(5000));
   corrupt.data[corrupt.data.size() / 2] ^= 0x55;
-  corrupt.data.resize(corrupt.data.size() - 40);
+  corrupt.data.erase(corrupt.data.end() - 40, corrupt.data.end());
   b.entries = {crc, corrupt, Stored("after.txt", "still extracted")};
   f.Extract(b);
   ASSERT_EQ(f.failures.size(), 2u);
