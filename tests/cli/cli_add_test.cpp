@@ -1,12 +1,11 @@
 // vzip add against other zip tools: archives it writes must pass their tests and extract to the
 // original bytes, and archives they wrote must survive an update by it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
 
+#include "cli_test_support.h"
 #include "test_support.h"
 
 namespace vz {
@@ -17,28 +16,16 @@ using testing::ReadFile;
 using testing::ScratchDir;
 using testing::WriteFile;
 
-struct Result {
-  int status = -1;
-  std::string output;  // standard output and standard error together
-};
+using Result = testing::RunResult;
 
 // Runs a shell command in folder with a UTF-8 locale, so that tools keep non-ASCII names.
 Result Shell(const fs::path& folder, const std::string& command) {
-  const std::string full =
-      "cd '" + folder.string() + "' && LC_ALL=C.UTF-8 " + command + " 2>&1 </dev/null";
-  Result r;
-  FILE* pipe = ::popen(full.c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return testing::Shell("cd " + testing::Quote(folder.string()) + " && LC_ALL=C.UTF-8 " + command +
+                        " </dev/null");
 }
 
 bool Have(const std::string& tool) {
-  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+  return testing::HaveTool(tool);
 }
 
 const std::string kVzip = VZIP_PATH;
