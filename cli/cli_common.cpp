@@ -15,11 +15,12 @@ ProgressLine::ProgressLine()
 
 void ProgressLine::Show(const std::string& verb, const std::string& name, int percent) {
   if (!enabled_) return;
-  std::string line = "[" +
-                     std::string(percent < 10    ? "  "
-                                 : percent < 100 ? " "
-                                                 : "") +
-                     std::to_string(percent) + "%] " + verb + " " + name;
+  char head[16];
+  std::snprintf(head, sizeof head, "[%3d%%] ", percent);
+  std::string line = head;
+  line += verb;
+  line += ' ';
+  line += name;
   const auto limit = static_cast<size_t>(std::max(width_ - 1, 20));
   if (line.size() > limit) line = line.substr(0, limit);
   std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
