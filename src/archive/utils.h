@@ -42,7 +42,7 @@ std::string AppendBackslash(std::string_view path, PathStyle style = kNativeStyl
 // fewer than n separators.
 size_t NthBackslash(std::string_view path, int n, PathStyle style = kNativeStyle);
 
-// The parts of a file specification: drive (Windows: "C:" or "\\server\share"; POSIX: the root
+// The parts of a file path: drive (Windows: "C:" or "\\server\share"; POSIX: the root
 // "/" of an absolute path), folder (up to and including its last separator, without the separator
 // that follows a Windows drive) and file name.
 struct FileSpecParts {
@@ -50,7 +50,7 @@ struct FileSpecParts {
   std::string folder;
   std::string file_name;
 };
-// Splits a file specification. In the Windows form every "/" counts as "\".
+// Splits a file path. In the Windows form every "/" counts as "\".
 FileSpecParts SplitFileSpec(std::string_view file_spec, PathStyle style = kNativeStyle);
 
 // Appends the folder names of folder (one trailing separator ignored) to list, in order.
