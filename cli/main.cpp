@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -80,6 +81,7 @@ struct Command {
 
 int main(int argc, char** argv) {
   using namespace vz::cli;
+  vz::platform::KeepFreedMemoryForReuse();
   const std::map<std::string, Command> commands = {
       {"list", {ListCommand, kListHelp}},
       {"test", {TestCommand, kTestHelp}},

@@ -40,3 +40,18 @@ unsigned DefaultFileMode() {
 }
 
 }  // namespace vz::platform
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace vz::platform {
+
+void KeepFreedMemoryForReuse() {
+#if defined(__GLIBC__)
+  ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  ::mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
+}
+
+}  // namespace vz::platform

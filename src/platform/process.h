@@ -16,3 +16,10 @@ namespace vz::platform {
 // Permission bits a newly created file gets by default (0666 less the process's umask).
 unsigned DefaultFileMode();
 }  // namespace vz::platform
+
+namespace vz::platform {
+// Asks the allocator to keep large freed blocks for reuse instead of returning them to the system
+// at once. The codecs allocate a few hundred KiB of tables per item; without this every item of an
+// archive of many small files pays for fresh pages (page faults dominate adding such trees).
+void KeepFreedMemoryForReuse();
+}  // namespace vz::platform
