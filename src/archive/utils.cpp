@@ -208,9 +208,19 @@ void FindMatchingFiles(const std::string& file_mask, uint32_t search_attr,
   const size_t split = FolderEnd(file_mask, kNativeStyle);
   const std::string folder = file_mask.substr(0, split);
   const std::string name_mask = file_mask.substr(split);
+  constexpr uint32_t kSpecial = kFaHidden | kFaSysFile | kFaVolumeId | kFaDirectory;
+  // A plain name that exists as it is spelled is that file: no need to list the whole folder
+  // (adding a folder's files one path at a time would otherwise list it once per file). Other
+  // spellings of its case are still found by the listing when the exact one does not exist.
+  if (!recurse && !name_mask.empty() && name_mask != "." && name_mask != ".." &&
+      name_mask.find_first_of("*?") == std::string::npos) {
+    if (const auto status = platform::StatPath(file_mask)) {
+      if ((status->attributes & kSpecial & ~search_attr) == 0) list.push_back(file_mask);
+      return;
+    }
+  }
   const std::string upper_mask = UpperAscii(name_mask);
   const std::vector<platform::DirEntry> entries = platform::ListFolder(folder);
-  constexpr uint32_t kSpecial = kFaHidden | kFaSysFile | kFaVolumeId | kFaDirectory;
   for (const auto& entry : entries) {
     if ((entry.attributes & kSpecial & ~search_attr) != 0) continue;
     if (MatchPattern(UpperAscii(entry.name), upper_mask)) list.push_back(folder + entry.name);

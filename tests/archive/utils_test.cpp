@@ -323,6 +323,17 @@ TEST_F(SearchTest, FolderWithoutRecursion) {
   EXPECT_EQ(Find(root_ + "missing/*.txt", kFaAnyFile, true), Rooted({}));
 }
 
+TEST_F(SearchTest, PlainNamesFindTheFileAsSpelledOrAnyCase) {
+  EXPECT_EQ(Find(root_ + "c.dat", 0, false), Rooted({"c.dat"}));
+  EXPECT_EQ(Find(root_ + "C.DAT", 0, false), Rooted({"c.dat"}));  // no exact spelling: any case
+  EXPECT_EQ(Find(root_ + ".hidden.txt", 0, false), Rooted({}));
+  EXPECT_EQ(Find(root_ + ".hidden.txt", kFaHidden, false), Rooted({".hidden.txt"}));
+  EXPECT_EQ(Find(root_ + "sub", 0, false), Rooted({}));
+  EXPECT_EQ(Find(root_ + "sub", kFaDirectory, false), Rooted({"sub"}));
+  EXPECT_EQ(Find(root_ + ".", kFaDirectory, false), Rooted({}));
+  EXPECT_EQ(Find(root_ + "nothing.txt", kFaAnyFile, false), Rooted({}));
+}
+
 TEST_F(SearchTest, RecursionVisitsSubfoldersAfterTheFolderAndSkipsLinks) {
   EXPECT_EQ(Find(root_ + "*.txt", 0, true),
             Rooted({"a.txt", "b.TXT", "sub/x.txt", "sub/deeper/y.txt"}));
