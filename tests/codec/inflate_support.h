@@ -14,6 +14,7 @@
 #include "codec/huffman.h"
 #include "codec/inflate.h"
 #include "platform/memory_stream.h"
+#include "zlib_helpers.h"
 
 namespace vz::testing {
 
@@ -70,17 +71,7 @@ inline std::vector<uint8_t> RepetitiveCorpus(size_t n, uint32_t seed = 3) {
 
 inline std::vector<uint8_t> ZlibDeflateRaw(const std::vector<uint8_t>& in, int level = 6,
                                            int strategy = Z_DEFAULT_STRATEGY) {
-  z_stream zs{};
-  deflateInit2(&zs, level, Z_DEFLATED, -15, 8, strategy);
-  std::vector<uint8_t> out(deflateBound(&zs, in.size()) + 16);
-  zs.next_in = const_cast<Bytef*>(in.data());
-  zs.avail_in = static_cast<uInt>(in.size());
-  zs.next_out = out.data();
-  zs.avail_out = static_cast<uInt>(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
+  return RawDeflate(in, level, strategy);
 }
 
 // The already-compressed corpus: zlib output of text.
