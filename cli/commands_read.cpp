@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "archive/utils.h"
 #include "cli/cli_common.h"
 #include "components/unzipper.h"

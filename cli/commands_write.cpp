@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "archive/utils.h"
 #include "cli/cli_common.h"
 #include "components/zipper.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "codec/bit_bucket.h"
 #include "codec/deflate_base.h"
 #include "codec/unzip_helper.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "archive/span_stream.h"
 #include "platform/file_stream.h"
 #include "platform/stream.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "archive/utils.h"
 #include "platform/fs.h"
 

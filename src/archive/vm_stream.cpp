@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "archive/utils.h"
 #include "platform/fs.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "archive/byte_order.h"
-#include "archive/errors.h"
+#include "errors/errors.h"
 
 namespace vz {
 

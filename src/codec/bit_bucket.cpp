@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 
 namespace vz {
 

@@ -18,7 +18,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "codec/crc32_fast.h"
 #include "platform/runtime_errors.h"
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <bit>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "archive/span_stream.h"
 #include "archive/utils.h"
 #include "archive/zip_archive.h"

@@ -1,7 +1,7 @@
 // Password retries over the traditional zip cipher, for the legacy decoders.
 #include "codec/zip_crypt.h"
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 
 namespace vz {
 

@@ -1,5 +1,5 @@
 // The runtime's own failures: what the operating system and the byte streams report. The archive
-// engine's errors (ArchiveError and its family) build on top of these in archive/errors.h and
+// engine's errors (ArchiveError and its family) build on top of these in errors/errors.h and
 // classify them for the per-item failure event.
 #pragma once
 

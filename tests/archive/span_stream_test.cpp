@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "platform/runtime_errors.h"
 #include "test_support.h"
 

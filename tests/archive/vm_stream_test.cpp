@@ -9,7 +9,7 @@
 #include <optional>
 #include <random>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "archive/temp_file_stream.h"
 #include "test_support.h"
 

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "codec/deflate_base.h"
 #include "codec/zip_crypt.h"
 #include "platform/memory_stream.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "codec/bit_bucket.h"
 #include "platform/memory_stream.h"
 #include "test_support.h"

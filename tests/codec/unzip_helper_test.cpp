@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/errors.h"
+#include "errors/errors.h"
 #include "codec/deflate_base.h"
 #include "legacy_encoders.h"
 #include "platform/memory_stream.h"

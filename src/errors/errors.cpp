@@ -1,6 +1,6 @@
 // The message table. Texts are quoted exactly, blanks included: several are joined to other text
 // by their users (the log words, code 32).
-#include "archive/errors.h"
+#include "errors/errors.h"
 
 #include "platform/runtime_errors.h"
 

@@ -1,4 +1,4 @@
-#include "archive/errors.h"
+#include "errors/errors.h"
 
 #include <gtest/gtest.h>
 
