@@ -1,5 +1,6 @@
 // The format-neutral archive: item list, pending actions, extraction by mask, freshening, logging.
 #include "archive/archive.h"
+#include "codec/percent.h"
 
 #include <algorithm>
 

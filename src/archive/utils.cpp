@@ -295,18 +295,6 @@ int SetVolumeName(const std::string&, char) {
   return 0;
 }
 
-uint8_t Percentage(int64_t done, int64_t total) {
-  if (total > 16'384'000) {
-    // (value + 128) >> 8, computed wide so that no value near the limit wraps around.
-    done = static_cast<int64_t>((static_cast<__int128>(done) + 128) >> 8);
-    total = static_cast<int64_t>((static_cast<__int128>(total) + 128) >> 8);
-  }
-  if (total <= 0) return 0;
-  if (done >= total) return 100;
-  if (done <= 0) return 0;
-  return static_cast<uint8_t>(done * 100 / total);
-}
-
 std::string SpanPartName(std::string_view name, int number, PathStyle style) {
   const int n = ((number + 1) % 100 + 100) % 100;
   const char digits[3] = {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10), 0};

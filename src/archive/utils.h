@@ -125,10 +125,6 @@ int64_t FreeSpaceOf(const std::string& path);
 // Volume labels do not exist here: does nothing and returns 0.
 int SetVolumeName(const std::string& label, char drive_letter);
 
-// Progress in percent (0..100): 0 when total is not above 0, 100 when done reaches total. Totals
-// above 16,384,000 are scaled down by 256 (rounded) first, as the engine has always done.
-uint8_t Percentage(int64_t done, int64_t total);
-
 // Name of part number + 1 (two digits, modulo 100) of a spanned set, as a reader looks for it: the
 // extension (when the name's last four characters hold its dot) becomes its dot, its first
 // character and the two digits; without one "." and the two digits are appended. set.zip with

@@ -20,6 +20,7 @@
 #include "archive/utils.h"
 #include "archive/vm_stream.h"
 #include "archive/zip_archive.h"
+#include "codec/percent.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
 #include "platform/memory_stream.h"

@@ -8,6 +8,7 @@
 #include "codec/crypt_streams.h"
 #include "codec/input_window.h"
 #include "codec/package_merge.h"
+#include "codec/percent.h"
 #include "codec/translator.h"
 #include "platform/runtime_errors.h"
 
@@ -169,7 +170,8 @@ uint32_t DeflateStoredOnly(Stream& source, Stream& dest, const DeflateHelper& op
     // A source that ends early must not be read in vain for ever.
     if (n <= 0) break;
     total += n;
-    if (on_percent && options.SourceSize() > 0) on_percent(PercentOf(total, options.SourceSize()));
+    if (on_percent && options.SourceSize() > 0)
+      on_percent(RoundedPercent(total, options.SourceSize()));
     if (use_crc) {
       UpdateCrc32(reg, buffer.data(), n);
     } else {

@@ -1,6 +1,8 @@
 // DfInBitStream: buffered bit reader over a source stream; see deflate_streams.h.
 #include "codec/deflate_streams.h"
 
+#include "codec/percent.h"
+
 #include "platform/runtime_errors.h"
 
 namespace vz {
@@ -72,14 +74,7 @@ bool DfInBitStream::FillBuffer(size_t leftover) {
   Resync(cursor);
   if (progress_) {
     bytes_read_ += got > 0 ? got : 0;
-    // bytes read * 100 / source size, rounded to nearest, ties to even.
-    const int64_t scaled = bytes_read_ * 100;
-    int64_t percent = scaled / source_size_;
-    const int64_t twice_rest = 2 * (scaled % source_size_);
-    if (twice_rest > source_size_ || (twice_rest == source_size_ && (percent & 1) != 0)) {
-      ++percent;
-    }
-    progress_(static_cast<int32_t>(percent));
+    progress_(RoundedPercent(bytes_read_, source_size_));
   } else {
     bytes_read_ += got > 0 ? got : 0;
   }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "codec/deflate_base.h"
+#include "codec/percent.h"
 #include "platform/runtime_errors.h"
 
 namespace vz {
@@ -33,14 +34,6 @@ inline uint64_t Load64(const uint8_t* p) {
 }
 
 }  // namespace
-
-int32_t PercentOf(int64_t done, int64_t total) {
-  const int64_t num = done * 100;
-  int64_t q = num / total;
-  const int64_t twice_rest = 2 * (num % total);
-  if (twice_rest > total || (twice_rest == total && (q & 1) != 0)) ++q;
-  return static_cast<int32_t>(q);
-}
 
 void DfInputWindow::SetRebaseThresholdForTesting(int32_t threshold) {
   g_rebase_threshold = threshold;
@@ -200,7 +193,7 @@ void DfInputWindow::Progress(int32_t n) {
   if (!on_percent_done_) return;
   bytes_consumed_ += n;
   if (bytes_consumed_ % 4096 != 0 || source_size_ <= 0) return;
-  on_percent_done_(PercentOf(bytes_consumed_, source_size_));
+  on_percent_done_(RoundedPercent(bytes_consumed_, source_size_));
 }
 
 void DfInputWindow::Slide() {

@@ -27,9 +27,6 @@
 
 namespace vz {
 
-// round(done * 100 / total), halves to even: the percentage reported to progress callbacks.
-int32_t PercentOf(int64_t done, int64_t total);
-
 // The result of a search.
 struct DfMatch {
   int32_t Length = 0;  // 0 = no match

@@ -2,17 +2,18 @@
 // three expanders share it and the output path (32 KB buffer, CRC-32, progress, read-back of
 // earlier output).
 #include "codec/unzip_helper.h"
+#include "codec/percent.h"
 
 #include <algorithm>
 #include <bit>
 
-#include "errors/errors.h"
 #include "archive/span_stream.h"
 #include "archive/utils.h"
 #include "archive/zip_archive.h"
 #include "codec/deflate_base.h"
 #include "codec/sliding_window_stream.h"
 #include "codec/zip_crypt.h"
+#include "errors/errors.h"
 
 namespace vz {
 

@@ -18,6 +18,7 @@
 #include "codec/crypt_streams.h"
 #include "codec/deflate_base.h"
 #include "codec/inflate.h"
+#include "codec/percent.h"
 #include "codec/unzip_helper.h"
 #include "codec/zip_crypt.h"
 #include "platform/fs.h"
@@ -90,9 +91,7 @@ uint32_t CopyStoredItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_
       if (n <= 0) break;
       done += n;
       remaining -= n;
-      // Whole percent, ties to even.
-      const int percent = static_cast<int>(
-          std::lrint(static_cast<double>(done) * 100.0 / static_cast<double>(size)));
+      const int percent = RoundedPercent(done, size);
       if (percent != last_percent) {
         archive.ItemProgressProc(static_cast<uint8_t>(std::clamp(percent, 0, 100)), abort);
         last_percent = percent;

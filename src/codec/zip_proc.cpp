@@ -19,6 +19,7 @@
 #include "codec/crypt_streams.h"
 #include "codec/deflate.h"
 #include "codec/deflate_base.h"
+#include "codec/percent.h"
 #include "platform/dos_time.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
@@ -128,8 +129,7 @@ void StoreItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stre
   while (n > 0 && !abort) {
     if (archive.ItemProgressProc) {
       total += n;
-      percent =
-          source_size > 0 ? static_cast<int>((total * 100 + source_size / 2) / source_size) : 100;
+      percent = source_size > 0 ? RoundedPercent(total, source_size) : 100;
       if (percent != previous_percent) {
         archive.ItemProgressProc(static_cast<uint8_t>(std::min(percent, 100)), abort);
       }

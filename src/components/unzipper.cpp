@@ -1,4 +1,5 @@
 #include "components/unzipper.h"
+#include "codec/percent.h"
 
 #include "archive/utils.h"
 #include "codec/unzip_proc.h"

@@ -198,29 +198,6 @@ TEST(MaskTest, MatchFileMaskIgnoresAsciiCase) {
   }
 }
 
-TEST(UtilsTest, Percentage) {
-  struct Case {
-    int64_t done, total;
-    int expected;
-  } cases[] = {
-      {0, 0, 0},
-      {5, 5, 100},
-      {1, 3, 33},
-      {20'000'000, 40'000'000, 50},
-      {7, 0, 0},
-      {9, 5, 100},
-      {-1, 5, 0},
-      {16'383'999, 16'384'000, 99},
-      {5'000'000'000LL, 10'000'000'000LL, 50},  // beyond 32 bits, no wrap-around
-      {100, 16'384'001, 0},
-      {INT64_MAX, INT64_MAX, 100},
-      {INT64_MAX / 2, INT64_MAX, 50},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(Percentage(c.done, c.total), c.expected) << c.done << "/" << c.total;
-  }
-}
-
 TEST(UtilsTest, SpanPartNames) {
   struct Case {
     const char* name;
