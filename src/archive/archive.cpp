@@ -1,11 +1,11 @@
 // The format-neutral archive: item list, pending actions, extraction by mask, freshening, logging.
 #include "archive/archive.h"
-#include "codec/percent.h"
 
 #include <algorithm>
 
 #include "archive/utils.h"
 #include "codec/deflate_base.h"
+#include "codec/percent.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/runtime_errors.h"

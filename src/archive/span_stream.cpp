@@ -2,13 +2,13 @@
 // fills each part up to the threshold and then asks for the next; reading serves one part at a time
 // and asks for the next when a read finds the current one exhausted.
 #include "archive/span_stream.h"
-#include "codec/percent.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
 #include "archive/utils.h"
+#include "codec/percent.h"
 #include "errors/errors.h"
 #include "platform/fs.h"
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "errors/errors.h"
 #include "archive/utils.h"
+#include "errors/errors.h"
 #include "platform/fs.h"
 
 namespace vz {

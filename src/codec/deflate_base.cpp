@@ -18,8 +18,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "errors/errors.h"
 #include "codec/crc32_fast.h"
+#include "errors/errors.h"
 #include "platform/runtime_errors.h"
 
 namespace vz {

@@ -2,15 +2,12 @@
 // three expanders share it and the output path (32 KB buffer, CRC-32, progress, read-back of
 // earlier output).
 #include "codec/unzip_helper.h"
-#include "codec/percent.h"
 
 #include <algorithm>
 #include <bit>
 
-#include "archive/span_stream.h"
-#include "archive/utils.h"
-#include "archive/zip_archive.h"
 #include "codec/deflate_base.h"
+#include "codec/percent.h"
 #include "codec/sliding_window_stream.h"
 #include "codec/zip_crypt.h"
 #include "errors/errors.h"
@@ -101,15 +98,11 @@ void UnzipHelper::FillInput() {
     return;
   }
   int64_t available = input_->Size() - input_->Position();
-  if (available <= 0 && spanned_ && archive_ != nullptr) {
-    ++current_disk_;
-    if (dynamic_cast<SpanStream*>(archive_->ArchiveStream()) == nullptr) {
-      throw ZipBadSpanStreamError();
+  if (available <= 0 && next_part_) {
+    if (Stream* next = next_part_()) {
+      input_ = next;
+      available = input_->Size() - input_->Position();
     }
-    archive_->SetCurrentDisk(current_disk_);
-    archive_->OpenSpanPart(current_disk_);
-    input_ = archive_->ArchiveStream();
-    available = input_->Size() - input_->Position();
   }
   const int64_t want = std::min({kInputBufferSize, input_left_, available});
   const int64_t got =

@@ -2,10 +2,11 @@
 // 2 to 5 reduced with factors 1 to 4 (follower sets and run copies) and 6 imploded (Shannon-Fano
 // coded LZ77 with a 4 KB or 8 KB dictionary).
 //
-// One helper decodes one item. Input comes in 4 KB reads from the archive stream (decrypted when
-// a ZDecoder is given, continuing into the next part of a spanned set when an archive is given),
-// output leaves in 32 KB writes. Methods 2 to 6 read their earlier output back through a
-// SlidingWindowStream, which holds far more than the 8 KB the largest dictionary needs.
+// One helper decodes one item. Input comes in 4 KB reads from a plain stream (decrypted when a
+// ZDecoder is given; when the stream runs dry early, a next-part hook may hand over the stream
+// that continues it, as the next part of a spanned set does), output leaves in 32 KB writes.
+// Methods 2 to 6 read their earlier output back through a SlidingWindowStream, which holds far more
+// than the 8 KB the largest dictionary needs.
 //
 // These methods come from old archives and are rarely seen, so every table they index is checked:
 // data that would overrun a table, a follower set or the LZW stack fails the item with
@@ -15,15 +16,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
-#include "archive/archive.h"
 #include "platform/stream.h"
 
 namespace vz {
 
-class ZipArchive;
 class ZDecoder;
 
 class UnzipHelper {
@@ -50,14 +50,12 @@ class UnzipHelper {
   // Implode only: 3 when a literal tree is present, else 2.
   void SetTreeCount(int count) { tree_count_ = count; }
   // Receives whole percentages of the output; setting abort raises UserAbortError.
-  void SetProgressHook(ItemProgressHook hook) { progress_hook_ = std::move(hook); }
-  // The archive whose stream input is; with spanned, an item that runs off the end of a part
-  // continues in the part after current_disk.
-  void SetArchive(ZipArchive* archive) { archive_ = archive; }
-  void SetSpanned(uint16_t current_disk) {
-    spanned_ = true;
-    current_disk_ = current_disk;
-  }
+  using ProgressHook = std::function<void(uint8_t percent, bool& abort)>;
+  void SetProgressHook(ProgressHook hook) { progress_hook_ = std::move(hook); }
+  // Called when the input stream ends while compressed bytes remain: returns the stream that
+  // continues the data, read from its position, or nullptr when there is none.
+  using NextPartHook = std::function<Stream*()>;
+  void SetNextPartHook(NextPartHook hook) { next_part_ = std::move(hook); }
 
   // Decodes the item; returns the CRC-32 of the output. Whatever was decoded before a failure is
   // still written to the output.
@@ -97,11 +95,9 @@ class UnzipHelper {
   ZDecoder* decoder_;
   int dictionary_size_ = 0;
   int tree_count_ = 0;
-  ItemProgressHook progress_hook_;
+  ProgressHook progress_hook_;
+  NextPartHook next_part_;
   uint8_t last_percent_ = 0;
-  bool spanned_ = false;
-  ZipArchive* archive_ = nullptr;
-  uint16_t current_disk_ = 0;
   std::vector<uint8_t> output_buffer_;
   int64_t bytes_written_ = 0;
   int64_t output_fill_ = 0;

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <vector>
 
+#include "archive/span_stream.h"
 #include "archive/temp_file_stream.h"
 #include "archive/utils.h"
 #include "codec/bit_bucket.h"
@@ -249,8 +250,18 @@ uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream& out_stream
   helper.SetCompressionMethod(item.CompressionMethod());
   helper.SetTreeCount(item.ShannonFanoTreeCount());
   helper.SetProgressHook(archive.ItemProgressProc);
-  helper.SetArchive(&archive);
-  if (archive.Spanned()) helper.SetSpanned(archive.CurrentDisk());
+  if (archive.Spanned()) {
+    // An item that runs off the end of a part goes on in the next part of the set.
+    helper.SetNextPartHook([&archive, disk = archive.CurrentDisk()]() mutable -> Stream* {
+      if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) {
+        throw ZipBadSpanStreamError();
+      }
+      ++disk;
+      archive.SetCurrentDisk(disk);
+      archive.OpenSpanPart(disk);
+      return archive.ArchiveStream();
+    });
+  }
   return helper.DecodeItem();
 }
 

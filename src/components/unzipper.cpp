@@ -1,7 +1,7 @@
 #include "components/unzipper.h"
-#include "codec/percent.h"
 
 #include "archive/utils.h"
+#include "codec/percent.h"
 #include "codec/unzip_proc.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
