@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "archive/zip_archive.h"
-#include "codec/unzip_proc.h"
+#include "archive/unzip_proc.h"
 #include "platform/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

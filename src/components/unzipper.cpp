@@ -2,7 +2,7 @@
 
 #include "archive/utils.h"
 #include "codec/percent.h"
-#include "codec/unzip_proc.h"
+#include "archive/unzip_proc.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
 

@@ -1,6 +1,6 @@
 #include "components/zipper.h"
 
-#include "codec/zip_proc.h"
+#include "archive/zip_proc.h"
 #include "platform/fs.h"
 
 namespace vz {

@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "archive/zip_archive.h"
-#include "codec/unzip_proc.h"
-#include "codec/zip_proc.h"
+#include "archive/unzip_proc.h"
+#include "archive/zip_proc.h"
 #include "platform/memory_stream.h"
 #include "test_support.h"
 #include "zip_builder.h"

@@ -5,7 +5,7 @@
 // and stores instead when that came out larger than the source), FinishItem sets the versions and
 // the encryption bits, and only then is the work stream copied to the output. Nothing here
 // changes the process's current folder: a relative DiskPath is taken against BaseDirectory.
-#include "codec/zip_proc.h"
+#include "archive/zip_proc.h"
 
 #include <algorithm>
 #include <cerrno>

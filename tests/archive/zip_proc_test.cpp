@@ -1,4 +1,4 @@
-#include "codec/zip_proc.h"
+#include "archive/zip_proc.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

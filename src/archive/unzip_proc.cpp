@@ -5,7 +5,7 @@
 // A target that existed before is therefore never damaged by a failing item, and no second copy of
 // the data is written. Only when the target's folder cannot hold a work file does the data go
 // through the system's temporary folder and a copy.
-#include "codec/unzip_proc.h"
+#include "archive/unzip_proc.h"
 
 #include <algorithm>
 #include <climits>
