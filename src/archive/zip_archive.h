@@ -11,17 +11,11 @@
 
 #include "archive/archive.h"
 #include "archive/zip_records.h"
+#include "codec/deflate_base.h"
 
 namespace vz {
 
 enum ZipSupportedMethod : uint8_t { smStored = 0, smDeflated = 1, smBestMethod = 2 };
-enum ZipDeflationOption : uint8_t {
-  doInvalid = 0,
-  doNormal = 1,
-  doMaximum = 2,
-  doFast = 3,
-  doSuperFast = 4,
-};
 
 // Kinds of archive that the detection functions recognise.
 enum ArchiveKind : int { akUnknown = 0, akZip = 1, akSpannedZip = 2, akSelfExtractingZip = 3 };

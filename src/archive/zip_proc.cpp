@@ -70,37 +70,13 @@ void PrepareItem(ZipItem& item, Stream& in_stream, int64_t source_size) {
   item.SetVersionMade(static_cast<uint16_t>((item.VersionMade() & 0xFF00) | 20));
 }
 
-// Preset code and general purpose bits 1-2 of each deflation option.
-struct DeflationPreset {
-  char code;
-  uint16_t flag_bits;
-};
-
-DeflationPreset PresetOf(ZipDeflationOption option) {
-  switch (option) {
-    case doNormal:
-      return {'n', 0};
-    case doMaximum:
-      return {'x', kFlagOption1};
-    case doFast:
-      return {'f', kFlagOption2};
-    case doSuperFast:
-      return {'s', kFlagOption1 | kFlagOption2};
-    case doInvalid:
-      break;
-  }
-  return {'0', 0};
-}
-
 void DeflateItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stream,
                  int64_t source_size) {
   item.SetCompressionMethod(8);
   DeflateHelper options;
   if (!archive.Password().empty()) options.SetCryptPassword(archive.Password());
-  options.SetPresetCode('0');
-  const DeflationPreset preset = PresetOf(archive.DeflationOption());
-  if (preset.code != '0') options.SetPresetCode(preset.code);
-  item.SetFlag(item.Flag() | preset.flag_bits);
+  options.UseDeflationOption(archive.DeflationOption());
+  item.SetFlag(item.Flag() | DeflationSettingsOf(archive.DeflationOption()).zip_flag_bits);
   // The encoder's source size is 32-bit and only feeds its progress reports; a larger source goes
   // without them rather than with a wrong size.
   if (source_size <= INT32_MAX) {

@@ -173,6 +173,36 @@ void DeflateHelper::SetPresetCode(char code) {
   }
 }
 
+namespace {
+
+// The deflation options as the encoder sees them. Normal and maximum search lazily; fast and
+// superfast take the first match. Stored-only is what an item gets when no option is chosen.
+constexpr DeflationSettings kDeflationTable[] = {
+    {doInvalid, '0', dfoStored, 8, 32, 16, 0},
+    {doNormal, 'n', dfoStored | dfoStatic | dfoDynamic | dfoLazy, 16, 32, 24, 0},
+    {doMaximum, 'x', dfoStored | dfoStatic | dfoDynamic | dfoLazy, 64, 4096, 258, 0x0002},
+    {doFast, 'f', dfoStored | dfoStatic | dfoDynamic, 4, 32, 6, 0x0004},
+    {doSuperFast, 's', dfoStored | dfoStatic | dfoDynamic, 4, 4, 4, 0x0006},
+};
+
+}  // namespace
+
+const DeflationSettings& DeflationSettingsOf(ZipDeflationOption option) {
+  for (const DeflationSettings& row : kDeflationTable) {
+    if (row.option == option) return row;
+  }
+  return kDeflationTable[0];
+}
+
+void DeflateHelper::UseDeflationOption(ZipDeflationOption option) {
+  const DeflationSettings& row = DeflationSettingsOf(option);
+  options_ = (options_ & ~0x0Fu) | row.block_options;
+  sufficient_length_ = row.sufficient_length;
+  chain_limit_ = row.chain_limit;
+  lazy_limit_ = row.lazy_limit;
+  preset_code_ = row.preset_code;
+}
+
 // ---- Logger ----------------------------------------------------------------------------------
 
 Logger::Logger(const std::string& file_name) {

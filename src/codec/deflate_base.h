@@ -39,6 +39,32 @@ inline uint32_t Crc32Of(std::span<const uint8_t> data) {
 // Folds bytes into a running Adler-32 value (starts at 1, no final transformation).
 void UpdateAdler32(uint32_t& value, const uint8_t* data, int64_t count);
 
+// ---- Deflation options -----------------------------------------------------------------------
+
+// The four ways to deflate an item that a user chooses from (doInvalid: none chosen).
+enum ZipDeflationOption : uint8_t {
+  doInvalid = 0,
+  doNormal = 1,
+  doMaximum = 2,
+  doFast = 3,
+  doSuperFast = 4,
+};
+
+// What one deflation option asks of the encoder, and how a zip header records it.
+struct DeflationSettings {
+  ZipDeflationOption option;
+  char preset_code;        // what DeflateHelper::PresetCode() reports afterwards
+  uint32_t block_options;  // the low four option bits: block types and lazy matching
+  int32_t sufficient_length;
+  int32_t chain_limit;
+  int32_t lazy_limit;
+  uint16_t zip_flag_bits;  // general purpose bits 1 and 2 of a deflated item
+};
+
+// The option's row of the one table; doInvalid, and any value outside the enumeration, give
+// stored blocks only.
+const DeflationSettings& DeflationSettingsOf(ZipDeflationOption option);
+
 // ---- Options of one codec run ----------------------------------------------------------------
 
 enum DeflateOption : uint32_t {
@@ -73,6 +99,8 @@ class DeflateHelper {
   char PresetCode() const { return preset_code_; }
   // Applies a preset ('0', '2', 'f', 'n', 's', 'x'; upper case accepted); others are ignored.
   void SetPresetCode(char code);
+  // Takes the option's row whatever was set before; option bits above the low four stay.
+  void UseDeflationOption(ZipDeflationOption option);
 
   int32_t CryptCheck() const { return crypt_check_; }
   void SetCryptCheck(int32_t value) { crypt_check_ = value; }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "codec/deflate_corpus.h"
@@ -67,6 +68,42 @@ void ExpectZlibRoundTrip(const std::vector<uint8_t>& data, const Compressed& c,
   EXPECT_EQ(c.checksum, Crc32Of(data)) << what;
   EXPECT_EQ(c.compressed_bytes, static_cast<int32_t>(c.bytes.size())) << what;
   EXPECT_EQ(c.uncompressed_bytes, static_cast<int32_t>(data.size())) << what;
+}
+
+// Each option has a row of its own that sets what the preset route ('0', then the option's code)
+// set, so the pinned outputs still hold; and the options order by size as their names promise.
+TEST(DeflateTest, DeflationOptionsTakeTheirRowsAndOrderBySize) {
+  const ZipDeflationOption options[] = {doMaximum, doNormal, doFast, doSuperFast};
+  std::set<char> codes;
+  for (ZipDeflationOption option : options) {
+    const DeflationSettings& row = DeflationSettingsOf(option);
+    EXPECT_EQ(row.option, option);
+    codes.insert(row.preset_code);
+    DeflateHelper by_option;
+    by_option.UseDeflationOption(option);
+    DeflateHelper by_preset;
+    by_preset.SetPresetCode('0');
+    by_preset.SetPresetCode(row.preset_code);
+    EXPECT_EQ(by_option.Options(), by_preset.Options()) << row.preset_code;
+    EXPECT_EQ(by_option.SufficientLength(), by_preset.SufficientLength()) << row.preset_code;
+    EXPECT_EQ(by_option.ChainLimit(), by_preset.ChainLimit()) << row.preset_code;
+    EXPECT_EQ(by_option.LazyLimit(), by_preset.LazyLimit()) << row.preset_code;
+    EXPECT_EQ(by_option.PresetCode(), row.preset_code);
+  }
+  EXPECT_EQ(codes.size(), std::size(options));
+  EXPECT_EQ(DeflationSettingsOf(static_cast<ZipDeflationOption>(9)).preset_code, '0');
+
+  for (CorpusKind kind : {CorpusKind::kText, CorpusKind::kBinary}) {
+    const auto data = MakeCorpus(kind, 200000);
+    size_t previous = 0;
+    for (ZipDeflationOption option : options) {
+      DeflateHelper h;
+      h.UseDeflationOption(option);
+      const size_t size = Compress(data, &h).bytes.size();
+      EXPECT_GE(size, previous) << testing::CorpusName(kind) << " option " << int{option};
+      previous = size;
+    }
+  }
 }
 
 TEST(DeflateTest, PresetsRoundTripThroughZlibOnEveryKindOfData) {
