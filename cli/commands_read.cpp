@@ -4,10 +4,12 @@
 #include <memory>
 #include <optional>
 
-#include "errors/errors.h"
 #include "archive/utils.h"
 #include "cli/cli_common.h"
 #include "components/unzipper.h"
+#include "errors/errors.h"
+#include "front/failure_list.h"
+#include "front/overwrite_answers.h"
 #include "platform/terminal.h"
 
 namespace vz::cli {
@@ -18,7 +20,7 @@ struct ReadOptions {
   std::string archive;
   std::string directory;
   bool junk_paths = false;
-  enum { kAsk, kAlways, kNever } overwrite = kAsk;
+  OverwriteAnswers::Policy overwrite = OverwriteAnswers::Policy::kAsk;
   std::optional<std::string> password;
 };
 
@@ -41,9 +43,9 @@ bool ParseReadOptions(const std::string& command, const std::vector<std::string>
     } else if (extract_flags && a == "-j") {
       out.junk_paths = true;
     } else if (extract_flags && a == "-o") {
-      out.overwrite = ReadOptions::kAlways;
+      out.overwrite = OverwriteAnswers::Policy::kAlways;
     } else if (extract_flags && a == "-n") {
-      out.overwrite = ReadOptions::kNever;
+      out.overwrite = OverwriteAnswers::Policy::kNever;
     } else if (a == "-P") {
       auto v = value("a password");
       if (!v) return false;
@@ -89,21 +91,12 @@ std::string DosDateTimeText(uint16_t date, uint16_t time) {
 }
 
 // Collects item failures and prints each as it happens.
-struct FailureLog {
-  int count = 0;
-  ProgressLine* progress = nullptr;
-  void Attach(CustomUnZipper& unzipper) {
-    unzipper.OnProcessItemFailure = [this, &unzipper](void*, ArchiveItem* item, ProcessType,
-                                                      ErrorClass error_class, int32_t code) {
-      ++count;
-      std::string message = unzipper.FailureMessage();
-      if (message.empty() && error_class == ecArchive) message = MessageText(code);
-      if (message.empty()) message = "failed";
-      if (progress) progress->Clear();
-      Error(item->StoredName() + ": " + message);
-    };
-  }
-};
+void WatchFailures(FailureList& failures, CustomUnZipper& unzipper, ProgressLine& progress) {
+  failures.Watch(unzipper, [&progress](const ItemFailure& failure) {
+    progress.Clear();
+    Error(failure.name + ": " + failure.reason);
+  });
+}
 
 void AttachPasswordPrompt(CustomUnZipper& unzipper, bool may_ask) {
   if (!may_ask) return;
@@ -127,16 +120,17 @@ int ListCommand(const std::vector<std::string>& args) {
   if (!ParseReadOptions("list", args, false, options)) return kUsage;
   UnZipper unzipper;
   if (!Open(unzipper, options.archive)) return kUsage;
-  ZipArchive* zip = unzipper.GetZipArchive();
-  if (!zip->ZipComment().empty()) std::printf("%s\n\n", zip->ZipComment().c_str());
+  const std::string comment = unzipper.ZipComment();
+  if (!comment.empty()) std::printf("%s\n\n", comment.c_str());
   std::printf(
       "    Size  Compressed  Method              Ratio  CRC-32    Date       Time   Name\n");
   std::printf(
       "--------  ----------  ------------------  -----  --------  ---------- -----  ----\n");
   int64_t total_size = 0;
   int64_t total_compressed = 0;
-  for (int i = 0; i < zip->ItemCount(); ++i) {
-    const ZipItem* item = zip->ZipItems(i);
+  const int count = unzipper.ItemCount();
+  for (int i = 0; i < count; ++i) {
+    const ZipItem* item = unzipper.GetItem(i);
     total_size += item->UncompressedSize();
     total_compressed += item->CompressedSize();
     std::printf("%8lld  %10lld  %-18s  %4.0f%%  %08x  %s  %s\n",
@@ -154,8 +148,8 @@ int ListCommand(const std::vector<std::string>& args) {
       "--------  ----------                      -----                                ----\n");
   std::printf(
       "%8lld  %10lld                      %4.0f%%                                %d item%s\n",
-      static_cast<long long>(total_size), static_cast<long long>(total_compressed), ratio,
-      zip->ItemCount(), zip->ItemCount() == 1 ? "" : "s");
+      static_cast<long long>(total_size), static_cast<long long>(total_compressed), ratio, count,
+      count == 1 ? "" : "s");
   return kOk;
 }
 
@@ -166,9 +160,8 @@ int TestCommand(const std::vector<std::string>& args) {
   if (options.password) unzipper.SetPassword(*options.password);
   if (!Open(unzipper, options.archive)) return kUsage;
   ProgressLine progress;
-  FailureLog failures;
-  failures.progress = &progress;
-  failures.Attach(unzipper);
+  FailureList failures;
+  WatchFailures(failures, unzipper, progress);
   AttachPasswordPrompt(unzipper, !options.password && platform::StdinIsTerminal());
   AttachProgress(unzipper, progress, "testing");
   try {
@@ -180,12 +173,12 @@ int TestCommand(const std::vector<std::string>& args) {
   }
   progress.Clear();
   const int count = unzipper.ItemCount();
-  if (failures.count == 0) {
+  if (failures.Empty()) {
     std::printf("No errors detected in %s (%d item%s).\n", options.archive.c_str(), count,
                 count == 1 ? "" : "s");
     return kOk;
   }
-  std::printf("%d of %d item%s failed in %s.\n", failures.count, count, count == 1 ? "" : "s",
+  std::printf("%zu of %d item%s failed in %s.\n", failures.Count(), count, count == 1 ? "" : "s",
               options.archive.c_str());
   return kSomeFailed;
 }
@@ -208,52 +201,28 @@ int ExtractCommand(const std::vector<std::string>& args) {
   unzipper.SetBaseDirectory(AbsoluteFileName(directory));
   if (!Open(unzipper, options.archive)) return kUsage;
   ProgressLine progress;
-  FailureLog failures;
-  failures.progress = &progress;
-  failures.Attach(unzipper);
+  FailureList failures;
+  WatchFailures(failures, unzipper, progress);
   const bool interactive = platform::StdinIsTerminal();
   AttachPasswordPrompt(unzipper, !options.password && interactive);
   AttachProgress(unzipper, progress, "extracting");
 
-  bool all = false;
-  bool none = false;
+  OverwriteAnswers answers(options.overwrite);
+  OverwriteAnswers::Asker ask;
+  if (interactive) {
+    ask = [&progress](const std::string& name) -> std::optional<OverwriteAnswer> {
+      progress.Clear();
+      while (true) {
+        auto answer = platform::AskLine("replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ");
+        if (!answer || *answer == "N") return OverwriteAnswer::kNone;
+        if (*answer == "A") return OverwriteAnswer::kAll;
+        if (*answer == "y" || *answer == "Y") return OverwriteAnswer::kYes;
+        if (*answer == "n") return OverwriteAnswer::kNo;
+      }
+    };
+  }
   unzipper.OnConfirmOverwrite = [&](std::string& name, bool& confirm) {
-    switch (options.overwrite) {
-      case ReadOptions::kAlways:
-        confirm = true;
-        return;
-      case ReadOptions::kNever:
-        confirm = false;
-        return;
-      case ReadOptions::kAsk:
-        break;
-    }
-    if (all || none || !interactive) {
-      confirm = all;
-      return;
-    }
-    progress.Clear();
-    while (true) {
-      auto answer = platform::AskLine("replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ");
-      if (!answer || *answer == "N") {
-        none = true;
-        confirm = false;
-        return;
-      }
-      if (*answer == "A") {
-        all = true;
-        confirm = true;
-        return;
-      }
-      if (*answer == "y" || *answer == "Y") {
-        confirm = true;
-        return;
-      }
-      if (*answer == "n") {
-        confirm = false;
-        return;
-      }
-    }
+    confirm = answers.Decide(name, ask);
   };
   try {
     unzipper.ExtractFiles("*.*");
@@ -263,7 +232,7 @@ int ExtractCommand(const std::vector<std::string>& args) {
     return kSomeFailed;
   }
   progress.Clear();
-  return failures.count == 0 ? kOk : kSomeFailed;
+  return failures.Empty() ? kOk : kSomeFailed;
 }
 
 }  // namespace vz::cli

@@ -7,18 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "errors/errors.h"
-#include "archive/utils.h"
 #include "cli/cli_common.h"
 #include "components/zipper.h"
+#include "errors/errors.h"
+#include "front/failure_list.h"
+#include "front/file_gathering.h"
 #include "platform/fs.h"
 
 namespace vz::cli {
 
 namespace {
 
-// Files of every kind but folders, hidden ones included.
-constexpr uint32_t kSearchAttr = kFaReadOnly | kFaHidden | kFaSysFile | kFaArchive;
 constexpr int64_t kMinPartSize = 64 * 1024;
 
 struct AddOptions {
@@ -141,24 +140,6 @@ bool ParseAddOptions(const std::vector<std::string>& args, AddOptions& out) {
   return true;
 }
 
-// "./a/b" and "a/b" name the same file and must give the same stored name.
-std::string WithoutDotPrefix(std::string path) {
-  while (path.size() > 2 && path[0] == '.' && path[1] == '/') {
-    path.erase(0, 2);
-    while (!path.empty() && path[0] == '/') path.erase(0, 1);
-  }
-  return path;
-}
-
-// The files below a folder, in name order, each folder's own files before its subfolders'.
-std::vector<std::string> FilesBelow(const std::string& folder) {
-  std::vector<std::string> found;
-  const std::string mask = folder == "." ? std::string("*") : AppendBackslash(folder) + "*";
-  FindMatchingFiles(mask, kSearchAttr, found, true);
-  for (std::string& name : found) name = WithoutDotPrefix(name);
-  return found;
-}
-
 }  // namespace
 
 int AddCommand(const std::vector<std::string>& args) {
@@ -175,16 +156,11 @@ int AddCommand(const std::vector<std::string>& args) {
   zipper.SetStoreOptions(store);
 
   ProgressLine progress;
-  int failures = 0;
-  zipper.OnProcessItemFailure = [&](void*, ArchiveItem* item, ProcessType, ErrorClass error_class,
-                                    int32_t code) {
-    ++failures;
-    std::string message = zipper.FailureMessage();
-    if (message.empty() && error_class == ecArchive) message = MessageText(code);
-    if (message.empty()) message = "failed";
+  FailureList failures;
+  failures.Watch(zipper, [&progress](const ItemFailure& failure) {
     progress.Clear();
-    Error(item->StoredName() + ": " + message);
-  };
+    Error(failure.name + ": " + failure.reason);
+  });
   zipper.OnArchiveItemProgress = [&](void*, ArchiveItem* item, uint8_t percent, bool&) {
     if (item != nullptr) progress.Show("adding", item->StoredName(), percent);
   };
@@ -198,8 +174,7 @@ int AddCommand(const std::vector<std::string>& args) {
     Error(options.archive + ": " + e.what());
     return kUsage;
   }
-  ZipArchive* zip = zipper.GetZipArchive();
-  if (zip == nullptr || zip->Spanned()) {
+  if (zipper.GetArchive() == nullptr || zipper.Spanned()) {
     Error(options.archive + ": " + MessageText(ZipSpanOverwriteError::kCode));
     return kUsage;
   }
@@ -210,26 +185,22 @@ int AddCommand(const std::vector<std::string>& args) {
       const std::string file = WithoutDotPrefix(given);
       const auto status = platform::StatPath(file);
       if (!status) {
-        ++failures;
+        failures.Add(given, MessageText(FileNotFoundError::kCode));
         Error(given + ": " + MessageText(FileNotFoundError::kCode));
         continue;
       }
       if (!status->is_directory) {
-        zipper.AddFiles(file, kSearchAttr);
+        zipper.AddFiles(file, kEveryFile);
         continue;
       }
       if (!options.recurse) {
-        ++failures;
+        failures.Add(given, "is a folder (use -r to add the files below it)");
         Error(given + ": is a folder (use -r to add the files below it)");
         continue;
       }
       // The files are known already: they go to the archive directly rather than through a
       // mask search of their folder each.
-      Archive* archive = zipper.GetArchive();
-      for (const std::string& found : FilesBelow(file)) {
-        if (AbsoluteFileName(found) == archive->ArchiveFileName()) continue;
-        archive->Add(archive->NewItem(found));
-      }
+      zipper.AddFileList(FilesBelow(file));
     }
     zipper.Save();
   } catch (const std::exception& e) {
@@ -238,7 +209,7 @@ int AddCommand(const std::vector<std::string>& args) {
     return kSomeFailed;
   }
   progress.Clear();
-  return failures == 0 ? kOk : kSomeFailed;
+  return failures.Empty() ? kOk : kSomeFailed;
 }
 
 }  // namespace vz::cli

@@ -1,8 +1,8 @@
 #include "components/unzipper.h"
 
+#include "archive/unzip_proc.h"
 #include "archive/utils.h"
 #include "codec/percent.h"
-#include "archive/unzip_proc.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
 

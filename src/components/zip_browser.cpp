@@ -5,6 +5,16 @@
 
 namespace vz {
 
+std::string CustomZipBrowser::ZipComment() const {
+  const ZipArchive* zip = GetZipArchive();
+  return zip != nullptr ? zip->ZipComment() : std::string();
+}
+
+bool CustomZipBrowser::Spanned() const {
+  const ZipArchive* zip = GetZipArchive();
+  return zip != nullptr && zip->Spanned();
+}
+
 std::string AbsoluteFileName(const std::string& file_name) {
   if (file_name.empty() || PathKindOf(file_name) == pkAbsolute) return file_name;
   return AppendBackslash(platform::CurrentFolder()) + file_name;

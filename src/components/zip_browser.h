@@ -15,7 +15,11 @@ class CustomZipBrowser : public BaseBrowser {
 
   ZipItem* GetItem(int index) const;
   ZipArchive* GetZipArchive() const { return dynamic_cast<ZipArchive*>(GetArchive()); }
+  // The open archive's comment; empty when none is open.
+  std::string ZipComment() const;
   virtual void SetZipComment(const std::string&) {}
+  // Whether the open archive is a spanned set.
+  bool Spanned() const;
 
   const std::string& Password() const { return password_; }
   void SetPassword(const std::string& value);

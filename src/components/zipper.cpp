@@ -48,6 +48,16 @@ void CustomZipper::AddFiles(const std::string& file_mask, uint32_t search_attr) 
   DoChange();
 }
 
+void CustomZipper::AddFileList(const std::vector<std::string>& paths) {
+  Archive* archive = GetArchive();
+  if (archive == nullptr) throw NoArchiveError();
+  for (const std::string& path : paths) {
+    if (AbsoluteFileName(path) == archive->ArchiveFileName()) continue;
+    archive->Add(archive->NewItem(path));
+  }
+  DoChange();
+}
+
 void CustomZipper::Save() {
   if (GetArchive() == nullptr) return;
   GetArchive()->Save();

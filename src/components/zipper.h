@@ -22,6 +22,9 @@ class CustomZipper : public CustomZipBrowser {
   // Adds the files matching file_mask (one path, a mask, or ";"-separated masks), freshening or
   // replacing existing names as StoreOptions say. NoArchiveError when no archive is open.
   void AddFiles(const std::string& file_mask, uint32_t search_attr);
+  // Adds files already found (no search), freshening or replacing existing names as AddFiles
+  // does; the archive itself is never added. NoArchiveError when no archive is open.
+  void AddFileList(const std::vector<std::string>& paths);
   // Writes pending changes; does nothing when no archive is open.
   void Save();
 
