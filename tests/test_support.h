@@ -1,5 +1,8 @@
-// Helpers shared by the tests: scratch folders that delete themselves, and file helpers.
+// Helpers shared by the tests: scratch folders that delete themselves, file helpers, and the check
+// for the other zip tools that serve as oracles.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +14,18 @@
 #include <vector>
 
 namespace vz::testing {
+
+// Whether an oracle tool (unzip, 7zz, bsdtar, python3, ...) is installed. A test that would skip
+// or shrink without it must not pass silently in CI: when the environment variable CI is set, a
+// missing tool is a test failure.
+inline bool HaveTool(const std::string& tool) {
+  if (std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0) return true;
+  const char* ci = std::getenv("CI");
+  if (ci != nullptr && *ci != '\0' && std::string(ci) != "0" && std::string(ci) != "false") {
+    ADD_FAILURE() << tool << " is needed as an oracle and is not installed (CI is set)";
+  }
+  return false;
+}
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class ScratchDir {

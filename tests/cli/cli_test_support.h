@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "test_support.h"
+
 namespace vz::testing {
 
 struct RunResult {
@@ -27,10 +29,6 @@ inline RunResult Shell(const std::string& command) {
   const int status = ::pclose(pipe);
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   return result;
-}
-
-inline bool HaveTool(const std::string& tool) {
-  return Shell("command -v " + tool + " >/dev/null").status == 0;
 }
 
 // A path quoted for the shell.

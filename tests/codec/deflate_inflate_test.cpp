@@ -5,7 +5,7 @@
 #include <string>
 
 #include "codec/deflate.h"
-#include "codec/deflate_corpus.h"
+#include "corpus.h"
 #include "codec/inflate.h"
 #include "platform/memory_stream.h"
 

@@ -6,7 +6,7 @@
 #include <queue>
 
 #include "codec/deflate.h"
-#include "codec/deflate_corpus.h"
+#include "corpus.h"
 #include "codec/package_merge.h"
 #include "codec/translator.h"
 #include "platform/memory_stream.h"

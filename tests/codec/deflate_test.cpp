@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "codec/deflate_corpus.h"
+#include "corpus.h"
 #include "platform/memory_stream.h"
 #include "platform/runtime_errors.h"
 

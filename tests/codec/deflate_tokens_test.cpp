@@ -7,7 +7,7 @@
 #include <string>
 
 #include "codec/deflate.h"
-#include "codec/deflate_corpus.h"
+#include "corpus.h"
 #include "codec/huffman.h"
 #include "codec/translator.h"
 #include "platform/memory_stream.h"

@@ -13,76 +13,17 @@
 #include "codec/deflate_base.h"
 #include "codec/huffman.h"
 #include "codec/inflate.h"
+#include "corpus.h"
 #include "platform/memory_stream.h"
 #include "zlib_helpers.h"
 
 namespace vz::testing {
-
-// ---- Corpora ---------------------------------------------------------------------------------
-
-inline std::vector<uint8_t> TextCorpus(size_t n, uint32_t seed = 1) {
-  static const char* kWords[] = {
-      "the",    "archive", "of",         "flight",  "simulator", "scenery", "package", "and",
-      "folder", "with",    "texture",    "effects", "aircraft",  "gauge",   "sound",   "panel",
-      "is",     "a",       "compressed", "stream",  "bytes",     "window",  "Huffman", "\n"};
-  std::mt19937 rng(seed);
-  std::string text;
-  while (text.size() < n) {
-    text += kWords[rng() % (sizeof(kWords) / sizeof(kWords[0]))];
-    text += (rng() % 11 == 0) ? ". " : " ";
-  }
-  return {text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n)};
-}
-
-inline std::vector<uint8_t> BinaryCorpus(size_t n, uint32_t seed = 2) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> out(n);
-  for (auto& b : out) b = static_cast<uint8_t>(rng());
-  return out;
-}
-
-// Repetitive: runs of one byte, a short pattern repeated, and copies of earlier stretches.
-inline std::vector<uint8_t> RepetitiveCorpus(size_t n, uint32_t seed = 3) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> out;
-  while (out.size() < n) {
-    switch (rng() % 3) {
-      case 0:
-        out.insert(out.end(), 100 + rng() % 5000, static_cast<uint8_t>(rng()));
-        break;
-      case 1: {
-        const uint8_t pattern[] = {static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
-                                   static_cast<uint8_t>(rng())};
-        for (int i = static_cast<int>(rng() % 2000); i > 0; --i) out.push_back(pattern[i % 3]);
-        break;
-      }
-      default:
-        if (out.size() > 1000) {
-          const size_t from = rng() % (out.size() - 500);
-          for (size_t i = 0; i < 500; ++i) out.push_back(out[from + i]);
-        }
-    }
-  }
-  out.resize(n);
-  return out;
-}
 
 // ---- zlib as the reference -------------------------------------------------------------------
 
 inline std::vector<uint8_t> ZlibDeflateRaw(const std::vector<uint8_t>& in, int level = 6,
                                            int strategy = Z_DEFAULT_STRATEGY) {
   return RawDeflate(in, level, strategy);
-}
-
-// The already-compressed corpus: zlib output of text.
-inline std::vector<uint8_t> CompressedCorpus(size_t n, uint32_t seed = 4) {
-  std::vector<uint8_t> out;
-  while (out.size() < n) {
-    const auto piece = ZlibDeflateRaw(TextCorpus(64 * 1024, seed++), 9);
-    out.insert(out.end(), piece.begin(), piece.end());
-  }
-  out.resize(n);
-  return out;
 }
 
 // zlib's raw inflate: the output when the stream ends properly, nothing otherwise.

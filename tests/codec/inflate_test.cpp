@@ -46,10 +46,10 @@ struct Corpus {
 
 const std::vector<Corpus>& Corpora() {
   static const std::vector<Corpus> corpora = {
-      {"text", testing::TextCorpus(300 * 1024)},
-      {"binary", testing::BinaryCorpus(200 * 1024)},
-      {"compressed", testing::CompressedCorpus(200 * 1024)},
-      {"repetitive", testing::RepetitiveCorpus(400 * 1024)},
+      {"text", testing::MakeCorpus(testing::CorpusKind::kText, 300 * 1024)},
+      {"binary", testing::MakeCorpus(testing::CorpusKind::kRandom, 200 * 1024)},
+      {"compressed", testing::MakeCorpus(testing::CorpusKind::kCompressed, 200 * 1024)},
+      {"repetitive", testing::MakeCorpus(testing::CorpusKind::kRuns, 400 * 1024)},
   };
   return corpora;
 }
@@ -129,7 +129,7 @@ TEST(InflateConformanceTest, TestModeWritesNothing) {
 }
 
 TEST(InflateConformanceTest, DefaultsWithoutOptionsAndStartOffsets) {
-  const auto data = testing::TextCorpus(5000);
+  const auto data = testing::MakeCorpus(testing::CorpusKind::kText, 5000);
   auto stream = testing::ZlibDeflateRaw(data);
   stream.insert(stream.begin(), 17, 0xAA);  // the stream starts at offset 17
   MemoryStream source(stream);
@@ -166,7 +166,7 @@ TEST(InflateEdgeTest, DecodedStreams) {
   BitWriter two_stored;
   two_stored.PutStored(false, {1, 2, 3});
   two_stored.PutStored(true, {4});
-  const std::vector<uint8_t> big = testing::BinaryCorpus(40000);
+  const std::vector<uint8_t> big = testing::MakeCorpus(testing::CorpusKind::kRandom, 40000);
   std::vector<uint8_t> big_then_match = big;
   big_then_match.insert(big_then_match.end(), big.begin(), big.begin() + 3);
   BitWriter far;  // a stored block of 40000 bytes, then a match at distance 40000
@@ -410,7 +410,7 @@ TEST(InflateEdgeTest, MalformedStreams) {
 }
 
 TEST(InflateEdgeTest, TruncatedStreamsFailAndKeepTheirOutput) {
-  const auto data = testing::TextCorpus(100000);
+  const auto data = testing::MakeCorpus(testing::CorpusKind::kText, 100000);
   const auto stream = testing::ZlibDeflateRaw(data);
   int exhausted = 0;
   for (size_t cut = 0; cut < stream.size(); cut += 1 + cut / 3) {
@@ -468,7 +468,7 @@ TEST(InflateOptionsTest, OutputLimit) {
 }
 
 TEST(InflateOptionsTest, ProgressAndAbort) {
-  const auto data = testing::BinaryCorpus(100000);
+  const auto data = testing::MakeCorpus(testing::CorpusKind::kRandom, 100000);
   BitWriter w;  // stored: the compressed size is known exactly
   for (size_t at = 0; at < data.size(); at += 50000) {
     w.PutStored(at + 50000 >= data.size(),
@@ -500,7 +500,7 @@ TEST(InflateOptionsTest, ProgressAndAbort) {
 }
 
 TEST(InflateOptionsTest, EncryptedStreams) {
-  const auto data = testing::TextCorpus(70000);
+  const auto data = testing::MakeCorpus(testing::CorpusKind::kText, 70000);
   const auto plain_stream = testing::ZlibDeflateRaw(data);
   MemoryStream encrypted;
   {
@@ -554,12 +554,13 @@ TEST(InflateOptionsTest, LogFile) {
 // decode it to the same bytes.
 TEST(InflateRobustnessTest, RandomAndCorruptedInput) {
   std::mt19937 rng(99);
-  const auto data = testing::TextCorpus(20000);
+  const auto data = testing::MakeCorpus(testing::CorpusKind::kText, 20000);
   const auto good = testing::ZlibDeflateRaw(data);
   for (int i = 0; i < 3000; ++i) {
     std::vector<uint8_t> stream;
     if (i % 2 == 0) {
-      stream = testing::BinaryCorpus(1 + rng() % 2000, static_cast<uint32_t>(i));
+      stream = testing::MakeCorpus(testing::CorpusKind::kRandom, 1 + rng() % 2000,
+                                   static_cast<uint32_t>(i));
     } else {
       stream = good;
       for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
@@ -587,11 +588,11 @@ TEST(InflateRobustnessTest, RandomAndCorruptedInput) {
 TEST(InflateOracleTest, SevenZipDeflate64) {
   if (!testing::HaveTool("7zz")) GTEST_SKIP() << "7-Zip (7zz) is not installed";
   // Long stretches repeated at distances above 32 KiB, and runs long enough for length 285.
-  std::vector<uint8_t> data = testing::BinaryCorpus(50000, 5);
+  std::vector<uint8_t> data = testing::MakeCorpus(testing::CorpusKind::kRandom, 50000, 5);
   const std::vector<uint8_t> first(data);
   data.insert(data.end(), first.begin(), first.end());
   data.insert(data.end(), 150000, 'r');
-  const auto text = testing::TextCorpus(120000, 6);
+  const auto text = testing::MakeCorpus(testing::CorpusKind::kText, 120000, 6);
   data.insert(data.end(), text.begin(), text.end());
   data.insert(data.end(), first.begin(), first.begin() + 40000);
   data.insert(data.end(), text.begin(), text.end());
@@ -617,7 +618,7 @@ TEST(InflateOracleTest, SevenZipDeflate64) {
 
 TEST(InflateOracleTest, InfoZipEncryptedDeflate) {
   if (!testing::HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
-  const auto data = testing::TextCorpus(150000, 8);
+  const auto data = testing::MakeCorpus(testing::CorpusKind::kText, 150000, 8);
   testing::ScratchDir dir;
   testing::WriteFile(dir / "plain.txt", data);
   ASSERT_EQ(testing::RunQuiet("cd '" + dir.path().string() +

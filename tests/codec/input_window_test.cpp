@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codec/deflate_base.h"
-#include "codec/deflate_corpus.h"
+#include "corpus.h"
 #include "platform/memory_stream.h"
 #include "platform/runtime_errors.h"
 

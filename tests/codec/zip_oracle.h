@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace vz::testing {
+#include "test_support.h"
 
-inline bool HaveTool(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+namespace vz::testing {
 
 inline int RunQuiet(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1").c_str());

@@ -1,5 +1,5 @@
-// Test data for the encoder's tests: a small corpus of the kinds of input a zip tool meets, and
-// raw-Deflate inflation through zlib as the oracle.
+// The tests' one generator of data: the kinds of input a zip tool meets, the same bytes for the
+// same seed; and raw-Deflate inflation through zlib as the oracle.
 #pragma once
 
 #include <zlib.h>
@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "test_support.h"
+#include "zlib_helpers.h"
 
 namespace vz::testing {
 
-enum class CorpusKind { kText, kBinary, kRandom, kRepetitive, kPattern };
+// kRandom is RandomBytes; kRuns mixes runs of one byte, repeated 3-byte patterns and copies of
+// earlier stretches (long and overlapping matches); kCompressed is zlib's output of text.
+enum class CorpusKind { kText, kBinary, kRandom, kRepetitive, kPattern, kRuns, kCompressed };
 
 inline const char* CorpusName(CorpusKind kind) {
   switch (kind) {
@@ -27,6 +30,10 @@ inline const char* CorpusName(CorpusKind kind) {
       return "repetitive";
     case CorpusKind::kPattern:
       return "pattern";
+    case CorpusKind::kRuns:
+      return "runs";
+    case CorpusKind::kCompressed:
+      return "compressed";
   }
   return "?";
 }
@@ -95,8 +102,7 @@ inline std::vector<uint8_t> MakeCorpus(CorpusKind kind, size_t size, uint32_t se
     }
     case CorpusKind::kRandom:
       // Already-compressed data looks random to the encoder.
-      while (out.size() < size) out.push_back(static_cast<uint8_t>(rng()));
-      break;
+      return RandomBytes(size, seed);
     case CorpusKind::kRepetitive:
       out.assign(size, 'z');
       break;
@@ -109,6 +115,32 @@ inline std::vector<uint8_t> MakeCorpus(CorpusKind kind, size_t size, uint32_t se
       }
       break;
     }
+    case CorpusKind::kRuns:
+      while (out.size() < size) {
+        switch (rng() % 3) {
+          case 0:
+            out.insert(out.end(), 100 + rng() % 5000, static_cast<uint8_t>(rng()));
+            break;
+          case 1: {
+            const uint8_t pattern[] = {static_cast<uint8_t>(rng()), static_cast<uint8_t>(rng()),
+                                       static_cast<uint8_t>(rng())};
+            for (int i = static_cast<int>(rng() % 2000); i > 0; --i) out.push_back(pattern[i % 3]);
+            break;
+          }
+          default:
+            if (out.size() > 1000) {
+              const size_t from = rng() % (out.size() - 500);
+              for (size_t i = 0; i < 500; ++i) out.push_back(out[from + i]);
+            }
+        }
+      }
+      break;
+    case CorpusKind::kCompressed:
+      while (out.size() < size) {
+        const auto piece = RawDeflate(MakeCorpus(CorpusKind::kText, 64 * 1024, seed++), 9);
+        out.insert(out.end(), piece.begin(), piece.end());
+      }
+      break;
   }
   out.resize(size);
   return out;
