@@ -5,7 +5,8 @@ set -euo pipefail
 need=(cmake ninja-build g++ make)
 if [ "${1:-}" = test ]; then
   need+=(libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev clang libclang-rt-14-dev
-         zip unzip 7zip libarchive-tools python3)
+         zip unzip 7zip libarchive-tools python3
+         wine xvfb xauth)  # Wine writes the registry files that the registry reader is tested on
 fi
 missing=()
 for p in "${need[@]}"; do

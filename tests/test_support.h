@@ -37,9 +37,12 @@ class ScratchDir {
   }
   ~ScratchDir() {
     std::error_code ignored;
-    // Read-only folders would stop the removal; give permissions back first.
+    // Read-only folders would stop the removal; give permissions back first. Links are left alone:
+    // changing a link's permissions would change those of its target, which may lie outside (a
+    // Wine prefix links its drive z: to "/" and its serial ports to devices).
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+      if (it->is_symlink(ignored)) continue;
       std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::add, ignored);
     }

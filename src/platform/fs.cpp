@@ -233,4 +233,25 @@ std::vector<DirEntry> ListFolder(const std::string& folder) {
   return entries;
 }
 
+std::optional<std::string> ReadSmallFile(const std::string& path, int64_t max_size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> contents;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= max_size) {
+    std::string data(static_cast<size_t>(st.st_size), '\0');
+    size_t done = 0;
+    while (done < data.size()) {
+      const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    data.resize(done);  // a file that shrank while it was read gives what was there
+    contents = std::move(data);
+  }
+  ::close(fd);
+  return contents;
+}
+
 }  // namespace vz::platform

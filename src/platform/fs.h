@@ -85,6 +85,10 @@ std::optional<std::string> CreateUniqueFile(const std::string& folder, const std
 // The process's current folder (empty when it cannot be determined).
 std::string CurrentFolder();
 
+// The whole contents of the regular file at path; nothing when it is missing, not a regular file
+// (a device or a pipe could never end), larger than max_size bytes or unreadable.
+std::optional<std::string> ReadSmallFile(const std::string& path, int64_t max_size);
+
 // One entry of a folder listing.
 struct DirEntry {
   std::string name;

@@ -9,6 +9,8 @@ namespace vz::platform {
 std::string ProgramFolder();
 // Local date and time now, as "YYYY-MM-DD HH:MM:SS".
 std::string LocalDateTimeText();
+// The value of the environment variable name; empty when it is not set.
+std::string EnvironmentVariable(const char* name);
 
 }  // namespace vz::platform
 
