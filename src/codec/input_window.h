@@ -72,6 +72,8 @@ class DfInputWindow {
   void SetOnPercentDone(std::function<void(int32_t)> callback) {
     on_percent_done_ = std::move(callback);
   }
+  // The candidates the last search examined.
+  int32_t LastWalkSteps() const { return last_walk_steps_; }
   int32_t ChainLimit() const { return chain_limit_; }
   void SetChainLimit(int32_t value) { chain_limit_ = value; }
   bool MoreInput() const { return more_input_; }
@@ -115,6 +117,7 @@ class DfInputWindow {
   int32_t buffer_base_ = 0;
   int64_t bytes_consumed_ = 0;
   int32_t chain_limit_;
+  int32_t last_walk_steps_ = 0;
   std::vector<int32_t> chain_;
   std::vector<int32_t> head_;
   uint32_t running_checksum_;
