@@ -369,13 +369,20 @@ class InflateDecoder {
       if (out_.pos_ >= out_.flush_at_) out_.Slide();
       // A stored block may have carried the output past its limit; the next symbol then takes the
       // exact path, which stops right after it.
-      if (in_.Cursor() + step_bits > 8 * (in_.base_ + static_cast<int64_t>(in_.aligned_end_)) ||
+      if (!FastInputAhead(in_.pos_, step_bits) ||
           static_cast<int64_t>(out_.pos_) >= out_.limit_rel_) {
         if (SlowSymbol(lit, dist)) return;
         continue;
       }
       if (FastLoop(lit, dist, step_bits)) return;
     }
+  }
+
+  // Whether a step that starts with the next bit-buffer load at byte pos may run in the fast
+  // loop: its peeks (at most step_bits from the cursor, which never stands after 8 * pos) stay
+  // within the buffered whole words. Steps near the end take the exact path instead.
+  bool FastInputAhead(size_t pos, int64_t step_bits) const {
+    return 8 * static_cast<int64_t>(pos) + step_bits <= 8 * static_cast<int64_t>(in_.aligned_end_);
   }
 
   // Decodes symbols while no step can reach past the buffered input, the window's flush point or
@@ -386,7 +393,6 @@ class InflateDecoder {
     size_t ip = in_.pos_;
     uint64_t bb = in_.bitbuf_;
     int bc = in_.bitcnt_;
-    const int64_t in_stop = 8 * static_cast<int64_t>(in_.aligned_end_) - step_bits;
     uint8_t* const out = out_.buf_.get();
     size_t op = out_.pos_;
     const int64_t limit = out_.limit_rel_;
@@ -419,12 +425,26 @@ class InflateDecoder {
       bc -= n;
     };
 
-    while (8 * static_cast<int64_t>(ip) - bc <= in_stop && op < out_stop) {
+    const auto lit_lookup = [&] {
+      const uint32_t e = lit_entries[bb & (Lit::kPrimarySize - 1)];
+      if (KindOf(e) != kSubtable) return e;
+      return lit_entries[ValueOf(e) + ((bb >> kLitPrimaryBits) & lit_sub_mask)];
+    };
+
+    // The byte position only moves at a refill, so one test of it covers the symbols decoded
+    // from one refill.
+    const int64_t ip_stop = (8 * static_cast<int64_t>(in_.aligned_end_) - step_bits) / 8;
+    while (static_cast<int64_t>(ip) <= ip_stop && op < out_stop) {
       refill();
-      uint32_t e = lit_entries[bb & (Lit::kPrimarySize - 1)];
-      if (KindOf(e) == kSubtable)
-        e = lit_entries[ValueOf(e) + ((bb >> kLitPrimaryBits) & lit_sub_mask)];
+      uint32_t e = lit_lookup();
       if (KindOf(e) == kLiteral) {
+        out[op++] = static_cast<uint8_t>(ValueOf(e));
+        literal_bits = CodeLengthOf(e);
+        consume(literal_bits);
+        // A second literal needs at most 15 of the 41 bits left.
+        if (op >= out_stop) continue;
+        e = lit_lookup();
+        if (KindOf(e) != kLiteral) continue;
         out[op++] = static_cast<uint8_t>(ValueOf(e));
         literal_bits = CodeLengthOf(e);
         consume(literal_bits);
