@@ -10,11 +10,12 @@
 // and two at the current best length before any full comparison, and stops at a sufficient match.
 // The order of the walk and the tie rule (nearest wins) decide the output, so they are fixed.
 //
-// The buffer holds the window plus 16384 + LongestAllowed bytes. Once the window start has moved
-// 16384 bytes into it, the live bytes move to the front and the rest is refilled; entries of the
-// tables that fall before the window start are never followed. The tables store positions as 32-bit
-// values relative to a base that is moved forward by a multiple of every window size when they
-// grow large, so inputs of any length work.
+// The buffer holds the window plus 128 KiB + LongestAllowed bytes. Once the window start has moved
+// 128 KiB into it, the live bytes (a window and the look-ahead) move to the front and the rest is
+// refilled; the bytes moved are at most a quarter of those read. Entries of the tables that fall
+// before the window start are never followed. The tables store positions as 32-bit values relative
+// to a base that is moved forward by a multiple of every window size when they grow large, so
+// inputs of any length work.
 #pragma once
 
 #include <cstdint>
@@ -85,7 +86,7 @@ class DfInputWindow {
  private:
   static constexpr int32_t kHashSize = 16384;
   static constexpr int32_t kHashMask = kHashSize - 1;
-  static constexpr int32_t kSlideStep = 16384;
+  static constexpr int32_t kSlideStep = 128 * 1024;
   static constexpr int32_t kNone = -1;
 
   void Refill();
