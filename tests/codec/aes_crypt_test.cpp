@@ -154,7 +154,7 @@ TEST(AesCryptTest, DamageAndLyingSizesFailWithAClearMessage) {
        "authentication failed"},
       {"item size claims more than there is", [](Bytes&, int64_t& n) { n += 100; }, true,
        "data ends 90 bytes before its stored size"},
-      {"code cut off", [](Bytes& d, int64_t&) { d.resize(d.size() - 4); }, true,
+      {"code cut off", [](Bytes& d, int64_t&) { d.erase(d.end() - 4, d.end()); }, true,
        "ends before its authentication code"},
       {"item too small for the overhead", [](Bytes&, int64_t& n) { n = 27; }, true,
        "AES item of 27 bytes is too short"},
