@@ -414,8 +414,9 @@ class LzmaDecoder : public LzmaCodec {
 class XzDecoder : public LzmaCodec {
  public:
   XzDecoder() : LzmaCodec(LibMethod::kXz) {
-    const lzma_ret rc = lzma_stream_decoder(&stream_, static_cast<uint64_t>(kDecoderMemoryLimit),
-                                            LZMA_CONCATENATED);
+    // One stream: what follows its footer is left to the driver's check for trailing bytes.
+    const lzma_ret rc =
+        lzma_stream_decoder(&stream_, static_cast<uint64_t>(kDecoderMemoryLimit), 0);
     if (rc != LZMA_OK) Fail(rc);
   }
 };

@@ -12,8 +12,9 @@
 //   must be 5, the 5 properties bytes (lc/lp/pb and the dictionary size), then a raw LZMA stream.
 //   General purpose bit 1 says the stream ends with an end marker (7-Zip and Python's zipfile set
 //   it and write one); without it the stream ends after exactly the declared size.
-// - xz: a whole .xz stream (several streams and stream padding too), its own integrity check
-//   verified by liblzma.
+// - xz: one whole .xz stream, its own integrity check verified by liblzma. (The .xz format lets
+//   streams be concatenated; no zip tool writes that into an item, so bytes after the first stream
+//   are refused like those after any other method's data.)
 // - Zstandard: one or more frames (skippable frames included); a frame's content checksum is
 //   verified when present.
 // Bytes left in the item after the end of the compressed data are an error: they mean the sizes

@@ -240,6 +240,10 @@ TEST(MethodCodecsTest, DamageAndLyingSizesFailWithAMessageNamingTheMethod) {
   };
   const auto lzma = LibMethod::kLzma;
   const auto dictionary = [](Bytes& d, MethodDecodeOptions&) { std::fill_n(&d[5], 4, 0xFF); };
+  const auto next_record = [](Bytes& d, MethodDecodeOptions& o) {
+    d.insert(d.end(), {'P', 'K', 1, 2}), o.compressed_size += 4;
+  };
+  const char* const kTrailing = "unexpected bytes after the end of the data";
   const Damage damages[] = {
       {"no data", {}, [](Bytes& d, auto& o) { d.clear(), o.compressed_size = 0; }, "data error"},
       {"cut to 3 bytes",
@@ -254,22 +258,13 @@ TEST(MethodCodecsTest, DamageAndLyingSizesFailWithAMessageNamingTheMethod) {
        {},
        [](Bytes& d, auto&) { d[0] ^= 0x55, d[1] ^= 0x55, d[2] ^= 0x55; },
        "data error"},
-      {"compressed size reaches into the next record",
-       {},
-       [](Bytes& d, auto& o) {
-         d.insert(d.end(), {'P', 'K', 1, 2}), o.compressed_size += 4;
-       },
-       "data error"},
-      {"bytes after a bzip2 stream", LibMethod::kBzip2,
-       [](Bytes& d, auto& o) {
-         d.insert(d.end(), {'P', 'K', 1, 2}), o.compressed_size += 4;
-       },
-       "unexpected bytes after the end of the data"},
-      {"bytes after an LZMA stream", lzma,
-       [](Bytes& d, auto& o) {
-         d.insert(d.end(), {'P', 'K', 1, 2}), o.compressed_size += 4;
-       },
-       "unexpected bytes after the end of the data"},
+      {"compressed size reaches into the next record", {}, next_record, "data error"},
+      // zstd reads them as another frame instead ("Unknown frame descriptor").
+      {"bytes after a bzip2 stream", LibMethod::kBzip2, next_record, kTrailing},
+      {"bytes after an LZMA stream", lzma, next_record, kTrailing},
+      {"bytes after an xz stream", LibMethod::kXz, next_record, kTrailing},
+      {"xz stream padding", LibMethod::kXz,
+       [](Bytes& d, auto& o) { d.insert(d.end(), 4, 0), o.compressed_size += 4; }, kTrailing},
       {"bit flipped at 12", {}, [](Bytes& d, auto&) { d[12] ^= 0x10; }, nullptr},
       {"bit flipped in the middle", {}, [](Bytes& d, auto&) { d[d.size() / 2] ^= 1; }, nullptr},
       {"bit flipped near the end", {}, [](Bytes& d, auto&) { d[d.size() - 6] ^= 0x80; }, nullptr},
@@ -339,12 +334,12 @@ TEST(MethodCodecsTest, DamageAndLyingSizesFailWithAMessageNamingTheMethod) {
   }
 }
 
-TEST(MethodCodecsTest, StreamsAndFramesBackToBackDecodeAsOne) {
+TEST(MethodCodecsTest, Bzip2StreamsAndZstdFramesBackToBackDecodeAsOne) {
   const auto first = testing::TextCorpus(30000, 1);
   const auto second = testing::BinaryCorpus(5000, 2);
   auto whole = first;
   whole.insert(whole.end(), second.begin(), second.end());
-  for (const LibMethod method : {LibMethod::kBzip2, LibMethod::kXz, LibMethod::kZstd}) {
+  for (const LibMethod method : {LibMethod::kBzip2, LibMethod::kZstd}) {
     SCOPED_TRACE(LibMethodName(method));
     auto data = Encode(method, first);
     const auto more = Encode(method, second);
