@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 #include "errors/errors.h"
 
