@@ -15,7 +15,7 @@ fi
 bash scripts/deps.sh test
 dir=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVZ_BUILD_FUZZ=ON -DVZ_BUILD_TESTS=OFF >/dev/null
+  -DVZ_BUILD_FUZZ=ON -DVZ_BUILD_TESTS=OFF -DVZ_BUILD_APP=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 shopt -s nullglob
 results=()

@@ -20,6 +20,8 @@ struct ZipEntry {
   uint16_t time = 0x6000;  // 12:00:00
   uint16_t date = 0x5A21;  // 2025-01-01
   uint32_t external_attributes = 0x20;
+  uint16_t internal_attributes = 0;
+  std::string comment;             // the item's comment in its central record
   int64_t uncompressed_size = -1;  // -1: data.size()
   int64_t crc = -1;                // -1: the CRC-32 of data
   std::vector<uint8_t> local_extra;
@@ -81,13 +83,14 @@ struct ZipBuilder {
       Put32(central, usize);
       Put16(central, static_cast<uint32_t>(e.name.size()));
       Put16(central, static_cast<uint32_t>(e.central_extra.size()));
+      Put16(central, static_cast<uint32_t>(e.comment.size()));
       Put16(central, 0);
-      Put16(central, 0);
-      Put16(central, 0);
+      Put16(central, e.internal_attributes);
       Put32(central, e.external_attributes);
       Put32(central, offset);
       central.insert(central.end(), e.name.begin(), e.name.end());
       central.insert(central.end(), e.central_extra.begin(), e.central_extra.end());
+      central.insert(central.end(), e.comment.begin(), e.comment.end());
     }
     const auto directory_offset = static_cast<uint32_t>(out.size());
     out.insert(out.end(), central.begin(), central.end());

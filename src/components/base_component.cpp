@@ -75,10 +75,15 @@ void BaseBrowser::CloseArchive() {
 
 void BaseBrowser::FreeArchive() {
   if (!archive_) return;
-  try {
-    archive_->Save();
-  } catch (...) {
-    // A change of archive never fails on the old one.
+  // Only changes made through the archive are written: a browser never rewrites a file it merely
+  // opened (an archive without items would otherwise be saved as an empty zip), and one that
+  // failed to open is unusable and saves nothing.
+  if (archive_->Modified()) {
+    try {
+      archive_->Save();
+    } catch (...) {
+      // A change of archive never fails on the old one.
+    }
   }
   archive_.reset();
 }

@@ -9,11 +9,13 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "components/removal_notice.h"
 
 namespace vz {
 
-// What a component needs of a progress meter: a value from 0 to 100, and a way back to rest.
-class MeterLink {
+// What a component needs of a progress meter: a value from 0 to 100, and a way back to rest. A
+// component only refers to its links; destroying a link clears the component's reference.
+class MeterLink : public Removable {
  public:
   virtual ~MeterLink() = default;
   virtual void DoProgress(uint8_t progress) = 0;
@@ -66,9 +68,9 @@ class BaseBrowser : public BaseComponent {
 
   int32_t SpanningThreshold() const { return spanning_threshold_; }
   void SetSpanningThreshold(int32_t value);
-  MeterLink* ItemProgressMeter() const { return item_meter_; }
+  MeterLink* ItemProgressMeter() const { return item_meter_.get(); }
   void SetItemProgressMeter(MeterLink* link) { item_meter_ = link; }
-  MeterLink* ArchiveProgressMeter() const { return archive_meter_; }
+  MeterLink* ArchiveProgressMeter() const { return archive_meter_.get(); }
   void SetArchiveProgressMeter(MeterLink* link) { archive_meter_ = link; }
   const std::string& BaseDirectory() const { return base_directory_; }
   void SetBaseDirectory(const std::string& value);
@@ -113,8 +115,8 @@ class BaseBrowser : public BaseComponent {
  private:
   std::unique_ptr<Archive> archive_;
   int32_t spanning_threshold_ = 0;
-  MeterLink* item_meter_ = nullptr;
-  MeterLink* archive_meter_ = nullptr;
+  RemovablePtr<MeterLink> item_meter_;
+  RemovablePtr<MeterLink> archive_meter_;
   std::string base_directory_;
   std::string file_name_;
   std::string log_file_;

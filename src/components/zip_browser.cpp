@@ -48,8 +48,15 @@ void CustomZipBrowser::SetFileName(const std::string& value) {
       throw UnhandledTypeError();
     }
     SetArchive(CreateArchive(name));
-    InitArchive();
-    GetArchive()->Load();
+    try {
+      InitArchive();
+      GetArchive()->Load();
+    } catch (...) {
+      // Held until the next change of file, and never written: a zip whose directory is damaged
+      // would otherwise be saved as an empty one when the browser moves on.
+      GetArchive()->MarkInvalid();
+      throw;
+    }
     SetArchiveType(type);
   }
   DoChange();

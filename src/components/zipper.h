@@ -41,7 +41,7 @@ class CustomZipper : public CustomZipBrowser {
   void SetDOSMode(bool value);
   StoreOptions GetStoreOptions() const { return store_options_; }
   void SetStoreOptions(StoreOptions value);
-  MeterLink* ArchiveSaveProgressMeter() const { return save_meter_; }
+  MeterLink* ArchiveSaveProgressMeter() const { return save_meter_.get(); }
   void SetArchiveSaveProgressMeter(MeterLink* link) { save_meter_ = link; }
 
   ArchiveProgressEvent OnArchiveSaveProgress;
@@ -61,7 +61,7 @@ class CustomZipper : public CustomZipBrowser {
   ZipDeflationOption deflation_option_ = doNormal;
   bool dos_mode_ = false;
   StoreOptions store_options_ = soStripDrive | soRemoveDots;
-  MeterLink* save_meter_ = nullptr;
+  RemovablePtr<MeterLink> save_meter_;
 };
 
 class Zipper : public CustomZipper {};

@@ -1,6 +1,7 @@
 #include "components/unzipper.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -350,6 +351,29 @@ TEST(UnZipperTest, FileNameChecks) {
   f.unzipper.CloseArchive();
   EXPECT_EQ(changes, 1);
   EXPECT_THROW(f.unzipper.ExtractFiles("*.*"), NoArchiveError);
+}
+
+// The unzipper writes nothing when it moves on: not over a zip that failed to load, not over an
+// empty one it merely opened.
+TEST(UnZipperTest, ClosingNeverRewritesTheFile) {
+  Fixture f;
+  ZipBuilder b;
+  b.entries = {Stored("a.txt", "a")};
+  std::vector<uint8_t> damaged = b.Build();
+  damaged[damaged.size() - 22 - (46 + 5) + 2] = 9;  // the central record's signature, PK 1 2
+  testing::WriteFile(f.dir / "damaged.zip", damaged);
+  EXPECT_THROW(f.unzipper.OpenArchive(f.dir / "damaged.zip"), ZipInvalidError);
+  f.unzipper.CloseArchive();
+  EXPECT_EQ(testing::ReadFile(f.dir / "damaged.zip"), damaged);
+
+  const std::string empty = f.Write(ZipBuilder(), "empty.zip");
+  struct stat before {
+  }, after{};
+  ASSERT_EQ(::stat(empty.c_str(), &before), 0);
+  f.unzipper.OpenArchive(empty);
+  f.unzipper.CloseArchive();
+  ASSERT_EQ(::stat(empty.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino) << "the empty zip was replaced";
 }
 
 class RecordingMeter : public MeterLink {

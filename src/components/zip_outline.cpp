@@ -1,0 +1,293 @@
+#include "components/zip_outline.h"
+
+#include "archive/unzip_proc.h"
+#include "archive/zip_proc.h"
+#include "components/zip_browser.h"
+#include "platform/fs.h"
+
+namespace vz {
+
+ZipOutline::ZipOutline() : root_(BuildOutline(nullptr, true, kDefaultZipAttributes)) {}
+
+// The tree goes first: its file nodes point into the archive.
+ZipOutline::~ZipOutline() {
+  root_.reset();
+  archive_.reset();
+}
+
+int ZipOutline::Count() const {
+  return archive_ ? archive_->ItemCount() : 0;
+}
+
+void ZipOutline::SetFileName(const std::string& value) {
+  if (archive_ && archive_->State() == stBusy) throw ArchiveBusyError();
+  const std::string name = AbsoluteFileName(value);
+  file_name_ = name;
+  CloseArchive();
+  if (!name.empty()) OpenArchive(name);
+  DoChange();
+}
+
+void ZipOutline::CloseArchive() {
+  if (root_->ChildCount() > 0) SetTree(BuildOutline(nullptr, hierarchy_, attributes_));
+  if (!archive_) return;
+  // Only what a caller changed through the archive is written; an archive that failed to open is
+  // unusable and its Save does nothing.
+  if (archive_->Modified()) {
+    try {
+      archive_->Save();
+    } catch (...) {
+      // Switching files never fails on the old one.
+    }
+  }
+  archive_.reset();
+  loaded_ = false;
+}
+
+void ZipOutline::OpenArchive(const std::string& name) {
+  if (platform::PathExists(name)) {
+    try {
+      archive_ = std::make_unique<ZipArchive>(name, kFmOpenReadWrite | kFmShareDenyWrite);
+    } catch (const std::exception&) {
+      archive_ = std::make_unique<ZipArchive>(name, kFmOpenRead | kFmShareDenyWrite);
+    }
+    try {
+      InitArchive();
+      archive_->Load();
+    } catch (...) {
+      archive_->MarkInvalid();  // held, but nothing will ever be written through it
+      throw;
+    }
+    loaded_ = true;
+    return;
+  }
+  // A missing folder makes the creation fail, and that failure propagates.
+  archive_ = std::make_unique<ZipArchive>(name, kFmCreate);
+  try {
+    InitArchive();
+  } catch (...) {
+    archive_->MarkInvalid();
+    throw;
+  }
+  try {
+    archive_->Load();
+  } catch (...) {
+    // An empty new file: nothing to load.
+  }
+  // The new file holds an empty zip (its end record), not zero bytes that no tool would open.
+  archive_->Save();
+  loaded_ = true;
+}
+
+void ZipOutline::SetTree(std::unique_ptr<OutlineNode> root) {
+  if (view.before_rebuild) view.before_rebuild();
+  root_ = std::move(root);
+  if (view.after_rebuild) view.after_rebuild();
+}
+
+void ZipOutline::Rebuild() {
+  const bool any = loaded_ && archive_->ItemCount() > 0;
+  SetTree(BuildOutline(any ? archive_.get() : nullptr, hierarchy_, attributes_));
+  if (any) FullExpand();
+}
+
+void ZipOutline::FullExpand() {
+  if (view.full_expand) view.full_expand();
+}
+
+void ZipOutline::FullCollapse() {
+  if (view.full_collapse) view.full_collapse();
+}
+
+void ZipOutline::SetAttributes(ZipAttributes value) {
+  attributes_ = value;
+  Rebuild();
+}
+
+void ZipOutline::SetHierarchy(bool value) {
+  hierarchy_ = value;
+  Rebuild();
+}
+
+void ZipOutline::SetAutoSave(bool value) {
+  auto_save_ = value;
+  if (archive_) archive_->SetAutoSave(value);
+}
+
+void ZipOutline::SetBaseDirectory(const std::string& value) {
+  if (!archive_) {
+    base_directory_ = value;
+    return;
+  }
+  archive_->SetBaseDirectory(value);  // raises NoSuchDirectoryError before anything changes
+  base_directory_ = archive_->BaseDirectory();
+}
+
+void ZipOutline::SetCompressionMethodToUse(ZipSupportedMethod value) {
+  method_ = value;
+  if (archive_) archive_->SetCompressionMethodToUse(value);
+}
+
+void ZipOutline::SetDeflationOption(ZipDeflationOption value) {
+  deflation_option_ = value;
+  if (archive_) archive_->SetDeflationOption(value);
+}
+
+void ZipOutline::SetDOSMode(bool value) {
+  dos_mode_ = value;
+  if (archive_) archive_->SetDOSMode(value);
+}
+
+void ZipOutline::SetExtractOptions(ExtractOptions value) {
+  extract_options_ = value;
+  if (archive_) archive_->SetExtractOptions(value);
+}
+
+void ZipOutline::SetStoreOptions(StoreOptions value) {
+  store_options_ = value;
+  if (archive_) archive_->SetStoreOptions(value);
+}
+
+void ZipOutline::SetPassword(const std::string& value) {
+  password_ = value;
+  if (archive_) archive_->SetPassword(value);
+}
+
+void ZipOutline::SetPasswordRetries(uint8_t value) {
+  password_retries_ = value;
+  if (archive_) archive_->SetPasswordRetries(value);
+}
+
+void ZipOutline::SetLogFile(const std::string& value) {
+  log_file_ = value;
+  if (archive_) archive_->SetLogFile(value);
+  SetLogging(!value.empty());
+}
+
+void ZipOutline::SetLogging(bool value) {
+  logging_ = value;
+  if (archive_) archive_->SetLogging(value);
+}
+
+void ZipOutline::SetTempDirectory(const std::string& value) {
+  temp_directory_ = value;
+  if (archive_) archive_->SetTempDirectory(value);
+}
+
+void ZipOutline::SetSpanningThreshold(int32_t value) {
+  spanning_threshold_ = value;
+  if (archive_) archive_->SetSpanningThreshold(value);
+}
+
+void ZipOutline::SetOnRequestImage(RequestImageEvent event) {
+  on_request_image_ = std::move(event);
+  if (archive_) archive_->OnRequestImage = on_request_image_;
+}
+
+void ZipOutline::SetOnRequestLastDisk(RequestDiskEvent event) {
+  on_request_last_disk_ = std::move(event);
+  if (archive_) archive_->OnRequestLastDisk = on_request_last_disk_;
+}
+
+void ZipOutline::SetOnRequestNthDisk(RequestNthDiskEvent event) {
+  on_request_nth_disk_ = std::move(event);
+  if (archive_) archive_->OnRequestNthDisk = on_request_nth_disk_;
+}
+
+void ZipOutline::SetOnRequestBlankDisk(RequestDiskEvent event) {
+  on_request_blank_disk_ = std::move(event);
+  if (archive_) archive_->OnRequestBlankDisk = on_request_blank_disk_;
+}
+
+void ZipOutline::InitArchive() {
+  ZipArchive& zip = *archive_;
+  zip.SetAutoSave(auto_save_);
+  zip.SetCompressionMethodToUse(method_);
+  zip.SetDeflationOption(deflation_option_);
+  zip.SetDOSMode(dos_mode_);
+  zip.SetExtractOptions(extract_options_);
+  zip.SetStoreOptions(store_options_);
+  zip.SetPassword(password_);
+  zip.SetPasswordRetries(password_retries_);
+  zip.SetLogFile(log_file_);
+  zip.SetLogging(logging_);
+  zip.SetTempDirectory(temp_directory_);
+  zip.SetSpanningThreshold(spanning_threshold_);
+  SetBaseDirectory(base_directory_);
+  zip.OnProcessItemFailure = [this](void*, ArchiveItem* item, ProcessType type, ErrorClass cls,
+                                    int32_t code) { DoProcessItemFailure(item, type, cls, code); };
+  zip.OnArchiveItemProgress = [this](void*, ArchiveItem* item, uint8_t p, bool& abort) {
+    DoArchiveItemProgress(item, p, abort);
+  };
+  zip.OnArchiveProgress = [this](void*, uint8_t p, bool& abort) { DoArchiveProgress(p, abort); };
+  zip.OnConfirmProcessItem = [this](void*, ArchiveItem* item, ProcessType type, bool& confirm) {
+    DoConfirmProcessItem(item, type, confirm);
+  };
+  zip.OnConfirmOverwrite = [this](std::string& name, bool& confirm) {
+    DoConfirmOverwrite(name, confirm);
+  };
+  zip.OnConfirmSave = [this](void*, bool& confirm) { DoConfirmSave(confirm); };
+  zip.OnLoad = [this](void*) { DoLoad(); };
+  zip.OnSave = [this](void*) { DoSave(); };
+  zip.OnNeedPassword = [this](void*, std::string& answer) { DoNeedPassword(answer); };
+  zip.OnRequestImage = on_request_image_;
+  zip.OnRequestLastDisk = on_request_last_disk_;
+  zip.OnRequestNthDisk = on_request_nth_disk_;
+  zip.OnRequestBlankDisk = on_request_blank_disk_;
+  InstallExtractionProcs(zip);
+  InstallInsertionProcs(zip);
+}
+
+void ZipOutline::DoProcessItemFailure(ArchiveItem* item, ProcessType type, ErrorClass error_class,
+                                      int32_t error_code) {
+  if (OnProcessItemFailure) OnProcessItemFailure(this, item, type, error_class, error_code);
+}
+
+void ZipOutline::DoArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort) {
+  abort = false;
+  if (item_meter_) item_meter_->SetPosition(progress);
+  if (OnArchiveItemProgress) OnArchiveItemProgress(this, item, progress, abort);
+}
+
+void ZipOutline::DoArchiveProgress(uint8_t progress, bool& abort) {
+  abort = false;
+  if (archive_meter_) archive_meter_->SetPosition(progress);
+  if (OnArchiveProgress) OnArchiveProgress(this, progress, abort);
+}
+
+void ZipOutline::DoChange() {
+  Rebuild();
+  if (OnChange) OnChange(this);
+}
+
+void ZipOutline::DoConfirmProcessItem(ArchiveItem* item, ProcessType type, bool& confirm) {
+  confirm = true;
+  if (item_meter_) item_meter_->Reset();
+  if (OnConfirmProcessItem) OnConfirmProcessItem(this, item, type, confirm);
+}
+
+void ZipOutline::DoConfirmOverwrite(std::string& name, bool& confirm) {
+  confirm = true;
+  if (OnConfirmOverwrite) OnConfirmOverwrite(name, confirm);
+}
+
+void ZipOutline::DoConfirmSave(bool& confirm) {
+  confirm = true;
+  if (OnConfirmSave) OnConfirmSave(this, confirm);
+}
+
+void ZipOutline::DoLoad() {
+  if (OnLoad) OnLoad(this);
+}
+
+void ZipOutline::DoNeedPassword(std::string& new_password) {
+  if (!OnNeedPassword) return;
+  OnNeedPassword(this, new_password);
+  SetPassword(new_password);
+}
+
+void ZipOutline::DoSave() {
+  if (OnSave) OnSave(this);
+}
+
+}  // namespace vz
