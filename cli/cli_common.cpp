@@ -2,9 +2,56 @@
 
 #include <algorithm>
 
+#include "components/zip_browser.h"
+#include "errors/errors.h"
+#include "platform/fs.h"
 #include "platform/terminal.h"
 
 namespace vz::cli {
+
+std::string JoinMasks(const std::vector<std::string>& masks) {
+  std::string list;
+  for (const std::string& mask : masks) {
+    if (!list.empty()) list += ';';
+    list += mask;
+  }
+  return list;
+}
+
+bool CheckArchiveToRead(const std::string& name) {
+  const auto status = platform::StatPath(name);
+  if (!status) {
+    Error(name + ": " + MessageText(FileNotFoundError::kCode));
+    return false;
+  }
+  if (status->is_directory) {
+    Error(name + ": is a folder, not a zip archive");
+    return false;
+  }
+  if (!status->is_regular) {
+    Error(name + ": is a " + status->kind + ", not a zip archive (only regular files are read)");
+    return false;
+  }
+  if (status->size == 0) {
+    Error(name + ": is empty (0 bytes), not a zip archive");
+    return false;
+  }
+  return true;
+}
+
+void AssertTypeByContent(CustomZipBrowser& browser, const std::string& name) {
+  if (DetermineArchiveType(name) != atUnrecognised) return;  // the name decides
+  const ArchiveType by_content = ZipTypeByContent(name);
+  if (by_content != atUnrecognised) browser.SetAssertedType(by_content);
+}
+
+std::string ExplainOpenFailure(const std::exception& failure) {
+  std::string text = failure.what();
+  if (dynamic_cast<const UnhandledTypeError*>(&failure) != nullptr) {
+    text += ": no zip directory found (not a zip archive, or a truncated or damaged one)";
+  }
+  return text;
+}
 
 void Error(const std::string& message) {
   std::fprintf(stderr, "vzip: %s\n", message.c_str());

@@ -2,8 +2,13 @@
 #pragma once
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
+
+namespace vz {
+class CustomZipBrowser;
+}
 
 namespace vz::cli {
 
@@ -31,10 +36,24 @@ class ProgressLine {
   int width_;
 };
 
+// Masks given one per argument, as the engine takes a list of them (";"-separated).
+std::string JoinMasks(const std::vector<std::string>& masks);
+
+// Checks that name can be read as an archive: it exists and is a non-empty regular file. Prints
+// what the file is and why it cannot be used, and returns false, otherwise.
+bool CheckArchiveToRead(const std::string& name);
+// A file whose name gives no archive type (.xps, .docx, .apk, a self-extracting file without an
+// extension) is opened as the zip type its content shows.
+void AssertTypeByContent(CustomZipBrowser& browser, const std::string& name);
+// The message of a failure to open an archive, with what it means for a person where the engine's
+// own text is too short.
+std::string ExplainOpenFailure(const std::exception& failure);
+
 // The commands; args are those after the command's name.
 int ListCommand(const std::vector<std::string>& args);
 int TestCommand(const std::vector<std::string>& args);
 int ExtractCommand(const std::vector<std::string>& args);
 int AddCommand(const std::vector<std::string>& args);
+int DeleteCommand(const std::vector<std::string>& args);
 
 }  // namespace vz::cli

@@ -4,10 +4,11 @@
 #include <memory>
 #include <optional>
 
-#include "archive/utils.h"
 #include "cli/cli_common.h"
 #include "components/unzipper.h"
 #include "errors/errors.h"
+#include "front/destination.h"
+#include "front/display_text.h"
 #include "front/failure_list.h"
 #include "front/overwrite_answers.h"
 #include "platform/terminal.h"
@@ -18,10 +19,15 @@ namespace {
 
 struct ReadOptions {
   std::string archive;
+  std::vector<std::string> masks;
+  std::vector<std::string> exclusions;
   std::string directory;
   bool junk_paths = false;
   OverwriteAnswers::Policy overwrite = OverwriteAnswers::Policy::kAsk;
   std::optional<std::string> password;
+
+  std::string MaskList() const { return masks.empty() ? std::string("*.*") : JoinMasks(masks); }
+  std::string ExclusionList() const { return JoinMasks(exclusions); }
 };
 
 // Scans the arguments of a reading command; returns false after printing a usage error.
@@ -46,18 +52,21 @@ bool ParseReadOptions(const std::string& command, const std::vector<std::string>
       out.overwrite = OverwriteAnswers::Policy::kAlways;
     } else if (extract_flags && a == "-n") {
       out.overwrite = OverwriteAnswers::Policy::kNever;
-    } else if (a == "-P") {
+    } else if (a == "-P" && command != "list") {
       auto v = value("a password");
       if (!v) return false;
       out.password = *v;
+    } else if (a == "-x") {
+      auto v = value("a mask");
+      if (!v) return false;
+      out.exclusions.push_back(*v);
     } else if (a.size() > 1 && a[0] == '-') {
       Error(command + ": unknown option '" + a + "' (see 'vzip " + command + " --help')");
       return false;
     } else if (out.archive.empty()) {
       out.archive = a;
     } else {
-      Error(command + ": unexpected argument '" + a + "'");
-      return false;
+      out.masks.push_back(a);
     }
   }
   if (out.archive.empty()) {
@@ -69,11 +78,13 @@ bool ParseReadOptions(const std::string& command, const std::vector<std::string>
 
 // Opens the archive; prints the reason and returns false when it cannot be opened.
 bool Open(CustomUnZipper& unzipper, const std::string& name) {
+  if (!CheckArchiveToRead(name)) return false;
+  AssertTypeByContent(unzipper, name);
   try {
     unzipper.OpenArchive(name);
     return true;
   } catch (const std::exception& e) {
-    Error(name + ": " + e.what());
+    Error(name + ": " + ExplainOpenFailure(e));
     return false;
   }
 }
@@ -90,11 +101,17 @@ std::string DosDateTimeText(uint16_t date, uint16_t time) {
   return text;
 }
 
-// Collects item failures and prints each as it happens.
-void WatchFailures(FailureList& failures, CustomUnZipper& unzipper, ProgressLine& progress) {
-  failures.Watch(unzipper, [&progress](const ItemFailure& failure) {
+// Collects item failures and prints each as it happens. An encrypted item that could not be
+// asked about says why.
+void WatchFailures(FailureList& failures, CustomUnZipper& unzipper, ProgressLine& progress,
+                   bool no_password_source) {
+  failures.Watch(unzipper, [&progress, no_password_source](const ItemFailure& failure) {
     progress.Clear();
-    Error(failure.name + ": " + failure.reason);
+    std::string reason = failure.reason;
+    if (no_password_source && reason == MessageText(ZipInvalidPasswordError::kCode)) {
+      reason += " (the item is encrypted and no password was given: use -P)";
+    }
+    Error(Printable(failure.name) + ": " + reason);
   });
 }
 
@@ -109,8 +126,18 @@ void AttachPasswordPrompt(CustomUnZipper& unzipper, bool may_ask) {
 void AttachProgress(CustomUnZipper& unzipper, ProgressLine& progress, const char* verb) {
   unzipper.OnArchiveItemProgress = [&progress, verb](void*, ArchiveItem* item, uint8_t percent,
                                                      bool&) {
-    if (item != nullptr) progress.Show(verb, item->StoredName(), percent);
+    if (item != nullptr) progress.Show(verb, Printable(item->StoredName()), percent);
   };
+}
+
+// Says so when the masks matched nothing (as unzip does); returns whether they matched.
+bool ReportNoMatch(const CustomUnZipper& unzipper, const ReadOptions& options) {
+  if (unzipper.ItemCount() == 0 ||
+      !unzipper.MatchingItems(options.MaskList(), options.ExclusionList()).empty()) {
+    return true;
+  }
+  Error(options.archive + ": no item matches " + Printable(options.MaskList()));
+  return false;
 }
 
 }  // namespace
@@ -121,15 +148,16 @@ int ListCommand(const std::vector<std::string>& args) {
   UnZipper unzipper;
   if (!Open(unzipper, options.archive)) return kUsage;
   const std::string comment = unzipper.ZipComment();
-  if (!comment.empty()) std::printf("%s\n\n", comment.c_str());
+  if (!comment.empty()) std::printf("%s\n\n", Printable(comment, true).c_str());
   std::printf(
       "    Size  Compressed  Method              Ratio  CRC-32    Date       Time   Name\n");
   std::printf(
       "--------  ----------  ------------------  -----  --------  ---------- -----  ----\n");
   int64_t total_size = 0;
   int64_t total_compressed = 0;
-  const int count = unzipper.ItemCount();
-  for (int i = 0; i < count; ++i) {
+  const std::vector<int> shown =
+      unzipper.MatchingItems(options.MaskList(), options.ExclusionList());
+  for (int i : shown) {
     const ZipItem* item = unzipper.GetItem(i);
     total_size += item->UncompressedSize();
     total_compressed += item->CompressedSize();
@@ -138,19 +166,20 @@ int ListCommand(const std::vector<std::string>& args) {
                 static_cast<long long>(item->CompressedSize()),
                 MethodName(item->CompressionMethod()).c_str(), item->CompressionRatio(),
                 item->CRC32(), DosDateTimeText(item->FileDate(), item->FileTime()).c_str(),
-                item->StoredName().c_str());
+                Printable(item->StoredName()).c_str());
   }
   const double ratio =
       total_size > 0
           ? (1.0 - static_cast<double>(total_compressed) / static_cast<double>(total_size)) * 100.0
           : 0.0;
+  const auto count = static_cast<int>(shown.size());
   std::printf(
       "--------  ----------                      -----                                ----\n");
   std::printf(
       "%8lld  %10lld                      %4.0f%%                                %d item%s\n",
       static_cast<long long>(total_size), static_cast<long long>(total_compressed), ratio, count,
       count == 1 ? "" : "s");
-  return kOk;
+  return ReportNoMatch(unzipper, options) ? kOk : kSomeFailed;
 }
 
 int TestCommand(const std::vector<std::string>& args) {
@@ -161,18 +190,21 @@ int TestCommand(const std::vector<std::string>& args) {
   if (!Open(unzipper, options.archive)) return kUsage;
   ProgressLine progress;
   FailureList failures;
-  WatchFailures(failures, unzipper, progress);
-  AttachPasswordPrompt(unzipper, !options.password && platform::StdinIsTerminal());
+  const bool may_ask = !options.password && platform::StdinIsTerminal();
+  WatchFailures(failures, unzipper, progress, !options.password && !may_ask);
+  AttachPasswordPrompt(unzipper, may_ask);
   AttachProgress(unzipper, progress, "testing");
   try {
-    unzipper.TestFiles("*.*");
+    unzipper.TestFiles(options.MaskList(), options.ExclusionList());
   } catch (const std::exception& e) {
     progress.Clear();
     Error(options.archive + ": " + e.what());
     return kSomeFailed;
   }
   progress.Clear();
-  const int count = unzipper.ItemCount();
+  if (!ReportNoMatch(unzipper, options)) return kSomeFailed;
+  const auto count =
+      static_cast<int>(unzipper.MatchingItems(options.MaskList(), options.ExclusionList()).size());
   if (failures.Empty()) {
     std::printf("No errors detected in %s (%d item%s).\n", options.archive.c_str(), count,
                 count == 1 ? "" : "s");
@@ -191,20 +223,25 @@ int ExtractCommand(const std::vector<std::string>& args) {
   if (!options.junk_paths) extract |= eoRestorePath;
   unzipper.SetExtractOptions(extract);
   if (options.password) unzipper.SetPassword(*options.password);
-  const std::string directory = options.directory.empty() ? std::string(".") : options.directory;
+  if (!Open(unzipper, options.archive)) return kUsage;
+  if (!ReportNoMatch(unzipper, options)) return kSomeFailed;
+
+  // The destination is made only now that the archive could be read, and removed again when
+  // nothing was put in it.
+  Destination destination(AbsoluteFileName(options.directory.empty() ? "." : options.directory));
   try {
-    if (!FolderExists(directory)) ForceFolders(directory);
+    destination.Create();
+    unzipper.SetBaseDirectory(destination.Path());
   } catch (const std::exception& e) {
-    Error(directory + ": " + e.what());
+    Error(options.directory + ": " + e.what());
     return kUsage;
   }
-  unzipper.SetBaseDirectory(AbsoluteFileName(directory));
-  if (!Open(unzipper, options.archive)) return kUsage;
   ProgressLine progress;
   FailureList failures;
-  WatchFailures(failures, unzipper, progress);
   const bool interactive = platform::StdinIsTerminal();
-  AttachPasswordPrompt(unzipper, !options.password && interactive);
+  const bool may_ask = !options.password && interactive;
+  WatchFailures(failures, unzipper, progress, !options.password && !may_ask);
+  AttachPasswordPrompt(unzipper, may_ask);
   AttachProgress(unzipper, progress, "extracting");
 
   OverwriteAnswers answers(options.overwrite);
@@ -213,7 +250,8 @@ int ExtractCommand(const std::vector<std::string>& args) {
     ask = [&progress](const std::string& name) -> std::optional<OverwriteAnswer> {
       progress.Clear();
       while (true) {
-        auto answer = platform::AskLine("replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ");
+        auto answer =
+            platform::AskLine("replace " + Printable(name) + "? [y]es, [n]o, [A]ll, [N]one: ");
         if (!answer || *answer == "N") return OverwriteAnswer::kNone;
         if (*answer == "A") return OverwriteAnswer::kAll;
         if (*answer == "y" || *answer == "Y") return OverwriteAnswer::kYes;
@@ -225,7 +263,7 @@ int ExtractCommand(const std::vector<std::string>& args) {
     confirm = answers.Decide(name, ask);
   };
   try {
-    unzipper.ExtractFiles("*.*");
+    unzipper.ExtractFiles(options.MaskList(), options.ExclusionList());
   } catch (const std::exception& e) {
     progress.Clear();
     Error(options.archive + ": " + e.what());

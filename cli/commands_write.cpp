@@ -10,6 +10,7 @@
 #include "cli/cli_common.h"
 #include "components/zipper.h"
 #include "errors/errors.h"
+#include "front/display_text.h"
 #include "front/failure_list.h"
 #include "front/file_gathering.h"
 #include "platform/fs.h"
@@ -19,12 +20,14 @@ namespace vz::cli {
 namespace {
 
 constexpr int64_t kMinPartSize = 64 * 1024;
+constexpr size_t kMaxComment = 65535;
 
 struct AddOptions {
   std::string archive;
   std::vector<std::string> files;
   bool recurse = false;
-  bool keep_paths = false;
+  bool junk_paths = false;
+  bool follow_links = false;
   ZipSupportedMethod method = smBestMethod;
   ZipDeflationOption level = doNormal;
   std::optional<std::string> comment;
@@ -70,7 +73,11 @@ bool ParseAddOptions(const std::vector<std::string>& args, AddOptions& out) {
     if (a == "-r") {
       out.recurse = true;
     } else if (a == "-p") {
-      out.keep_paths = true;
+      // Paths are kept by default; -p stays accepted for scripts written when they were not.
+    } else if (a == "-j") {
+      out.junk_paths = true;
+    } else if (a == "-L") {
+      out.follow_links = true;
     } else if (a == "-m") {
       auto v = value("a method (store, deflate or best)");
       if (!v) return false;
@@ -102,6 +109,11 @@ bool ParseAddOptions(const std::vector<std::string>& args, AddOptions& out) {
     } else if (a == "-c") {
       auto v = value("a comment");
       if (!v) return false;
+      if (v->size() > kMaxComment) {
+        Error("add: the comment is " + std::to_string(v->size()) +
+              " bytes long; a zip comment holds at most 65,535");
+        return false;
+      }
       out.comment = *v;
     } else if (a == "-P") {
       auto v = value("a password");
@@ -152,22 +164,32 @@ int AddCommand(const std::vector<std::string>& args) {
   zipper.SetPassword(options.password);
   zipper.SetSpanningThreshold(options.part_size);
   StoreOptions store = soStripDrive | soRemoveDots | soFreshen;
-  if (!options.keep_paths) store |= soStripPath;
+  if (options.junk_paths) store |= soStripPath;
   zipper.SetStoreOptions(store);
 
   ProgressLine progress;
   FailureList failures;
-  failures.Watch(zipper, [&progress](const ItemFailure& failure) {
+  auto report = [&progress](const ItemFailure& failure) {
     progress.Clear();
-    Error(failure.name + ": " + failure.reason);
-  });
+    Error(Printable(failure.name) + ": " + failure.reason);
+  };
+  failures.Watch(zipper, report);
+  auto fail = [&](const std::string& name, const std::string& reason) {
+    failures.Add(name, reason);
+    report(failures.Items().back());
+  };
   zipper.OnArchiveItemProgress = [&](void*, ArchiveItem* item, uint8_t percent, bool&) {
-    if (item != nullptr) progress.Show("adding", item->StoredName(), percent);
+    if (item != nullptr) progress.Show("adding", Printable(item->StoredName()), percent);
   };
   zipper.OnArchiveSaveProgress = [&](void*, uint8_t percent, bool&) {
     progress.Show("writing", options.archive, percent);
   };
 
+  if (const auto status = platform::StatPath(options.archive); status && !status->is_regular) {
+    Error(options.archive + ": is a " + status->kind + ", not a zip archive");
+    return kUsage;
+  }
+  AssertTypeByContent(zipper, options.archive);
   try {
     zipper.SetFileName(options.archive);
   } catch (const std::exception& e) {
@@ -185,8 +207,7 @@ int AddCommand(const std::vector<std::string>& args) {
       const std::string file = WithoutDotPrefix(given);
       const auto status = platform::StatPath(file);
       if (!status) {
-        failures.Add(given, MessageText(FileNotFoundError::kCode));
-        Error(given + ": " + MessageText(FileNotFoundError::kCode));
+        fail(given, MessageText(FileNotFoundError::kCode));
         continue;
       }
       if (!status->is_directory) {
@@ -194,13 +215,14 @@ int AddCommand(const std::vector<std::string>& args) {
         continue;
       }
       if (!options.recurse) {
-        failures.Add(given, "is a folder (use -r to add the files below it)");
-        Error(given + ": is a folder (use -r to add the files below it)");
+        fail(given, "is a folder (use -r to add the files below it)");
         continue;
       }
       // The files are known already: they go to the archive directly rather than through a
       // mask search of their folder each.
-      zipper.AddFileList(FilesBelow(file));
+      GatheredFiles below = FilesBelow(file, options.follow_links);
+      for (const ItemFailure& skipped : below.skipped) fail(skipped.name, skipped.reason);
+      zipper.AddFileList(below.files);
     }
     zipper.Save();
   } catch (const std::exception& e) {
@@ -210,6 +232,65 @@ int AddCommand(const std::vector<std::string>& args) {
   }
   progress.Clear();
   return failures.Empty() ? kOk : kSomeFailed;
+}
+
+int DeleteCommand(const std::vector<std::string>& args) {
+  std::string archive;
+  std::vector<std::string> masks;
+  std::vector<std::string> exclusions;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-x") {
+      if (i + 1 >= args.size()) {
+        Error("delete: -x needs a mask");
+        return kUsage;
+      }
+      exclusions.push_back(args[++i]);
+    } else if (args[i].size() > 1 && args[i][0] == '-') {
+      Error("delete: unknown option '" + args[i] + "' (see 'vzip delete --help')");
+      return kUsage;
+    } else if (archive.empty()) {
+      archive = args[i];
+    } else {
+      masks.push_back(args[i]);
+    }
+  }
+  if (archive.empty() || masks.empty()) {
+    Error(std::string("delete: no ") + (archive.empty() ? "archive" : "mask") +
+          " given (see 'vzip delete --help')");
+    return kUsage;
+  }
+  if (!CheckArchiveToRead(archive)) return kUsage;
+  Zipper zipper;
+  AssertTypeByContent(zipper, archive);
+  ProgressLine progress;
+  zipper.OnArchiveSaveProgress = [&](void*, uint8_t percent, bool&) {
+    progress.Show("writing", archive, percent);
+  };
+  try {
+    zipper.SetFileName(archive);
+  } catch (const std::exception& e) {
+    Error(archive + ": " + ExplainOpenFailure(e));
+    return kUsage;
+  }
+  if (zipper.Spanned()) {
+    Error(archive + ": " + MessageText(ZipSpanOverwriteError::kCode));
+    return kUsage;
+  }
+  try {
+    const int deleted = zipper.DeleteFiles(JoinMasks(masks), JoinMasks(exclusions));
+    if (deleted == 0) {
+      Error(archive + ": no item matches " + Printable(JoinMasks(masks)));
+      return kSomeFailed;
+    }
+    zipper.Save();
+    progress.Clear();
+    std::printf("Deleted %d item%s from %s.\n", deleted, deleted == 1 ? "" : "s", archive.c_str());
+  } catch (const std::exception& e) {
+    progress.Clear();
+    Error(archive + ": " + e.what());
+    return kSomeFailed;
+  }
+  return kOk;
 }
 
 }  // namespace vz::cli

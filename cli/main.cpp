@@ -17,34 +17,45 @@ constexpr const char* kUsageText =
     "\n"
     "Commands:\n"
     "  list      list the items of an archive\n"
-    "  test      check every item of an archive\n"
-    "  extract   extract every item of an archive\n"
+    "  test      check the items of an archive\n"
+    "  extract   extract the items of an archive\n"
     "  add       add files to an archive, creating it when missing\n"
+    "  delete    remove items from an archive\n"
     "\n"
     "Run 'vzip COMMAND --help' for the options of a command.\n"
+    "Archives are read by their content whatever their names (.xps, .docx, .apk, .jar, a\n"
+    "self-extracting program).\n"
     "Exit status: 0 success, 1 some items failed, 2 usage error or unreadable archive.\n";
 
+#define VZ_MASK_HELP                                                                        \
+  "MASK selects items by stored name with * and ? (as \"*.cfg\" or \"texture/*\"; a mask\n" \
+  "without a folder part also matches in every folder); several masks add up.\n"
+
 constexpr const char* kListHelp =
-    "Usage: vzip list ARCHIVE\n"
+    "Usage: vzip list ARCHIVE [MASK...] [-x MASK]...\n"
     "\n"
     "Lists the archive's comment (if any), then one line per item: size, compressed size,\n"
-    "method, compression ratio, CRC-32, date and time, and stored name; then the totals.\n";
+    "method, compression ratio, CRC-32, date and time, and stored name; then the totals.\n"
+    "Control characters in names and comments are shown escaped (^[ and the like).\n"
+    "\n" VZ_MASK_HELP "  -x MASK      leave out the items that match MASK\n";
 
 constexpr const char* kTestHelp =
-    "Usage: vzip test ARCHIVE [-P PASSWORD]\n"
+    "Usage: vzip test ARCHIVE [MASK...] [-x MASK]... [-P PASSWORD]\n"
     "\n"
-    "Decodes every item without writing it and checks its CRC-32 and local header.\n"
-    "Each failure is printed with its reason.\n"
-    "\n"
+    "Decodes every item (or those matching the masks) without writing it and checks its\n"
+    "CRC-32 and local header. Each failure is printed with its reason.\n"
+    "\n" VZ_MASK_HELP
+    "  -x MASK      leave out the items that match MASK\n"
     "  -P PASSWORD  password of encrypted items (asked on a terminal when not given)\n";
 
 constexpr const char* kExtractHelp =
-    "Usage: vzip extract ARCHIVE [-d DIR] [-j] [-o | -n] [-P PASSWORD]\n"
+    "Usage: vzip extract ARCHIVE [MASK...] [-x MASK]... [-d DIR] [-j] [-o | -n] [-P PASSWORD]\n"
     "\n"
-    "Extracts every item into DIR (default: the current folder), keeping stored folders.\n"
-    "Names that would land outside DIR are refused.\n"
-    "\n"
-    "  -d DIR       destination folder (created when missing)\n"
+    "Extracts every item (or those matching the masks) into DIR (default: the current\n"
+    "folder), keeping stored folders. Names that would land outside DIR are refused.\n"
+    "\n" VZ_MASK_HELP
+    "  -x MASK      leave out the items that match MASK\n"
+    "  -d DIR       destination folder (created when missing, once the archive could be read)\n"
     "  -j           junk paths: put every file directly into DIR\n"
     "  -o           overwrite existing files without asking\n"
     "  -n           never overwrite existing files\n"
@@ -54,23 +65,34 @@ constexpr const char* kExtractHelp =
     "input is not a terminal, existing files are kept.\n";
 
 constexpr const char* kAddHelp =
-    "Usage: vzip add ARCHIVE FILE... [-r] [-p] [-m METHOD] [-l LEVEL] [-c COMMENT]\n"
+    "Usage: vzip add ARCHIVE FILE... [-r] [-L] [-j] [-m METHOD] [-l LEVEL] [-c COMMENT]\n"
     "                [-P PASSWORD] [-s BYTES]\n"
     "\n"
-    "Adds files to ARCHIVE, creating it when it does not exist. A file whose stored name is\n"
-    "already in the archive is freshened: replaced when its size or time differs.\n"
+    "Adds files to ARCHIVE, creating it when it does not exist. Stored names keep the path\n"
+    "as given (below a named folder with -r). A file whose stored name is already in the\n"
+    "archive is freshened: replaced when its size or time differs.\n"
     "Everything is written by one save at the end; when that fails the archive stays as it\n"
-    "was. Files that cannot be read are reported and left out.\n"
+    "was. Files and folders that cannot be read are reported and left out.\n"
     "\n"
     "  -r           descend into folders and add every file below them\n"
-    "  -p           keep folder paths in stored names (default: file names alone)\n"
+    "  -L           with -r, also descend into linked folders (never into a loop)\n"
+    "  -j           junk paths: store file names alone\n"
+    "  -p           accepted for older scripts; paths are kept by default\n"
     "  -m METHOD    store, deflate, or best: deflate unless storing is smaller (default)\n"
     "  -l LEVEL     deflation: normal (default), maximum, fast or superfast\n"
-    "  -c COMMENT   set the archive comment (an empty COMMENT removes it)\n"
+    "  -c COMMENT   set the archive comment (an empty COMMENT removes it; at most 65,535\n"
+    "               bytes)\n"
     "  -P PASSWORD  encrypt new items with the traditional zip cipher (weak protection)\n"
     "  -s BYTES     write a spanned set of parts of at most BYTES each (suffix k, m or g;\n"
     "               at least 64k); for set.zip the parts are set.z01, set.z02, ... and\n"
     "               set.zip itself last. A spanned set cannot be updated afterwards.\n";
+
+constexpr const char* kDeleteHelp =
+    "Usage: vzip delete ARCHIVE MASK... [-x MASK]...\n"
+    "\n"
+    "Removes the items that match the masks, with one save at the end; when that fails\n"
+    "the archive stays as it was.\n"
+    "\n" VZ_MASK_HELP "  -x MASK      keep the items that match MASK\n";
 
 struct Command {
   int (*run)(const std::vector<std::string>&);
@@ -83,10 +105,9 @@ int main(int argc, char** argv) {
   using namespace vz::cli;
   vz::platform::KeepFreedMemoryForReuse();
   const std::map<std::string, Command> commands = {
-      {"list", {ListCommand, kListHelp}},
-      {"test", {TestCommand, kTestHelp}},
-      {"extract", {ExtractCommand, kExtractHelp}},
-      {"add", {AddCommand, kAddHelp}},
+      {"list", {ListCommand, kListHelp}},          {"test", {TestCommand, kTestHelp}},
+      {"extract", {ExtractCommand, kExtractHelp}}, {"add", {AddCommand, kAddHelp}},
+      {"delete", {DeleteCommand, kDeleteHelp}},
   };
   if (argc < 2) {
     std::fputs(kUsageText, stderr);

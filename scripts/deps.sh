@@ -2,10 +2,11 @@
 # Installs the Debian packages the build needs, only when some are missing. Safe to run again.
 # Usage: scripts/deps.sh [test]   (with "test": also the test oracles and sanitizer toolchain)
 set -euo pipefail
-need=(cmake ninja-build g++ make qt6-base-dev)  # Qt 6 Widgets for app/
+need=(cmake ninja-build g++ make pkg-config libbz2-dev liblzma-dev libzstd-dev libssl-dev
+      qt6-base-dev)  # Qt 6 Widgets for app/
 if [ "${1:-}" = test ]; then
   need+=(libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev clang libclang-rt-14-dev
-         zip unzip 7zip libarchive-tools python3
+         zip unzip 7zip libarchive-tools python3 xz-utils zstd
          wine xvfb xauth)  # Wine writes the registry files that the registry reader is tested on
 fi
 missing=()

@@ -512,6 +512,26 @@ void Archive::ExtractMatchingEx(const std::string& file_mask, const std::string&
   }
 }
 
+int Archive::DeleteMatching(const std::string& file_mask, const std::string& exclusion_mask) {
+  EnsureOpen();
+  int marked = 0;
+  for (int i = 0; i < ItemCount(); ++i) {
+    ArchiveItem* item = items_.Items(i);
+    if (item->PendingAction() == iaDelete || !MatchesMaskList(*item, file_mask) ||
+        MatchesMaskList(*item, exclusion_mask)) {
+      continue;
+    }
+    bool confirm = true;
+    FireConfirmProcessItem(item, ptDelete, confirm);
+    if (!confirm) continue;
+    item->SetPendingAction(iaDelete);
+    modified_ = true;
+    ++marked;
+  }
+  if (marked > 0 && auto_save_) Save();
+  return marked;
+}
+
 int Archive::IndexOfName(const ArchiveItem& item) const {
   return items_.IndexOfName(item.StoredName());
 }

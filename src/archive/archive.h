@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "errors/errors.h"
 #include "archive/span_stream.h"
+#include "errors/errors.h"
 #include "platform/file_stream.h"
 #include "platform/stream.h"
 
@@ -167,9 +167,8 @@ using ArchiveItemProgressEvent =
     std::function<void(void* sender, ArchiveItem* item, uint8_t progress, bool& abort)>;
 using ArchiveItemConfirmEvent =
     std::function<void(void* sender, ArchiveItem* item, ProcessType type, bool& confirm)>;
-using ArchiveItemFailureEvent =
-    std::function<void(void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class,
-                       int32_t error_code)>;
+using ArchiveItemFailureEvent = std::function<void(
+    void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class, int32_t error_code)>;
 using ConfirmOverwriteEvent = std::function<void(std::string& name, bool& confirm)>;
 using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
 
@@ -198,6 +197,9 @@ class Archive {
   void ExtractMatchingEx(const std::string& file_mask, const std::string& exclusion_mask);
   // Tests one item's data without writing it; failures are reported like extraction failures.
   void TestItem(int index);
+  // Marks the items that match file_mask and not exclusion_mask (and that OnConfirmProcessItem
+  // lets go) for deletion by the next save; returns how many were marked.
+  int DeleteMatching(const std::string& file_mask, const std::string& exclusion_mask);
   void FreshenLike(const ArchiveItem& item);
   void FreshenItem(int index);
   void ReplaceLike(const ArchiveItem& item);

@@ -61,7 +61,11 @@ const uint32_t* Crc32Table() {
 }
 
 void UpdateCrc32(uint32_t& reg, const uint8_t* data, int64_t count) {
-  // Long buffers go to the carry-less multiplication path where the processor has it.
+  // Long buffers go to the carry-less multiplication paths where the processor has them.
+  if (count >= 256 && Crc32WideClmulAvailable()) {
+    UpdateCrc32WideClmul(reg, data, count);
+    return;
+  }
   if (count >= 64 && Crc32ClmulAvailable()) {
     UpdateCrc32Clmul(reg, data, count);
     return;

@@ -95,18 +95,20 @@ constexpr int kLitPrimaryBits = 11;
 constexpr int kDistPrimaryBits = 10;
 
 // A decode table equivalent to the single-level table of the longest code present: a primary
-// table indexed by the first primary_bits bits and subtables for the longer codes.
+// table indexed by the first kPrimaryBits bits and subtables for the longer codes. When every code
+// is shorter than that, the primary table repeats the single-level table, so a lookup always masks
+// the same constant number of bits.
 template <int kPrimaryBits, int kSymbols>
 struct DecodeTable {
+  static constexpr uint32_t kPrimarySize = 1u << kPrimaryBits;
   int lookup_bits = 0;
-  int primary_bits = 0;
-  std::array<uint32_t, (1u << kPrimaryBits) + kSymbols*(1u << (15 - kPrimaryBits))> entries;
+  uint32_t sub_mask = 0;  // index bits of a subtable
+  std::array<uint32_t, kPrimarySize + kSymbols*(1u << (15 - kPrimaryBits))> entries;
 
   uint32_t Lookup(uint64_t bits) const {
-    const uint32_t e = entries[bits & ((1u << primary_bits) - 1)];
+    const uint32_t e = entries[bits & (kPrimarySize - 1)];
     if (KindOf(e) != kSubtable) return e;
-    return entries[ValueOf(e) +
-                   ((bits >> primary_bits) & ((1u << (lookup_bits - primary_bits)) - 1))];
+    return entries[ValueOf(e) + ((bits >> kPrimaryBits) & sub_mask)];
   }
 
   // Later symbols overwrite the patterns of earlier ones and missing patterns keep no_code, as in
@@ -119,11 +121,10 @@ struct DecodeTable {
       ++length_count[lengths[s]];
       if (lengths[s] > lookup_bits) lookup_bits = lengths[s];
     }
-    primary_bits = lookup_bits < kPrimaryBits ? lookup_bits : kPrimaryBits;
-    const uint32_t primary_size = 1u << primary_bits;
-    const uint32_t sub_size = 1u << (lookup_bits - primary_bits);
-    std::fill_n(entries.begin(), primary_size, no_code);
-    uint32_t pool = primary_size;
+    const uint32_t sub_size = lookup_bits > kPrimaryBits ? 1u << (lookup_bits - kPrimaryBits) : 1u;
+    sub_mask = sub_size - 1;
+    std::fill_n(entries.begin(), kPrimarySize, no_code);
+    uint32_t pool = kPrimarySize;
 
     std::array<uint32_t, 16> next_code{};
     uint32_t code = 0;
@@ -137,19 +138,19 @@ struct DecodeTable {
       if (length == 0) continue;
       const uint32_t reversed = ReverseBits(next_code[length]++, length);
       const uint32_t e = entry_of(s, static_cast<uint32_t>(length));
-      if (length <= primary_bits) {
-        for (uint32_t i = reversed; i < primary_size; i += 1u << length) entries[i] = e;
+      if (length <= kPrimaryBits) {
+        for (uint32_t i = reversed; i < kPrimarySize; i += 1u << length) entries[i] = e;
         continue;
       }
-      const uint32_t slot = reversed & (primary_size - 1);
+      const uint32_t slot = reversed & (kPrimarySize - 1);
       if (KindOf(entries[slot]) != kSubtable) {
         std::fill_n(entries.begin() + pool, sub_size, entries[slot]);
         entries[slot] = MakeEntry(kSubtable, pool, 0, 0);
         pool += sub_size;
       }
       const uint32_t base = ValueOf(entries[slot]);
-      for (uint32_t j = reversed >> primary_bits; j < sub_size;
-           j += 1u << (length - primary_bits)) {
+      for (uint32_t j = reversed >> kPrimaryBits; j < sub_size;
+           j += 1u << (length - kPrimaryBits)) {
         entries[base + j] = e;
       }
     }
@@ -366,7 +367,10 @@ class InflateDecoder {
     const int64_t step_bits = lit.lookup_bits + (deflate64_ ? 16 : 5) + dist.lookup_bits + 14;
     while (true) {
       if (out_.pos_ >= out_.flush_at_) out_.Slide();
-      if (in_.Cursor() + step_bits > 8 * (in_.base_ + static_cast<int64_t>(in_.aligned_end_))) {
+      // A stored block may have carried the output past its limit; the next symbol then takes the
+      // exact path, which stops right after it.
+      if (!FastInputAhead(in_.pos_, step_bits) ||
+          static_cast<int64_t>(out_.pos_) >= out_.limit_rel_) {
         if (SlowSymbol(lit, dist)) return;
         continue;
       }
@@ -374,20 +378,34 @@ class InflateDecoder {
     }
   }
 
-  // Decodes symbols while no step can reach past the buffered input or the window's flush point.
-  // True at the end of the block.
+  // Whether a step that starts with the next bit-buffer load at byte pos may run in the fast
+  // loop: its peeks (at most step_bits from the cursor, which never stands after 8 * pos) stay
+  // within the buffered whole words. Steps near the end take the exact path instead.
+  bool FastInputAhead(size_t pos, int64_t step_bits) const {
+    return 8 * static_cast<int64_t>(pos) + step_bits <= 8 * static_cast<int64_t>(in_.aligned_end_);
+  }
+
+  // Decodes symbols while no step can reach past the buffered input, the window's flush point or
+  // the output limit. True at the end of the block.
   template <typename Lit, typename Dist>
   bool FastLoop(const Lit& lit, const Dist& dist, int64_t step_bits) {
     const uint8_t* const in = in_.buf_.get();
     size_t ip = in_.pos_;
     uint64_t bb = in_.bitbuf_;
     int bc = in_.bitcnt_;
-    const int64_t in_stop = 8 * static_cast<int64_t>(in_.aligned_end_) - step_bits;
     uint8_t* const out = out_.buf_.get();
     size_t op = out_.pos_;
-    const size_t out_stop = out_.flush_at_;
     const int64_t limit = out_.limit_rel_;
+    const size_t out_stop =
+        limit < static_cast<int64_t>(out_.flush_at_) ? static_cast<size_t>(limit) : out_.flush_at_;
     const int64_t out_before = out_.base_total_;
+    const uint32_t* const lit_entries = lit.entries.data();
+    const uint32_t lit_sub_mask = lit.sub_mask;
+    const uint32_t* const dist_entries = dist.entries.data();
+    const uint32_t dist_sub_mask = dist.sub_mask;
+    // The code bits of the last symbol when it was a literal: a literal that reaches the output
+    // limit stops decoding before its bits count as used.
+    int literal_bits = 0;
 
     const auto save = [&] {
       in_.pos_ = ip;
@@ -402,78 +420,110 @@ class InflateDecoder {
       ip += static_cast<size_t>((63 - bc) >> 3);
       bc |= 56;
     };
+    const auto consume = [&](int n) {
+      bb >>= n;
+      bc -= n;
+    };
 
-    while (8 * static_cast<int64_t>(ip) - bc <= in_stop && op < out_stop) {
+    const auto lit_lookup = [&] {
+      const uint32_t e = lit_entries[bb & (Lit::kPrimarySize - 1)];
+      if (KindOf(e) != kSubtable) return e;
+      return lit_entries[ValueOf(e) + ((bb >> kLitPrimaryBits) & lit_sub_mask)];
+    };
+
+    // The byte position only moves at a refill, so one test of it covers the symbols decoded
+    // from one refill.
+    const int64_t ip_stop = (8 * static_cast<int64_t>(in_.aligned_end_) - step_bits) / 8;
+    while (static_cast<int64_t>(ip) <= ip_stop && op < out_stop) {
       refill();
-      uint32_t e = lit.Lookup(bb);
+      uint32_t e = lit_lookup();
       if (KindOf(e) == kLiteral) {
         out[op++] = static_cast<uint8_t>(ValueOf(e));
-        if (static_cast<int64_t>(op) >= limit) {  // stops before the literal's bits are used
-          save();
-          throw PartSizedInflateError();
-        }
-        const int n = CodeLengthOf(e);
-        bb >>= n;
-        bc -= n;
+        literal_bits = CodeLengthOf(e);
+        consume(literal_bits);
+        // A second literal needs at most 15 of the 41 bits left.
+        if (op >= out_stop) continue;
+        e = lit_lookup();
+        if (KindOf(e) != kLiteral) continue;
+        out[op++] = static_cast<uint8_t>(ValueOf(e));
+        literal_bits = CodeLengthOf(e);
+        consume(literal_bits);
         continue;
       }
       if (KindOf(e) != kLength) {
         if (KindOf(e) == kEndOfBlock) {
-          const int n = CodeLengthOf(e);
-          bb >>= n;
-          bc -= n;
+          consume(CodeLengthOf(e));
           save();
           return true;
         }
         save();
         Fail(kBadLengthText);
       }
-      int n = CodeLengthOf(e);
+      literal_bits = 0;
       int extra = ExtraOf(e);
-      const uint32_t length =
-          ValueOf(e) + static_cast<uint32_t>((bb >> n) & ((uint64_t{1} << extra) - 1));
-      n += extra;
-      bb >>= n;
-      bc -= n;
+      const uint32_t length = ValueOf(e) + static_cast<uint32_t>((bb >> CodeLengthOf(e)) &
+                                                                 ((uint64_t{1} << extra) - 1));
+      consume(CodeLengthOf(e) + extra);
       if (bc < 32) refill();
-      const uint32_t d = dist.Lookup(bb);
+      uint32_t d = dist_entries[bb & (Dist::kPrimarySize - 1)];
+      if (KindOf(d) == kSubtable)
+        d = dist_entries[ValueOf(d) + ((bb >> kDistPrimaryBits) & dist_sub_mask)];
       if (KindOf(d) != kDistance) {
         save();
         Fail(KindOf(d) == kBadDistance ? kBadDistanceText : kBadBitCountText);
       }
-      n = CodeLengthOf(d);
       extra = ExtraOf(d);
-      const uint32_t distance =
-          ValueOf(d) + static_cast<uint32_t>((bb >> n) & ((uint64_t{1} << extra) - 1));
-      n += extra;
-      bb >>= n;
-      bc -= n;
+      const uint32_t distance = ValueOf(d) + static_cast<uint32_t>((bb >> CodeLengthOf(d)) &
+                                                                   ((uint64_t{1} << extra) - 1));
+      consume(CodeLengthOf(d) + extra);
       if (distance > static_cast<uint64_t>(out_before) + op) {
         save();
         Fail("invalid distance: too far back");
       }
-      uint8_t* dst = out + op;
-      const uint8_t* src = dst - distance;
-      uint8_t* const end = dst + length;
-      if (distance >= 8) {
-        do {
-          std::memcpy(dst, src, 8);
-          dst += 8;
-          src += 8;
-        } while (dst < end);
-      } else if (distance == 1) {
-        std::memset(dst, *src, length);
-      } else {
-        for (; dst < end; ++dst, ++src) *dst = *src;
-      }
+      CopyMatchFast(out + op, length, distance);
       op += length;
-      if (static_cast<int64_t>(op) >= limit) {
-        save();
-        throw PartSizedInflateError();
-      }
     }
     save();
+    if (static_cast<int64_t>(op) >= limit) {
+      if (literal_bits != 0) in_.Resync(in_.Cursor() - literal_bits);
+      throw PartSizedInflateError();
+    }
     return false;
+  }
+
+  // Copies a match that may write up to 40 bytes past its end (the window keeps a margin for
+  // that). Most matches are short: five word copies without a loop cover up to 40 bytes.
+  static void CopyMatchFast(uint8_t* dst, uint32_t length, uint32_t distance) {
+    const uint8_t* src = dst - distance;
+    uint8_t* const end = dst + length;
+    if (distance >= 8) {
+      const auto copy8 = [](uint8_t* to, const uint8_t* from) {
+        uint64_t w;
+        std::memcpy(&w, from, 8);
+        std::memcpy(to, &w, 8);
+      };
+      copy8(dst, src);
+      copy8(dst + 8, src + 8);
+      copy8(dst + 16, src + 16);
+      copy8(dst + 24, src + 24);
+      copy8(dst + 32, src + 32);
+      if (length <= 40) return;
+      dst += 40;
+      src += 40;
+      do {
+        copy8(dst, src);
+        dst += 8;
+        src += 8;
+      } while (dst < end);
+    } else if (distance == 1) {
+      const uint64_t w = src[0] * 0x0101010101010101ull;
+      do {
+        std::memcpy(dst, &w, 8);
+        dst += 8;
+      } while (dst < end);
+    } else {
+      for (; dst < end; ++dst, ++src) *dst = *src;
+    }
   }
 
   DfInBitStream& in_;

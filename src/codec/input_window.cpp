@@ -102,22 +102,30 @@ bool DfInputWindow::SearchMatch(int32_t sufficient_length, DfMatch& match, int32
   match.FirstByte = cur[0];
   match.Length = 0;
 
-  // Insert the current position; the head it replaces is the first candidate.
+  // Insert the current position; the head it replaces is the first candidate. Its chain slot is
+  // written only after the walk: the slot is shared with the candidate exactly one window back,
+  // whose own link must still lead out of the window. Written first, it would lead back to the
+  // first candidate, and the walk would go round the same candidates until its step limit, which
+  // is unbounded with no chain limit. The second round could not change the result.
   const int32_t h = HashAt(cur);
-  int32_t candidate = head_[h];
-  chain_[p & window_mask_] = candidate;
+  const int32_t first = head_[h];
+  int32_t candidate = first;
   head_[h] = p;
+  last_walk_steps_ = 0;
 
   const int32_t max_len = std::min(longest_allowed_, data_end_ - p);
   const int32_t sufficient = std::min(sufficient_length, max_len);
   int32_t best;
   if (pending_length == 0) {
     best = 2;
+  } else if (pending_length > max_len) {
+    chain_[p & window_mask_] = first;
+    return false;
   } else {
-    if (pending_length > max_len) return false;
     best = pending_length;
   }
-  int32_t steps = best >= sufficient ? chain_limit_ / 4 : chain_limit_;
+  const int32_t budget = best >= sufficient ? chain_limit_ / 4 : chain_limit_;
+  int32_t steps = budget;
   int32_t distance = 0;
   const uint16_t head2 = Load16(cur);
   uint16_t tail2 = Load16(cur + best - 1);
@@ -132,6 +140,7 @@ bool DfInputWindow::SearchMatch(int32_t sufficient_length, DfMatch& match, int32
   uint64_t mask = prefix_mask(best);
   const int32_t window_start = window_start_;
   while (candidate >= window_start && candidate < p) {
+    --steps;
     const uint8_t* c = buffer_ + (candidate - buffer_base_);
     const bool probe = mask != 0 ? ((Load64(c) ^ cur8) & mask) == 0
                                  : Load16(c + best - 1) == tail2 && Load16(c) == head2;
@@ -145,9 +154,11 @@ bool DfInputWindow::SearchMatch(int32_t sufficient_length, DfMatch& match, int32
         mask = prefix_mask(best);
       }
     }
-    if (--steps <= 0) break;
+    if (steps <= 0) break;
     candidate = chain_[candidate & window_mask_];
   }
+  chain_[p & window_mask_] = first;
+  last_walk_steps_ = budget - steps;
   if (best < 3 || pending_length >= best) return false;
   match.Length = best;
   match.Distance = distance;

@@ -10,11 +10,12 @@
 // and two at the current best length before any full comparison, and stops at a sufficient match.
 // The order of the walk and the tie rule (nearest wins) decide the output, so they are fixed.
 //
-// The buffer holds the window plus 16384 + LongestAllowed bytes. Once the window start has moved
-// 16384 bytes into it, the live bytes move to the front and the rest is refilled; entries of the
-// tables that fall before the window start are never followed. The tables store positions as 32-bit
-// values relative to a base that is moved forward by a multiple of every window size when they
-// grow large, so inputs of any length work.
+// The buffer holds the window plus 128 KiB + LongestAllowed bytes. Once the window start has moved
+// 128 KiB into it, the live bytes (a window and the look-ahead) move to the front and the rest is
+// refilled; the bytes moved are at most a quarter of those read. Entries of the tables that fall
+// before the window start are never followed. The tables store positions as 32-bit values relative
+// to a base that is moved forward by a multiple of every window size when they grow large, so
+// inputs of any length work.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +70,8 @@ class DfInputWindow {
   void SetOnPercentDone(std::function<void(int32_t)> callback) {
     on_percent_done_ = std::move(callback);
   }
+  // The candidates the last search examined.
+  int32_t LastWalkSteps() const { return last_walk_steps_; }
   int32_t ChainLimit() const { return chain_limit_; }
   void SetChainLimit(int32_t value) { chain_limit_ = value; }
   bool MoreInput() const { return more_input_; }
@@ -80,7 +83,7 @@ class DfInputWindow {
  private:
   static constexpr int32_t kHashSize = 16384;
   static constexpr int32_t kHashMask = kHashSize - 1;
-  static constexpr int32_t kSlideStep = 16384;
+  static constexpr int32_t kSlideStep = 128 * 1024;
   static constexpr int32_t kNone = -1;
 
   void Refill();
@@ -112,6 +115,7 @@ class DfInputWindow {
   int32_t buffer_base_ = 0;
   int64_t bytes_consumed_ = 0;
   int32_t chain_limit_;
+  int32_t last_walk_steps_ = 0;
   std::vector<int32_t> chain_;
   std::vector<int32_t> head_;
   uint32_t running_checksum_;

@@ -61,6 +61,12 @@ ArchiveType DetermineArchiveType(const std::string& file_name, ArchiveType asser
   return atUnrecognised;
 }
 
+ArchiveType ZipTypeByContent(const std::string& file_name) {
+  const ArchiveType self_extracting = CheckContent(file_name, atSelfExtractingZip);
+  if (self_extracting != atUnrecognised) return self_extracting;
+  return CheckContent(file_name, atZip);
+}
+
 BaseBrowser::~BaseBrowser() = default;  // the archive is freed without saving
 
 void BaseBrowser::CloseArchive() {

@@ -38,6 +38,9 @@ enum ArchiveType : uint8_t {
 // extension), otherwise by its extension alone. Only zip types are recognised by content here.
 ArchiveType DetermineArchiveType(const std::string& file_name,
                                  ArchiveType asserted = atUnrecognised);
+// The zip type a file's content shows whatever its name: a self-extracting zip when a program
+// stub comes first, a zip, or atUnrecognised.
+ArchiveType ZipTypeByContent(const std::string& file_name);
 
 class BaseComponent {
  public:

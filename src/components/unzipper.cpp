@@ -59,18 +59,21 @@ void CustomUnZipper::DoNeedPassword(std::string& new_password) {
   SetPassword(new_password);
 }
 
-void CustomUnZipper::ExtractFiles(const std::string& file_mask) {
+void CustomUnZipper::ExtractFiles(const std::string& file_mask, const std::string& exclusion_mask) {
   if (GetArchive() == nullptr) throw NoArchiveError();
-  GetArchive()->ExtractMatching(file_mask);
+  GetArchive()->ExtractMatchingEx(file_mask, exclusion_mask);
 }
 
-void CustomUnZipper::TestFiles(const std::string& file_mask) {
+void CustomUnZipper::TestFiles(const std::string& file_mask, const std::string& exclusion_mask) {
   Archive* archive = GetArchive();
   if (archive == nullptr) throw NoArchiveError();
   archive->BeginRun();
   const int count = archive->ItemCount();
   for (int i = 0; i < count; ++i) {
-    if (!MatchesMaskList(*archive->Items(i), file_mask)) continue;
+    if (!MatchesMaskList(*archive->Items(i), file_mask) ||
+        MatchesMaskList(*archive->Items(i), exclusion_mask)) {
+      continue;
+    }
     bool confirm = true;
     DoConfirmProcessItem(archive->Items(i), ptExtract, confirm);
     if (confirm) archive->TestItem(i);

@@ -16,9 +16,10 @@ class CustomUnZipper : public CustomZipBrowser {
 
   // Extracts every item matching the mask (";"-separated masks allowed). Item failures are
   // reported through OnProcessItemFailure; an abort raises UserAbortError.
-  void ExtractFiles(const std::string& file_mask);
+  // Items matching exclusion_mask are left out.
+  void ExtractFiles(const std::string& file_mask, const std::string& exclusion_mask = "");
   // Tests every item matching the mask; failures are reported like extraction failures.
-  void TestFiles(const std::string& file_mask);
+  void TestFiles(const std::string& file_mask, const std::string& exclusion_mask = "");
 
   ExtractOptions GetExtractOptions() const { return extract_options_; }
   void SetExtractOptions(ExtractOptions value);

@@ -15,6 +15,20 @@ bool CustomZipBrowser::Spanned() const {
   return zip != nullptr && zip->Spanned();
 }
 
+std::vector<int> CustomZipBrowser::MatchingItems(const std::string& file_mask,
+                                                 const std::string& exclusion_mask) const {
+  std::vector<int> found;
+  const Archive* archive = GetArchive();
+  if (archive == nullptr) return found;
+  for (int i = 0; i < archive->ItemCount(); ++i) {
+    const ArchiveItem& item = *archive->Items(i);
+    if (MatchesMaskList(item, file_mask) && !MatchesMaskList(item, exclusion_mask)) {
+      found.push_back(i);
+    }
+  }
+  return found;
+}
+
 std::string AbsoluteFileName(const std::string& file_name) {
   if (file_name.empty() || PathKindOf(file_name) == pkAbsolute) return file_name;
   return AppendBackslash(platform::CurrentFolder()) + file_name;
@@ -29,7 +43,7 @@ void CustomZipBrowser::SetFileName(const std::string& value) {
   StoreFileName(name);
   FreeArchive();
   if (!name.empty() && platform::IsRegularFile(name)) {
-    const ArchiveType type = DetermineArchiveType(name);
+    const ArchiveType type = DetermineArchiveType(name, asserted_type_);
     if (type != atZip && type != atSpannedZip && type != atSelfExtractingZip) {
       throw UnhandledTypeError();
     }

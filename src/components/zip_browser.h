@@ -20,6 +20,14 @@ class CustomZipBrowser : public BaseBrowser {
   virtual void SetZipComment(const std::string&) {}
   // Whether the open archive is a spanned set.
   bool Spanned() const;
+  // Indexes of the items whose names match file_mask and not exclusion_mask (";"-separated
+  // masks, the archive's mask rules).
+  std::vector<int> MatchingItems(const std::string& file_mask,
+                                 const std::string& exclusion_mask = "") const;
+  // The type a file is opened as when its extension gives none; atUnrecognised (the default)
+  // keeps the extension rules.
+  ArchiveType AssertedType() const { return asserted_type_; }
+  void SetAssertedType(ArchiveType value) { asserted_type_ = value; }
 
   const std::string& Password() const { return password_; }
   void SetPassword(const std::string& value);
@@ -38,6 +46,7 @@ class CustomZipBrowser : public BaseBrowser {
 
  private:
   std::string password_;
+  ArchiveType asserted_type_ = atUnrecognised;
 };
 
 // A file name made absolute against the current folder.

@@ -17,7 +17,7 @@ void CustomZipper::SetFileName(const std::string& value) {
   if (!name.empty()) {
     const auto status = platform::StatPath(name);
     if (status.has_value()) {
-      type = DetermineArchiveType(name);
+      type = DetermineArchiveType(name, AssertedType());
       if (type != atZip && type != atSpannedZip && type != atSelfExtractingZip) {
         throw UnhandledTypeError();
       }
@@ -56,6 +56,13 @@ void CustomZipper::AddFileList(const std::vector<std::string>& paths) {
     archive->Add(archive->NewItem(path));
   }
   DoChange();
+}
+
+int CustomZipper::DeleteFiles(const std::string& file_mask, const std::string& exclusion_mask) {
+  if (GetArchive() == nullptr) throw NoArchiveError();
+  const int marked = GetArchive()->DeleteMatching(file_mask, exclusion_mask);
+  DoChange();
+  return marked;
 }
 
 void CustomZipper::Save() {

@@ -25,6 +25,9 @@ class CustomZipper : public CustomZipBrowser {
   // Adds files already found (no search), freshening or replacing existing names as AddFiles
   // does; the archive itself is never added. NoArchiveError when no archive is open.
   void AddFileList(const std::vector<std::string>& paths);
+  // Marks the items matching file_mask and not exclusion_mask for deletion (written by the next
+  // save, or at once with AutoSave); returns how many. NoArchiveError when no archive is open.
+  int DeleteFiles(const std::string& file_mask, const std::string& exclusion_mask = "");
   // Writes pending changes; does nothing when no archive is open.
   void Save();
 

@@ -1,11 +1,12 @@
 // Turning what a user names (files and folders, on a command line or dropped on a window) into the
-// files to add to an archive.
+// files to add to an archive, with a word for everything that is left out.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "front/failure_list.h"
 #include "platform/fs.h"
 
 namespace vz {
@@ -17,8 +18,16 @@ inline constexpr uint32_t kEveryFile = kFaReadOnly | kFaHidden | kFaSysFile | kF
 // (and the slashes after them) are dropped.
 std::string WithoutDotPrefix(std::string path);
 
+struct GatheredFiles {
+  std::vector<std::string> files;
+  // What was left out, with the reason: unreadable folders, linked folders that were not
+  // followed (or would lead into a loop), FIFOs, devices and sockets.
+  std::vector<ItemFailure> skipped;
+};
+
 // The files below a folder, hidden ones included, in name order, each folder's own files before
-// its subfolders'. Linked folders are not entered.
-std::vector<std::string> FilesBelow(const std::string& folder);
+// its subfolders'. Linked files are taken; linked folders are entered only with follow_links, and
+// never when they lead back into a folder that is being walked.
+GatheredFiles FilesBelow(const std::string& folder, bool follow_links = false);
 
 }  // namespace vz

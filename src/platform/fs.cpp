@@ -49,6 +49,21 @@ std::optional<FileStatus> StatPath(const std::string& path) {
   status.size = static_cast<int64_t>(st.st_size);
   status.mtime = st.st_mtime;
   status.attributes = AttributesFromStat(st, BaseName(path));
+  status.device = static_cast<uint64_t>(st.st_dev);
+  status.inode = static_cast<uint64_t>(st.st_ino);
+  if (S_ISDIR(st.st_mode)) {
+    status.kind = "folder";
+  } else if (S_ISREG(st.st_mode)) {
+    status.kind = "regular file";
+  } else if (S_ISFIFO(st.st_mode)) {
+    status.kind = "FIFO";
+  } else if (S_ISCHR(st.st_mode)) {
+    status.kind = "character device";
+  } else if (S_ISBLK(st.st_mode)) {
+    status.kind = "block device";
+  } else if (S_ISSOCK(st.st_mode)) {
+    status.kind = "socket";
+  }
   return status;
 }
 
@@ -208,8 +223,14 @@ std::string CurrentFolder() {
 
 std::vector<DirEntry> ListFolder(const std::string& folder) {
   std::vector<DirEntry> entries;
+  ListFolderChecked(folder, entries);
+  return entries;
+}
+
+int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries) {
+  entries.clear();
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return entries;
+  if (dir == nullptr) return errno;
   std::string base = folder.empty() ? "." : folder;
   if (base.back() != '/') base += '/';
   while (const struct dirent* entry = ::readdir(dir)) {
@@ -230,7 +251,7 @@ std::vector<DirEntry> ListFolder(const std::string& folder) {
   ::closedir(dir);
   std::sort(entries.begin(), entries.end(),
             [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-  return entries;
+  return 0;
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path, int64_t max_size) {

@@ -36,6 +36,10 @@ struct FileStatus {
   int64_t size = 0;
   std::time_t mtime = 0;    // last modification, seconds since the epoch
   uint32_t attributes = 0;  // derived DOS attribute bits
+  uint64_t device = 0;      // device and inode together identify the file
+  uint64_t inode = 0;
+  // "folder", "regular file", "FIFO", "character device", "block device", "socket" or "file".
+  const char* kind = "file";
 };
 
 // Status of path, or nothing when it does not exist (or cannot be examined).
@@ -98,6 +102,9 @@ struct DirEntry {
 // The entries of folder, without "." and "..", sorted by name (byte order) so that searches give
 // the same order on every run. An unreadable or missing folder gives an empty list.
 std::vector<DirEntry> ListFolder(const std::string& folder);
+// The same, with the operating system's error number when the folder cannot be read (0 when it
+// was listed).
+int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries);
 
 }  // namespace platform
 }  // namespace vz

@@ -253,14 +253,16 @@ TEST(AddCommandTest, NamesFreshensFailuresAndUsage) {
   ScratchDir dir;
   const fs::path in = dir.path() / "in";
   MakeTree(in);
-  // Without -p only file names are stored.
+  // Paths are stored as given ("./" dropped); -j stores file names alone.
   Result add = Shell(in, kVzip + " add ../n.zip readme.txt sub/deeper/x.cfg ./data/noise.bin");
   ASSERT_EQ(add.status, 0) << add.output;
   Result list = Shell(dir.path(), kVzip + " list n.zip");
   EXPECT_NE(list.output.find(" readme.txt\n"), std::string::npos) << list.output;
-  EXPECT_NE(list.output.find(" x.cfg\n"), std::string::npos) << list.output;
-  EXPECT_NE(list.output.find(" noise.bin\n"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find(" sub/deeper/x.cfg\n"), std::string::npos) << list.output;
+  EXPECT_NE(list.output.find(" data/noise.bin\n"), std::string::npos) << list.output;
   EXPECT_NE(list.output.find("3 items"), std::string::npos) << list.output;
+  ASSERT_EQ(Shell(in, kVzip + " add ../j.zip -j sub/deeper/x.cfg").status, 0);
+  EXPECT_NE(Shell(dir.path(), kVzip + " list j.zip").output.find(" x.cfg\n"), std::string::npos);
 
   // The same file again leaves the archive alone; a changed one is freshened.
   const auto first = ReadFile((dir.path() / "n.zip").string());
@@ -293,8 +295,8 @@ TEST(AddCommandTest, NamesFreshensFailuresAndUsage) {
 
   Result help = Shell(in, kVzip + " add --help");
   EXPECT_EQ(help.status, 0);
-  for (const char* option : {"-r", "-p", "-m", "-l", "-c", "-P", "-s", "store", "deflate", "best",
-                             "normal", "maximum", "fast", "superfast"}) {
+  for (const char* option : {"-r", "-j", "-L", "-p", "-m", "-l", "-c", "-P", "-s", "store",
+                             "deflate", "best", "normal", "maximum", "fast", "superfast"}) {
     EXPECT_NE(help.output.find(option), std::string::npos) << option;
   }
 }

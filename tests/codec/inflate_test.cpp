@@ -446,6 +446,20 @@ TEST(InflateOptionsTest, OutputLimit) {
   EXPECT_EQ(run.output.size(), 10u);
   EXPECT_EQ(run.output[9], 'j');
   EXPECT_EQ(run.uncompressed_bytes, 10);
+  // The literal that reaches the limit is not counted as read: 3 + 9 * 8 bits are used.
+  EXPECT_EQ(run.compressed_bytes, 10);
+  // Stored data is not held to the limit, but the next symbol is.
+  testing::BitWriter stored_first;
+  stored_first.PutStored(false, std::vector<uint8_t>(20, 's'));
+  stored_first.Put(1, 1);
+  stored_first.Put(1, 2);
+  for (int i = 0; i < 1000; ++i) stored_first.PutFixed('a');
+  stored_first.PutFixed(256);
+  run = RunInflate(stored_first.Bytes(), kDeflate, 10);
+  EXPECT_EQ(run.result, 0u);
+  EXPECT_EQ(run.output.size(), 21u);
+  EXPECT_EQ(run.output[20], 'a');
+  EXPECT_EQ(run.compressed_bytes, 26);  // the stored block and the new block's 3 header bits
   // A limit reached by a match lets the whole match through.
   const auto match = FixedBlock([](BitWriter& w) {
     w.PutFixed('m');

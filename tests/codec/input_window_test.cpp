@@ -111,6 +111,22 @@ TEST(InputWindowTest, CandidatesOutsideTheWindowAreNotFollowed) {
   EXPECT_EQ(m.Length, 10);
 }
 
+// The candidate exactly one window back shares its chain slot with the position being searched.
+// With no effective chain limit the walk must still end once the window's candidates are seen.
+TEST(InputWindowTest, WalkEndsAtTheOldestCandidate) {
+  auto data = testing::MakeCorpus(testing::CorpusKind::kRandom, 600);
+  std::copy(data.begin(), data.begin() + 256, data.begin() + 256);
+  data[266] ^= 0xFF;  // the copy one window back matches 10 bytes
+  MemoryStream source(data);
+  DfInputWindow w(source, 0, 256, 1 << 24, false, true);
+  w.Advance(256, 256);
+  DfMatch m;
+  ASSERT_TRUE(w.SearchMatch(258, m, 0));
+  EXPECT_EQ(m.Length, 10);
+  EXPECT_EQ(m.Distance, 256);
+  EXPECT_LE(w.LastWalkSteps(), 256);
+}
+
 TEST(InputWindowTest, AdvanceGuardsItsArguments) {
   MemoryStream source(std::vector<uint8_t>(10, 1));
   DfInputWindow w(source, 0, 32768, 32, false, true);

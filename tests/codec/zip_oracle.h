@@ -25,6 +25,7 @@ struct ZipItemData {
   uint32_t compressed_size = 0;
   uint32_t uncompressed_size = 0;
   size_t data_offset = 0;  // first byte after the local header (the encryption header if any)
+  std::vector<uint8_t> central_extra;
 };
 
 inline uint32_t Le16(const std::vector<uint8_t>& d, size_t at) {
@@ -54,6 +55,14 @@ inline ZipItemData FirstZipItem(const std::vector<uint8_t>& zip) {
   item.crc = Le32(zip, cd + 16);
   item.compressed_size = Le32(zip, cd + 20);
   item.uncompressed_size = Le32(zip, cd + 24);
+  const size_t name_size = Le16(zip, cd + 28);
+  const size_t extra_size = Le16(zip, cd + 30);
+  if (cd + 46 + name_size + extra_size > zip.size()) {
+    ADD_FAILURE() << "central record cut short";
+    return item;
+  }
+  const auto extra = zip.begin() + static_cast<std::ptrdiff_t>(cd + 46 + name_size);
+  item.central_extra.assign(extra, extra + static_cast<std::ptrdiff_t>(extra_size));
   const size_t local = Le32(zip, cd + 42);
   if (local + 30 > zip.size() || Le32(zip, local) != 0x04034B50u) {
     ADD_FAILURE() << "no local header";

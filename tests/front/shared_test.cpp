@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "front/destination.h"
+#include "front/display_text.h"
 #include "front/failure_list.h"
 #include "front/file_gathering.h"
 #include "front/overwrite_answers.h"
@@ -55,17 +59,81 @@ TEST(OverwriteAnswersTest, AllAndNoneStickForTheRestOfTheRun) {
   }
 }
 
-TEST(FileGatheringTest, FilesBelowAFolderComeInOrderWithoutDotPrefixes) {
+// A tree with hidden files, a linked file, a linked folder, a link back up (a loop) and a FIFO:
+// what is gathered with and without following links, and what is reported.
+TEST(FileGatheringTest, FilesBelowComeInOrderAndEverySkipIsReported) {
   testing::ScratchDir dir;
-  std::filesystem::create_directories(dir.path() / "d/sub");
-  for (const char* name : {"d/b", "d/.hidden", "d/sub/a", "d/a"})
+  const std::filesystem::path d = dir.path() / "d";
+  std::filesystem::create_directories(d / "sub");
+  std::filesystem::create_directories(dir.path() / "other");
+  for (const char* name : {"d/b", "d/.hidden", "d/sub/a", "d/a", "other/o"}) {
     testing::WriteFile(dir / name, "x");
-  const std::vector<std::string> found = FilesBelow(dir / "d");
-  std::vector<std::string> relative;
-  for (const std::string& f : found) relative.push_back(f.substr(dir.path().string().size() + 1));
-  EXPECT_EQ(relative, (std::vector<std::string>{"d/.hidden", "d/a", "d/b", "d/sub/a"}));
+  }
+  std::filesystem::create_symlink(d / "a", d / "c-link");
+  std::filesystem::create_directory_symlink(dir.path() / "other", d / "linked");
+  std::filesystem::create_directory_symlink(d, d / "sub" / "loop");
+  ASSERT_EQ(::mkfifo((d / "fifo").c_str(), 0600), 0);
+
+  auto relative = [&](const std::vector<std::string>& paths) {
+    std::vector<std::string> out;
+    for (const std::string& p : paths) out.push_back(p.substr(d.string().size() + 1));
+    return out;
+  };
+  auto reasons = [&](const GatheredFiles& g) {
+    std::vector<std::string> out;
+    for (const ItemFailure& f : g.skipped) {
+      out.push_back(f.name.substr(d.string().size() + 1) + ": " + f.reason.substr(0, 20));
+    }
+    return out;
+  };
+  const GatheredFiles plain = FilesBelow(d.string());
+  EXPECT_EQ(relative(plain.files),
+            (std::vector<std::string>{".hidden", "a", "b", "c-link", "sub/a"}));
+  EXPECT_EQ(reasons(plain),
+            (std::vector<std::string>{"fifo: is a FIFO, not a reg", "linked: is a linked folder, ",
+                                      "sub/loop: is a linked folder, "}));
+  const GatheredFiles followed = FilesBelow(d.string(), true);
+  EXPECT_EQ(relative(followed.files),
+            (std::vector<std::string>{".hidden", "a", "b", "c-link", "linked/o", "sub/a"}));
+  EXPECT_EQ(reasons(followed), (std::vector<std::string>{"fifo: is a FIFO, not a reg",
+                                                         "sub/loop: is a linked folder t"}));
   EXPECT_EQ(WithoutDotPrefix(".//./a/b"), "a/b");
   EXPECT_EQ(WithoutDotPrefix("./"), "./");
+}
+
+TEST(DisplayTextTest, ControlsAndBrokenUtf8AreEscaped) {
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"\x1b]0;pwned\x07\x1b[2J", "^[]0;pwned^G^[[2J"},
+      {"tab\there\x7f", "tab\there^?"},
+      {"line\r\nbreak", "line^M^Jbreak"},
+      {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+      {"csi\xc2\x9b"
+       "31m",
+       "csiM-^[31m"},
+      {"bad\x9b\xff\xc3", "bad\\x9B\\xFF\\xC3"},
+      {"over\xc0\xaf\xed\xa0\x80", "over\\xC0\\xAF\\xED\\xA0\\x80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Printable(c.in), c.out) << c.out;
+  EXPECT_EQ(Printable("a\r\nb", true), "a\r\nb");
+}
+
+// Folders made for an extraction go again when nothing was put in them.
+TEST(DestinationTest, CreatedFoldersAreRemovedWhenLeftEmpty) {
+  testing::ScratchDir dir;
+  {
+    Destination unused(dir / "x/y/z");
+    unused.Create();
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "x/y/z"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "x"));
+  {
+    Destination used(dir / "x/y");
+    used.Create();
+    testing::WriteFile(dir / "x/y/f", "data");
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir / "x/y/f"));
 }
 
 }  // namespace
