@@ -73,14 +73,33 @@ void BaseBrowser::CloseArchive() {
   if (!file_name_.empty()) SetFileName("");
 }
 
+void BaseBrowser::DiscardArchive() {
+  archive_.reset();
+  file_name_.clear();
+}
+
 void BaseBrowser::FreeArchive() {
   if (!archive_) return;
-  try {
-    archive_->Save();
-  } catch (...) {
-    // A change of archive never fails on the old one.
+  // Saving an archive that nobody changed would rewrite the file, and one that failed to load
+  // would become an empty zip over the user's file.
+  if (archive_->Modified()) {
+    try {
+      archive_->Save();
+    } catch (...) {
+      // A change of archive never fails on the old one.
+    }
   }
   archive_.reset();
+}
+
+void BaseBrowser::InitAndLoadArchive() {
+  try {
+    InitArchive();
+    archive_->Load();
+  } catch (...) {
+    archive_->MarkInvalid();
+    throw;
+  }
 }
 
 void BaseBrowser::SetSpanningThreshold(int32_t value) {

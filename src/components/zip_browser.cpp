@@ -48,8 +48,7 @@ void CustomZipBrowser::SetFileName(const std::string& value) {
       throw UnhandledTypeError();
     }
     SetArchive(CreateArchive(name));
-    InitArchive();
-    GetArchive()->Load();
+    InitAndLoadArchive();
     SetArchiveType(type);
   }
   DoChange();
