@@ -154,7 +154,7 @@ ZipUtilityWindow::~ZipUtilityWindow() {
 
 template <typename Fn>
 void ZipUtilityWindow::Command(bool exclusive, Fn&& fn) {
-  if (exclusive && commands_ > 0) return;
+  if (exclusive && Busy()) return;
   ++commands_;
   try {
     fn();
@@ -211,14 +211,14 @@ bool ZipUtilityWindow::FormKeyDown(int key) {
 }
 
 bool ZipUtilityWindow::FormCloseQuery() {
-  if (commands_ == 0 && !working_) return true;
+  if (!Busy()) return true;
   abort_requested_ = true;
   close_pending_ = true;
   return false;
 }
 
 void ZipUtilityWindow::btnExitClick() {
-  if (commands_ == 0 && !working_) {
+  if (!Busy()) {
     bool emptied = false;
     Command(false, [&] {
       view_.ZipViewer().SetFileName("");
@@ -279,7 +279,7 @@ void ZipUtilityWindow::CheckFSXPath() {
 }
 
 void ZipUtilityWindow::cbUseFSXFolderClick() {
-  if (commands_ > 0) {
+  if (Busy()) {
     // Refused while work runs: the box goes back to what the destination follows.
     view_.SetChecked(Control::cbUseFSXFolder, !view_.Checked(Control::cbUseFSXFolder));
     return;

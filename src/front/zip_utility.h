@@ -136,6 +136,8 @@ class ZipUtilityWindow {
   template <typename Fn>
   void Command(bool exclusive, Fn&& fn);
   void ReportFailure(const std::string& message);
+  // A command or work is running: commands that must wait are refused.
+  bool Busy() const { return commands_ > 0 || working_; }
   void SetWorking(bool working);
 
   void DropZip(const std::string& path);

@@ -59,7 +59,7 @@ std::map<std::string, std::string> Tree(const std::string& folder) {
 
 // What Python's zipfile reads from a zip: the comment, "name size" per item, and "ok" when every
 // item passes its CRC test.
-[[maybe_unused]] std::string Listing(const std::string& zip) {
+std::string Listing(const std::string& zip) {
   const std::string command =
       "python3 -c \"import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); print(z.comment.decode()); "
       "[print(i.filename, i.file_size) for i in z.infolist()]; "
@@ -471,6 +471,330 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
     EXPECT_EQ(w.view.Text(Control::StatusText), "");
     EXPECT_EQ(w.view.meters[0].Position() + w.view.meters[1].Position(), 0);
     EXPECT_TRUE(w.view.Enabled(Control::btnUnZip));
+  }
+}
+
+// ---- creation --------------------------------------------------------------------------------
+
+std::string Saved(const std::string& zip) {
+  return "Zip file saved as:\r\n\r\n" + zip;
+}
+const std::string kDefaultComment = "Created with Veldrin ZIP (Freeware) - https://veldrin.example";
+const std::string kExists =
+    "This Zip filename exists. Add files to this Zip?\r\n\r\n(Any existing files in the Zip will "
+    "be replaced)";
+
+// Typing into the comment: each key is seen before it changes the text.
+void Type(Window& w, const std::string& character) {
+  w.window.edZipCommentKeyPress();
+  w.view.SetText(Control::edZipComment, w.view.Text(Control::edZipComment) + character);
+}
+
+TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
+  if (!vz::testing::HaveTool("python3")) GTEST_SKIP() << "python3 reads the zips written";
+  struct Case {
+    const char* name;
+    std::function<void(Window&)> act;
+    std::function<std::vector<std::string>(Window&)> boxes;
+    std::string summary;  // FilesLabel afterwards
+    std::string zip;      // the zip written, and what Python reads in it
+    std::string listing;
+  };
+  const auto in = [](Window& w, const char* name) { return w / (std::string("in/") + name); };
+  const Case cases[] = {
+      {"a file dropped twice: one entry, the notice, 1500 bytes add 1 KB each",
+       [](Window& w) {
+         w.Drop({"in/a.txt", "in/b.txt"});
+         w.Drop({"in/a.txt"});
+       },
+       [](Window&) {
+         return std::vector<std::string>{
+             "Please Note: [ 1 ] of the files you just dropped are already in the list."};
+       },
+       "2 file(s) - 2 Kb", "", ""},
+      {"letter case tells entries apart; small files add nothing; long paths stay whole",
+       [](Window& w) {
+         const std::string deep = "in/" + std::string(100, 'd') + "/" + std::string(100, 'e') +
+                                  "/" + std::string(100, 'f') + ".txt";
+         Put(w / deep, "x");
+         w.Drop({"in/c.txt", "in/C.TXT", deep});
+         EXPECT_EQ(w.view.list.back(), w / deep);
+       },
+       [](Window&) { return std::vector<std::string>{}; }, "3 file(s) - 0 Kb", "", ""},
+      {"folders and vanished paths are left out, each with a word",
+       [](Window& w) {
+         w.Drop({"in/sub", "in/a.txt", "in/none.txt", "in/b.txt"});
+       },
+       [](Window&) {
+         return std::vector<std::string>{
+             "Please note: [1] of the items dropped were folders.\r\n\r\nThis utility currently "
+             "only accepts actual filenames.\r\n\r\nTo add the contents of a folder open it in "
+             "the explorer\r\nand 'Drag & Drop' the files, the folder structure will\r\nbe "
+             "preserved if you select that option.",
+             "One of the files you attempted to drop is in use and will not be added."};
+       },
+       "2 file(s) - 2 Kb", "", ""},
+      {"Delete, the popup menu and Clear",
+       [](Window& w) {
+         w.Drop({"in/a.txt", "in/b.txt", "in/c.txt"});
+         w.view.selection = {2, 0};
+         EXPECT_FALSE(w.window.ZipFileListKeyDown(13));
+         EXPECT_TRUE(w.window.ZipFileListKeyDown(kVkDelete));
+         EXPECT_EQ(w.view.list, std::vector<std::string>{w / "in/b.txt"});
+         w.Drop({"in/c.txt"});
+         w.view.selection = {1};
+         w.window.vDelSelectedItmClick();
+         EXPECT_EQ(w.view.list, std::vector<std::string>{w / "in/b.txt"});
+         w.shell.answers = {mbCancel, mbOK};
+         w.window.btnClearListClick();
+         EXPECT_EQ(w.view.list.size(), 1u);
+         w.window.btnClearListClick();
+         w.window.btnClearListClick();  // empty: no question
+         w.window.btnZipClick();
+       },
+       [](Window&) {
+         return std::vector<std::string>{"Clear the list of files?", "Clear the list of files?",
+                                         "Please add some files to this Zip!"};
+       },
+       "0 file(s) - 0 Kb", "", ""},
+      {"a one-character comment does not tick the box; backup.txt becomes backup.txt.zip",
+       [](Window& w) {
+         Type(w, "x");
+         EXPECT_FALSE(w.view.Checked(Control::cbAddComments));
+         w.Drop({"in/a.txt", "in/read-only.txt", "in/.hidden"});
+         w.shell.chosen = {w / "backup.txt"};
+         w.window.btnZipClick();
+         const FileDialogRequest& save = w.shell.dialogs.at(0);
+         EXPECT_EQ(save.title + "|" + save.filter_name + "|" + save.filter_pattern + "|" +
+                       save.default_extension,
+                   "Save your zip file|Zip file (*.zip)|*.zip|.zip");
+       },
+       [](Window& w) { return std::vector{Saved(w / "backup.txt.zip")}; }, "3 file(s) - 3 Kb",
+       "backup.txt.zip", kDefaultComment + "\n.hidden 5\na.txt 1500\nread-only.txt 2048\nok\n"},
+      {"a second character ticks the box; backup.ZIP keeps its name; paths kept",
+       [](Window& w) {
+         Type(w, "\xc3\xa9");  // one character, two bytes
+         EXPECT_FALSE(w.view.Checked(Control::cbAddComments));
+         Type(w, "t");
+         EXPECT_TRUE(w.view.Checked(Control::cbAddComments));
+         w.view.SetChecked(Control::cbIncludePaths, true);
+         w.Drop({"in/sub/a.txt"});
+         w.shell.chosen = {w / "backup.ZIP"};
+         w.window.btnZipClick();
+       },
+       [](Window& w) { return std::vector{Saved(w / "backup.ZIP")}; }, "1 file(s) - 0 Kb",
+       "backup.ZIP", "\xc3\xa9t\n{in}sub/a.txt 10\nok\n"},
+      {"an existing zip: Cancel leaves it, Yes adds and freshens",
+       [](Window& w) {
+         vz::testing::WriteFile(w / "old.zip", ZipOf({{"a.txt", "old"}, {"z.txt", "zz"}}));
+         w.Drop({"in/a.txt", "in/b.txt"});
+         w.shell.answers = {mbCancel};
+         w.shell.chosen = {w / "old.zip"};
+         w.window.btnZipClick();
+         EXPECT_EQ(Read(w / "old.zip").size(), ZipOf({{"a.txt", "old"}, {"z.txt", "zz"}}).size());
+         w.shell.answers = {mbYes};
+         w.shell.chosen = {w / "old.zip"};
+         w.window.btnZipClick();
+       },
+       [](Window& w) {
+         return std::vector{kExists, kExists, Saved(w / "old.zip")};
+       },
+       "2 file(s) - 2 Kb", "old.zip", kDefaultComment + "\na.txt 1500\nz.txt 2\nb.txt 1500\nok\n"},
+      {"nothing listed is lost without a word: one stored name twice, a file gone",
+       [](Window& w) {
+         w.Drop({"in/a.txt", "in/sub/a.txt", "in/c.txt"});
+         fs::remove(w / "in/c.txt");
+         w.shell.chosen = {w / "f22"};
+         w.window.btnZipClick();
+       },
+       [](Window& w) {
+         return std::vector{Saved(w / "f22.zip") + "\r\n\r\nThese files could not be added:\r\n" +
+                            w / "in/c.txt" + " - File not found\r\n" + w / "in/sub/a.txt" +
+                            " - Cannot insert file - duplicates stored name"};
+       },
+       "3 file(s) - 1 Kb", "f22.zip", kDefaultComment + "\na.txt 1500\nok\n"},
+      {"a failed save does not block the next one",
+       [](Window& w) {
+         Put(w / "not-a.zip", "text");
+         w.Drop({"in/a.txt"});
+         w.shell.chosen = {w / "not-a.zip", w / "later/new.zip", w / "later/new.zip"};
+         w.window.btnZipClick();
+         // The folder of a new zip goes while the files are added: its save fails.
+         w.shell.on_messages = [&w] { fs::remove_all(w / "later"); };
+         fs::create_directory(w / "later");
+         w.window.btnZipClick();
+         w.shell.on_messages = nullptr;
+         EXPECT_EQ(w.shell.boxes.back().kind, MessageKind::kError);
+         fs::create_directory(w / "later");
+         w.window.btnZipClick();
+         EXPECT_EQ(Read(w / "not-a.zip"), "text");
+       },
+       [](Window& w) {
+         auto boxes =
+             std::vector<std::string>{kExists, "Unhandled Archive Type.", w.shell.boxes.at(2).text,
+                                      Saved(w / "later/new.zip")};
+         return boxes;
+       },
+       "1 file(s) - 1 Kb", "later/new.zip", kDefaultComment + "\na.txt 1500\nok\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Window w;
+    w.view.page = Page::tabZip;
+    w.window.FormShow();
+    w.shell.boxes.clear();  // FSX is not installed here
+    for (const char* name : {"a.txt", "b.txt"}) Put(in(w, name), std::string(1500, 'a'));
+    for (const char* name : {"c.txt", "C.TXT", "sub/a.txt"}) Put(in(w, name), "0123456789");
+    Put(in(w, ".hidden"), "dot-x");
+    Put(in(w, "read-only.txt"), std::string(2048, 'r'));
+    fs::permissions(in(w, "read-only.txt"), fs::perms::owner_read | fs::perms::group_read);
+    c.act(w);
+    EXPECT_EQ(w.shell.Texts(), c.boxes(w));
+    EXPECT_EQ(w.view.Text(Control::FilesLabel), c.summary);
+    EXPECT_EQ(w.view.page, Page::tabZip);
+    if (c.zip.empty()) continue;
+    std::string listing = c.listing;
+    if (const size_t at = listing.find("{in}"); at != std::string::npos) {
+      listing.replace(at, 4, (w / "in/").substr(1));
+    }
+    EXPECT_EQ(Listing(w / c.zip), listing);
+    EXPECT_EQ(w.view.Text(Control::Label2) + w.view.Text(Control::Label3), "FileZip");
+    EXPECT_EQ(w.view.meters[2].Position() + w.view.meters[3].Position(), 0);
+  }
+}
+
+// ---- one operation at a time -----------------------------------------------------------------
+
+// While an extraction or a save runs, these would start other work, open another zip, change the
+// file list or change the destination.
+constexpr Control kGreyedDuringWork[] = {
+    Control::btnOpenZip,     Control::btnUnZip,     Control::btnUnZipFolder,
+    Control::cbUseFSXFolder, Control::cbxFSXFolder, Control::edFolderPath,
+    Control::ZipFileList,    Control::btnZip,       Control::btnClearList};
+
+// Every command that must wait, tried at once (as clicks and drops arriving during work would be).
+void TryEverything(Window& w) {
+  for (const Control c : kGreyedDuringWork) EXPECT_FALSE(w.view.Enabled(c)) << int(c);
+  w.view.SetChecked(Control::cbUseFSXFolder, true);
+  w.window.cbUseFSXFolderClick();
+  w.view.fsx_index = 1;
+  w.window.cbxFSXFolderChange();
+  w.shell.chosen = {w / "x.zip", w / "x.zip", w / "x.zip"};
+  w.window.btnOpenZipClick();
+  w.window.btnUnZipFolderClick();
+  w.window.btnUnZipClick();
+  w.window.btnZipClick();
+  w.window.btnClearListClick();
+  w.view.selection = {0};
+  w.window.ZipFileListKeyDown(kVkDelete);
+  w.window.vDelSelectedItmClick();
+  for (const Page page : {Page::tabUnZip, Page::tabZip}) {
+    w.view.page = page;
+    w.Drop({"x.zip", "in/b.txt"});
+  }
+}
+
+TEST(ZipUtilityTest, OneOperationAtATime) {
+  const std::string big(8 << 20, '\0');
+  struct Case {
+    const char* name;
+    bool save;
+    int close_at;      // close the window at this call of ProcessMessages (0: never)
+    bool close_asked;  // close the window while the overwrite question is open
+    std::function<std::vector<std::string>(Window&)> boxes;
+    std::map<std::string, std::string> out;  // the destination afterwards
+  };
+  const Case cases[] = {
+      {"an extraction refuses the rest",
+       false,
+       0,
+       false,
+       [](Window& w) { return std::vector{kLocation + w / "out"}; },
+       {{"big.bin", "random"}, {"small.txt", "small"}}},
+      {"a save refuses the rest",
+       true,
+       0,
+       false,
+       [](Window& w) { return std::vector{Saved(w / "new.zip")}; },
+       {}},
+      {"closing during an extraction aborts it",
+       false,
+       3,
+       false,
+       [](Window&) { return std::vector<std::string>{}; },
+       {}},
+      {"closing while the question is open",
+       false,
+       0,
+       true,
+       [](Window& w) { return std::vector{Question(w / "out/big.bin")}; },
+       {{"big.bin", "old"}}},
+      {"closing during a save aborts it",
+       true,
+       1,
+       false,
+       [](Window&) { return std::vector<std::string>{}; },
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Window w;
+    const auto random = vz::testing::RandomBytes(big.size(), 5);
+    ZipBuilder b;
+    b.entries.resize(2);
+    b.entries[0].name = "big.bin";
+    b.entries[0].data = random;
+    b.entries[1].name = "small.txt";
+    b.entries[1].data = vz::testing::Bytes("small");
+    vz::testing::WriteFile(w / "big.zip", b.Build());
+    vz::testing::WriteFile(w / "x.zip", ZipOf({{"x", "x"}}));
+    Put(w / "in/a.txt", "a");
+    Put(w / "in/b.txt", "b");
+    vz::testing::WriteFile(w / "in/big.bin", random);
+    fs::create_directory(w / "out");
+    if (c.close_asked) Put(w / "out/big.bin", "old");
+    w.view.SetText(Control::edFolderPath, w / "out");
+    w.view.page = Page::tabZip;
+    w.Drop({"in/a.txt", "in/big.bin"});
+    w.view.page = Page::tabUnZip;
+    w.Drop({"big.zip"});
+
+    int calls = 0;
+    w.shell.on_messages = [&] {
+      if (++calls == 1) TryEverything(w);
+      if (calls == c.close_at) w.shell.CloseWindow();
+    };
+    if (c.close_asked) w.shell.on_box = [&] { w.shell.CloseWindow(); };
+    w.shell.answers = {mbYes};
+    if (c.save) {
+      w.shell.chosen = {w / "new.zip"};
+      w.window.btnZipClick();
+    } else {
+      w.window.btnUnZipClick();
+    }
+    w.shell.on_messages = nullptr;
+
+    EXPECT_EQ(w.shell.Texts(), c.boxes(w));
+    EXPECT_EQ(w.shell.dialogs.size(), c.save ? 1u : 0u);  // the save's own dialog
+    EXPECT_EQ(w.window.CurrentZipFile(), w / "big.zip");
+    EXPECT_EQ(w.view.list, (std::vector<std::string>{w / "in/a.txt", w / "in/big.bin"}));
+    EXPECT_EQ(w.view.Text(Control::edFolderPath), w / "out");
+    EXPECT_FALSE(w.view.Checked(Control::cbUseFSXFolder));
+    for (const Control control : kGreyedDuringWork) {
+      EXPECT_EQ(w.view.Enabled(control), control != Control::cbxFSXFolder) << int(control);
+    }
+    const bool closing = c.close_at > 0 || c.close_asked;
+    EXPECT_EQ(w.shell.closed, closing);
+    // Nothing half-done stays behind: no work file, no partial file, no new zip.
+    auto out = Tree(w / "out");
+    if (out.contains("big.bin") && out["big.bin"].size() == big.size()) {
+      EXPECT_EQ(out["big.bin"], std::string(random.begin(), random.end()));
+      out["big.bin"] = "random";
+    }
+    EXPECT_EQ(out, c.out);
+    EXPECT_EQ(fs::exists(w / "new.zip"), c.save && !closing);
+    // The window heard of the work at least once per MB.
+    EXPECT_TRUE(closing || calls >= 8) << calls;
   }
 }
 
