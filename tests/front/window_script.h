@@ -7,14 +7,11 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "components/meter.h"
 #include "components/zip_outline.h"
-#include "front/window_shell.h"
-#include "front/window_view.h"
 #include "front/zip_utility.h"
 
 namespace vz::front::script {
@@ -26,36 +23,21 @@ class ScriptedView : public WindowView {
                                           {Control::Label7, "Zip"},
                                           {Control::Label2, "File"},
                                           {Control::Label3, "Zip"}};
-  std::set<Control> ticked;
-  std::set<Control> disabled = {Control::cbxFSXFolder};
+  std::map<Control, bool> ticked;
+  std::map<Control, bool> disabled = {{Control::cbxFSXFolder, true}};
   int fsx_index = -1;
   std::vector<std::string> list;
   std::vector<int> selection;
   Page page = Page::tabUnZip;
-  std::array<Meter, 4> meters;
+  std::array<Meter, 4> meters;  // zipItemMeter, zipFileMeter, FileZippingMeter, ArchiveZippingMeter
   ZipOutline outline;
 
-  std::string Text(Control c) const override {
-    const auto it = texts.find(c);
-    return it == texts.end() ? std::string() : it->second;
-  }
+  std::string Text(Control c) const override { return texts.contains(c) ? texts.at(c) : ""; }
   void SetText(Control c, const std::string& text) override { texts[c] = text; }
-  bool Checked(Control c) const override { return ticked.contains(c); }
-  void SetChecked(Control c, bool on) override {
-    if (on) {
-      ticked.insert(c);
-    } else {
-      ticked.erase(c);
-    }
-  }
-  bool Enabled(Control c) const override { return !disabled.contains(c); }
-  void SetEnabled(Control c, bool on) override {
-    if (on) {
-      disabled.erase(c);
-    } else {
-      disabled.insert(c);
-    }
-  }
+  bool Checked(Control c) const override { return ticked.contains(c) && ticked.at(c); }
+  void SetChecked(Control c, bool on) override { ticked[c] = on; }
+  bool Enabled(Control c) const override { return !disabled.contains(c) || !disabled.at(c); }
+  void SetEnabled(Control c, bool on) override { disabled[c] = !on; }
   int ItemIndex(Control) const override { return fsx_index; }
   void SetItemIndex(Control, int index) override { fsx_index = index; }
   void SetListEntries(Control, const std::vector<std::string>& entries) override {
@@ -66,16 +48,10 @@ class ScriptedView : public WindowView {
   Page VisiblePage() const override { return page; }
   void ShowPage(Page p) override { page = p; }
   Meter& MeterOf(Control c) override {
-    switch (c) {
-      case Control::zipItemMeter:
-        return meters[0];
-      case Control::zipFileMeter:
-        return meters[1];
-      case Control::FileZippingMeter:
-        return meters[2];
-      default:
-        return meters[3];
-    }
+    return meters[c == Control::zipItemMeter       ? 0
+                  : c == Control::zipFileMeter     ? 1
+                  : c == Control::FileZippingMeter ? 2
+                                                   : 3];
   }
   ZipOutline& ZipViewer() override { return outline; }
 };
@@ -91,16 +67,14 @@ class ScriptedShell : public WindowShell {
  public:
   ZipUtilityWindow* window = nullptr;  // asked before closing, as a toolkit's window would
   std::vector<ShownBox> boxes;
-  std::deque<MessageButton> answers;              // in turn; when none is left, the default button
+  std::deque<MessageButton> answers;              // in turn; none left: the default button
   std::deque<std::optional<std::string>> chosen;  // dialog results in turn; none left: cancelled
-  std::vector<FileDialogRequest> dialogs;
-  std::function<void()> on_messages;  // runs inside ProcessMessages (the user acting meanwhile)
-  std::function<void()> on_box;       // runs while a box is open
-  int processed = 0;
+  std::vector<std::string> dialogs;   // "title|filter|pattern|extension|folder", or a caption
+  std::function<void()> on_messages;  // the user acting while messages are handled
+  std::function<void()> on_box;       // ... while a box is open
   bool closed = false;
   bool drops = false;
   std::vector<std::string> pages;
-  ScreenRect geometry{100, 50, 600, 535};
 
   MessageButton ShowMessage(const MessageRequest& r) override {
     boxes.push_back({r.text, r.kind, r.buttons,
@@ -111,17 +85,20 @@ class ScriptedShell : public WindowShell {
     answers.pop_front();
     return answer;
   }
-  std::optional<std::string> OpenFileName(const FileDialogRequest& r) override { return Next(r); }
-  std::optional<std::string> SaveFileName(const FileDialogRequest& r) override { return Next(r); }
+  std::optional<std::string> OpenFileName(const FileDialogRequest& r) override {
+    return Next(Of(r));
+  }
+  std::optional<std::string> SaveFileName(const FileDialogRequest& r) override {
+    return Next(Of(r));
+  }
   std::optional<std::string> BrowseForFolder(const std::string& caption) override {
-    return Next({caption, "", "", "", "", ""});
+    return Next(caption);
   }
   void ProcessMessages() override {
-    ++processed;
     if (on_messages) on_messages();
   }
   void OpenWebPage(const std::string& url) override { pages.push_back(url); }
-  ScreenRect WindowGeometry() const override { return geometry; }
+  ScreenRect WindowGeometry() const override { return {100, 50, 600, 535}; }
   void CloseWindow() override { closed = closed || window == nullptr || window->FormCloseQuery(); }
   void AcceptDroppedFiles() override { drops = true; }
 
@@ -132,8 +109,12 @@ class ScriptedShell : public WindowShell {
   }
 
  private:
-  std::optional<std::string> Next(const FileDialogRequest& r) {
-    dialogs.push_back(r);
+  static std::string Of(const FileDialogRequest& r) {
+    return r.title + "|" + r.filter_name + "|" + r.filter_pattern + "|" + r.default_extension +
+           "|" + r.initial_folder;
+  }
+  std::optional<std::string> Next(const std::string& title) {
+    dialogs.push_back(title);
     if (chosen.empty()) return std::nullopt;
     auto next = chosen.front();
     chosen.pop_front();
