@@ -69,7 +69,7 @@ class WindowView {
   // Check boxes.
   virtual bool Checked(Control control) const = 0;
   virtual void SetChecked(Control control, bool checked) = 0;
-  // Any control; a disabled one is greyed and takes no input (a disabled list takes no drops).
+  // Any control; a disabled one is greyed and takes no input.
   virtual bool Enabled(Control control) const = 0;
   virtual void SetEnabled(Control control, bool enabled) = 0;
   // The chosen item of a drop-down list (cbxFSXFolder); -1: none, which shows no text.
