@@ -404,11 +404,11 @@ TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
        "old.zip",
        kDefaultComment + "\na.txt 1500\nz.txt 2\nb.txt 1500\nok\n"},
       // Nothing listed is lost without a word.
-      {"drop in/a.txt in/sub/a.txt in/c.txt; rm in/c.txt; zip f22",
-       {"Zip file saved as:\r\n\r\n{d}f22.zip\r\n\r\nThese files could not be added:\r\n{d}in/"
+      {"drop in/a.txt in/sub/a.txt in/c.txt; rm in/c.txt; zip twice",
+       {"Zip file saved as:\r\n\r\n{d}twice.zip\r\n\r\nThese files could not be added:\r\n{d}in/"
         "c.txt - File not found\r\n{d}in/sub/a.txt - Cannot insert file - duplicates stored name"},
        "3 file(s) - 1 Kb",
-       "f22.zip",
+       "twice.zip",
        kDefaultComment + "\na.txt 1500\nok\n"},
       // A failed save does not block the next one.
       {"put not-a.zip text; drop in/a.txt; answer yes; zip not-a.zip; mkdir later; vanish later; "
