@@ -73,11 +73,15 @@ void BaseBrowser::CloseArchive() {
   if (!file_name_.empty()) SetFileName("");
 }
 
+void BaseBrowser::DiscardArchive() {
+  archive_.reset();
+  file_name_.clear();
+}
+
 void BaseBrowser::FreeArchive() {
   if (!archive_) return;
-  // Only changes made through the archive are written: a browser never rewrites a file it merely
-  // opened (an archive without items would otherwise be saved as an empty zip), and one that
-  // failed to open is unusable and saves nothing.
+  // Saving an archive that nobody changed would rewrite the file, and one that failed to load
+  // would become an empty zip over the user's file.
   if (archive_->Modified()) {
     try {
       archive_->Save();
@@ -86,6 +90,16 @@ void BaseBrowser::FreeArchive() {
     }
   }
   archive_.reset();
+}
+
+void BaseBrowser::InitAndLoadArchive() {
+  try {
+    InitArchive();
+    archive_->Load();
+  } catch (...) {
+    archive_->MarkInvalid();
+    throw;
+  }
 }
 
 void BaseBrowser::SetSpanningThreshold(int32_t value) {

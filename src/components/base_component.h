@@ -59,6 +59,9 @@ class BaseBrowser : public BaseComponent {
 
   void OpenArchive(const std::string& file_name) { SetFileName(file_name); }
   void CloseArchive();
+  // Frees the open archive without writing anything, pending changes included, and forgets its
+  // name: what a front end does after a failed save, whose old file is still intact.
+  void DiscardArchive();
 
   const std::string& FileName() const { return file_name_; }
   virtual void SetFileName(const std::string& value) = 0;
@@ -107,8 +110,12 @@ class BaseBrowser : public BaseComponent {
   void StoreFileName(const std::string& value) { file_name_ = value; }
   void SetArchive(std::unique_ptr<Archive> archive) { archive_ = std::move(archive); }
   void SetArchiveType(ArchiveType type) { archive_type_ = type; }
-  // Saves pending changes of the open archive (failures ignored) and frees it.
+  // Saves pending changes of the open archive (failures ignored) and frees it. An archive without
+  // pending changes, or one that failed to open, is never written.
   void FreeArchive();
+  // Opens the archive just set: copies the settings in and loads it. A failure marks the archive
+  // unusable, so that nothing is ever written through it, and propagates.
+  void InitAndLoadArchive();
 
   RequestImageEvent on_request_image_;
 

@@ -48,15 +48,7 @@ void CustomZipBrowser::SetFileName(const std::string& value) {
       throw UnhandledTypeError();
     }
     SetArchive(CreateArchive(name));
-    try {
-      InitArchive();
-      GetArchive()->Load();
-    } catch (...) {
-      // Held until the next change of file, and never written: a zip whose directory is damaged
-      // would otherwise be saved as an empty one when the browser moves on.
-      GetArchive()->MarkInvalid();
-      throw;
-    }
+    InitAndLoadArchive();
     SetArchiveType(type);
   }
   DoChange();

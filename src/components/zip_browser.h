@@ -10,7 +10,8 @@ namespace vz {
 class CustomZipBrowser : public BaseBrowser {
  public:
   // Closes the open archive (saving pending changes, failures ignored) and opens the named file
-  // when it exists. A relative name is taken against the current folder.
+  // when it exists. A relative name is taken against the current folder. A file that fails to open
+  // or load stays held but unusable: nothing is ever written over it.
   void SetFileName(const std::string& value) override;
 
   ZipItem* GetItem(int index) const;

@@ -22,14 +22,18 @@ void CustomZipper::SetFileName(const std::string& value) {
         throw UnhandledTypeError();
       }
       SetArchive(std::make_unique<ZipArchive>(name, kFmOpenRead | kFmShareDenyNone));
-      InitArchive();
-      GetArchive()->Load();
+      InitAndLoadArchive();
     } else {
       type = DetermineArchiveType(name);
       // Tar and gzip files are other formats: only zip files are created here.
       if (type != atZip) throw UnhandledTypeError();
       SetArchive(std::make_unique<ZipArchive>(name, kFmCreate));
-      InitArchive();
+      try {
+        InitArchive();
+      } catch (...) {
+        GetArchive()->MarkInvalid();
+        throw;
+      }
     }
     SetArchiveType(type);
   }

@@ -14,7 +14,8 @@ class CustomZipper : public CustomZipBrowser {
 
   // Saves and frees the open archive (a failing save propagates and keeps it open), then opens
   // the named zip, or creates it empty when it does not exist. A relative name is taken against
-  // the current folder. Names of other types raise UnhandledTypeError.
+  // the current folder. Names of other types raise UnhandledTypeError. A zip that fails to open or
+  // load stays held but unusable: no later save or change of file writes over it.
   void SetFileName(const std::string& value) override;
   // Sets the archive comment; an empty text removes it. NoArchiveError when no archive is open.
   void SetZipComment(const std::string& comment) override;

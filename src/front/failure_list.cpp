@@ -5,15 +5,18 @@
 
 namespace vz {
 
-void FailureList::Watch(BaseBrowser& component,
-                        std::function<void(const ItemFailure&)> on_failure) {
-  component.OnProcessItemFailure = [this, &component, on_failure = std::move(on_failure)](
+void FailureList::Watch(BaseBrowser& component, std::function<void(const ItemFailure&)> on_failure,
+                        bool by_file) {
+  component.OnProcessItemFailure = [this, &component, on_failure = std::move(on_failure), by_file](
                                        void*, ArchiveItem* item, ProcessType,
                                        ErrorClass error_class, int32_t code) {
     std::string reason = component.FailureMessage();
     if (reason.empty() && error_class == ecArchive) reason = MessageText(code);
     if (reason.empty()) reason = "failed";
-    Add(item != nullptr ? item->StoredName() : std::string(), std::move(reason));
+    std::string name;
+    if (item != nullptr)
+      name = by_file && !item->DiskPath().empty() ? item->DiskPath() : item->StoredName();
+    Add(std::move(name), std::move(reason));
     if (on_failure) on_failure(failures_.back());
   };
 }

@@ -20,8 +20,10 @@ class FailureList {
  public:
   // Subscribes to the component's OnProcessItemFailure (replacing any handler there). Each failure
   // is recorded with the component's failure message (else the text of its code, else "failed")
-  // and then passed to on_failure when one is given.
-  void Watch(BaseBrowser& component, std::function<void(const ItemFailure&)> on_failure = {});
+  // and then passed to on_failure when one is given. An item is named by its stored name, or with
+  // by_file by the file it is made from when it has one (what a user listed to be zipped).
+  void Watch(BaseBrowser& component, std::function<void(const ItemFailure&)> on_failure = {},
+             bool by_file = false);
 
   void Add(std::string name, std::string reason);
   void Clear() { failures_.clear(); }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "front/product.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/wine_registry.h"
@@ -26,7 +27,6 @@ constexpr std::string_view kSteamEditionKey =
     "SOFTWARE\\Microsoft\\Microsoft Games\\Flight Simulator - Steam Edition\\10.0\\";
 constexpr std::string_view kShellFoldersKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
-constexpr std::string_view kMakerWebAddress = "https://veldrin.example";
 constexpr int64_t kMaxLibraryListSize = 16 << 20;
 
 // Below the FSX folder, by the list's index (the last item does not depend on FSX).

@@ -8,6 +8,7 @@
 
 #include "archive/utils.h"
 #include "codec/crypt_streams.h"
+#include "components/zipper.h"
 #include "platform/memory_stream.h"
 #include "test_support.h"
 #include "zip_builder.h"
@@ -353,27 +354,57 @@ TEST(UnZipperTest, FileNameChecks) {
   EXPECT_THROW(f.unzipper.ExtractFiles("*.*"), NoArchiveError);
 }
 
-// The unzipper writes nothing when it moves on: not over a zip that failed to load, not over an
-// empty one it merely opened.
-TEST(UnZipperTest, ClosingNeverRewritesTheFile) {
-  Fixture f;
+// Whatever a component does after a zip failed to open (opening another file, closing), the
+// file stays as it was: same bytes, same inode (a save would have renamed a new file over it).
+TEST(UnZipperTest, AZipThatFailedToOpenIsNeverWritten) {
+  ScratchDir dir;
   ZipBuilder b;
   b.entries = {Stored("a.txt", "a")};
-  std::vector<uint8_t> damaged = b.Build();
-  damaged[damaged.size() - 22 - (46 + 5) + 2] = 9;  // the central record's signature, PK 1 2
-  testing::WriteFile(f.dir / "damaged.zip", damaged);
-  EXPECT_THROW(f.unzipper.OpenArchive(f.dir / "damaged.zip"), ZipInvalidError);
-  f.unzipper.CloseArchive();
-  EXPECT_EQ(testing::ReadFile(f.dir / "damaged.zip"), damaged);
-
-  const std::string empty = f.Write(ZipBuilder(), "empty.zip");
-  struct stat before {
-  }, after{};
-  ASSERT_EQ(::stat(empty.c_str(), &before), 0);
-  f.unzipper.OpenArchive(empty);
-  f.unzipper.CloseArchive();
-  ASSERT_EQ(::stat(empty.c_str(), &after), 0);
-  EXPECT_EQ(before.st_ino, after.st_ino) << "the empty zip was replaced";
+  const std::vector<uint8_t> good = b.Build();
+  std::vector<uint8_t> damaged = good;
+  // The end record is found, the central directory it points at is not.
+  for (size_t i = 0; i + 4 <= damaged.size(); ++i) {
+    if (damaged[i] == 'P' && damaged[i + 1] == 'K' && damaged[i + 2] == 1) damaged[i + 2] = 9;
+  }
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    bool base_gone;   // the component's base folder was deleted after it was set
+    bool zipper_too;  // a zipper saves an unchanged empty zip on purpose (a new file's end record)
+  } cases[] = {
+      {"damaged directory", damaged, false, true},
+      {"base folder deleted", good, true, true},
+      {"empty zip, unchanged", ZipBuilder().Build(), false, false},
+  };
+  testing::WriteFile(dir / "other.zip", good);
+  for (const auto& c : cases) {
+    for (const bool zipper : {false, true}) {
+      if (zipper && !c.zipper_too) continue;
+      SCOPED_TRACE(std::string(c.name) + (zipper ? ", zipper" : ", unzipper"));
+      const std::string file = dir / "victim.zip";
+      testing::WriteFile(file, c.bytes);
+      struct stat before {};
+      ASSERT_EQ(::stat(file.c_str(), &before), 0);
+      std::filesystem::create_directory(dir / "base");
+      UnZipper unzipper;
+      Zipper zipper_component;
+      BaseBrowser& component = zipper ? static_cast<BaseBrowser&>(zipper_component) : unzipper;
+      component.SetBaseDirectory(dir / "base");
+      if (c.base_gone) std::filesystem::remove(dir / "base");
+      try {
+        component.SetFileName(file);
+      } catch (const std::exception&) {
+      }
+      if (c.base_gone) component.SetBaseDirectory("");
+      component.SetFileName(dir / "other.zip");
+      component.CloseArchive();
+      struct stat after {};
+      ASSERT_EQ(::stat(file.c_str(), &after), 0);
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(testing::ReadFile(file), c.bytes);
+      std::filesystem::remove(dir / "base");
+    }
+  }
 }
 
 class RecordingMeter : public MeterLink {

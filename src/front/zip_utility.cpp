@@ -1,0 +1,685 @@
+// The window's commands. Each handler is a short script over the view, the shell and the
+// components; what the user is told is written out here letter for letter.
+//
+// How a save stays linear: the zipper saves the whole archive after every change when AutoSave is
+// on, which made a zip of n files cost n rewrites of a growing archive. SaveTheZip switches it off,
+// records every file as a pending addition (a hash lookup each) and writes the archive once.
+#include "front/zip_utility.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <unordered_set>
+#include <utility>
+
+#include "archive/utils.h"
+#include "components/zip_outline.h"
+#include "errors/errors.h"
+#include "platform/fs.h"
+#include "platform/process.h"
+#include "platform/runtime_errors.h"
+
+namespace vz::front {
+
+namespace {
+
+// The controls greyed while an extraction or a save runs.
+constexpr Control kWorkControls[] = {
+    Control::btnOpenZip,     Control::btnUnZip,     Control::btnUnZipFolder,
+    Control::cbUseFSXFolder, Control::cbxFSXFolder, Control::edFolderPath,
+    Control::ZipFileList,    Control::btnZip,       Control::btnClearList,
+};
+
+char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) c = UpperAscii(c);
+  return text;
+}
+
+// The extension of a path's name part, from its last "." on, is ".zip" in any letter case.
+bool HasZipExtension(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  return UpperAscii(path.substr(dot)) == ".ZIP";
+}
+
+// Characters, not bytes, of a UTF-8 text.
+size_t CharacterCount(const std::string& text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// A progress label: the percentage, except at 0 and 100, where the label is at rest.
+std::string ProgressText(uint8_t progress, const char* at_rest) {
+  if (progress == 0 || progress == 100) return at_rest;
+  if (progress > 100) return "100%";
+  return std::to_string(progress) + "%";
+}
+
+// The file list's order: letter case ignored, then byte order, so that entries equal byte for
+// byte always end up side by side.
+bool ListOrder(const std::string& a, const std::string& b) {
+  const auto folded =
+      std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                   [](char x, char y) { return UpperAscii(x) < UpperAscii(y); });
+  if (folded) return true;
+  const auto reverse =
+      std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
+                                   [](char x, char y) { return UpperAscii(x) < UpperAscii(y); });
+  return !reverse && a < b;
+}
+
+std::optional<int64_t> SizeInKb(const std::string& file_name) {
+  const auto status = platform::StatPath(file_name);
+  if (!status) return std::nullopt;
+  return status->size / 1024;
+}
+
+}  // namespace
+
+WindowSettings WindowSettings::FromEnvironment() {
+  return {FsxSearch::FromEnvironment(), platform::ProgramFolder()};
+}
+
+// Greys the controls that would start other work for as long as an extraction or a save runs.
+class ZipUtilityWindow::WorkScope {
+ public:
+  explicit WorkScope(ZipUtilityWindow& window) : window_(window) { window_.SetWorking(true); }
+  ~WorkScope() { End(); }
+  WorkScope(const WorkScope&) = delete;
+  WorkScope& operator=(const WorkScope&) = delete;
+
+  void End() {
+    if (!active_) return;
+    active_ = false;
+    window_.SetWorking(false);
+  }
+
+ private:
+  ZipUtilityWindow& window_;
+  bool active_ = true;
+};
+
+ZipUtilityWindow::ZipUtilityWindow(WindowView& view, WindowShell& shell, WindowSettings settings)
+    : view_(view), shell_(shell), settings_(std::move(settings)) {
+  zip_file_meter_link_.SetMeter(&view_.MeterOf(Control::zipItemMeter));
+  zip_archive_meter_link_.SetMeter(&view_.MeterOf(Control::zipFileMeter));
+  file_zipping_meter_link_.SetMeter(&view_.MeterOf(Control::FileZippingMeter));
+  archive_zipping_meter_link_.SetMeter(&view_.MeterOf(Control::ArchiveZippingMeter));
+
+  unzipper_.SetItemProgressMeter(&zip_file_meter_link_);
+  unzipper_.SetArchiveProgressMeter(&zip_archive_meter_link_);
+  unzipper_.SetExtractOptions(0);
+  unzipper_.OnArchiveProgress = [this](void*, uint8_t progress, bool& abort) {
+    unZipperArchiveProgress(progress, abort);
+  };
+  unzipper_.OnArchiveItemProgress = [this](void*, ArchiveItem* item, uint8_t progress,
+                                           bool& abort) {
+    unZipperArchiveItemProgress(item, progress, abort);
+  };
+  unzipper_.OnConfirmOverwrite = [this](std::string& name, bool& confirm) {
+    unZipperConfirmOverwrite(name, confirm);
+  };
+  unzipper_.OnNeedPassword = [this](void*, std::string& password) {
+    unZipperNeedPassword(password);
+  };
+  extraction_failures_.Watch(unzipper_);
+
+  zipper_.SetItemProgressMeter(&file_zipping_meter_link_);
+  zipper_.SetArchiveProgressMeter(&archive_zipping_meter_link_);
+  zipper_.SetAutoSave(true);
+  zipper_.SetDOSMode(false);
+  zipper_.SetStoreOptions(soStripDrive | soRemoveDots | soFreshen);
+  zipper_.OnArchiveProgress = [this](void*, uint8_t progress, bool& abort) {
+    zipperArchiveProgress(progress, abort);
+  };
+  zipper_.OnArchiveItemProgress = [this](void*, ArchiveItem* item, uint8_t progress, bool& abort) {
+    zipperArchiveItemProgress(item, progress, abort);
+  };
+  zipper_.OnArchiveSaveProgress = [this](void*, uint8_t, bool& abort) {
+    zipperArchiveSaveProgress(abort);
+  };
+  save_failures_.Watch(zipper_, {}, true);
+
+  view_.ZipViewer().OnChange = [this](void*) { ZipViewerChange(); };
+}
+
+ZipUtilityWindow::~ZipUtilityWindow() {
+  view_.ZipViewer().OnChange = nullptr;
+}
+
+template <typename Fn>
+void ZipUtilityWindow::Command(bool exclusive, Fn&& fn) {
+  if (exclusive && Busy()) return;
+  ++commands_;
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    ReportFailure(e.what());
+  } catch (...) {
+    ReportFailure("Unexpected failure");
+  }
+  --commands_;
+  if (commands_ == 0 && close_pending_) {
+    close_pending_ = false;
+    abort_requested_ = false;
+    shell_.CloseWindow();
+  }
+}
+
+void ZipUtilityWindow::ReportFailure(const std::string& message) {
+  // Work aborted because the window is closing is no failure to tell about.
+  if (close_pending_) return;
+  shell_.ShowMessage({FailureReportText(message), MessageKind::kError, mbOK, {}});
+}
+
+void ZipUtilityWindow::SetWorking(bool working) {
+  working_ = working;
+  for (const Control control : kWorkControls) view_.SetEnabled(control, !working);
+  if (working) return;
+  const bool fsx_mode = view_.Checked(Control::cbUseFSXFolder);
+  view_.SetEnabled(Control::btnUnZipFolder, !fsx_mode);
+  view_.SetEnabled(Control::cbxFSXFolder, fsx_mode);
+}
+
+// ---- the window's life ---------------------------------------------------------------------
+
+void ZipUtilityWindow::FormCreate() {
+  Command(false, [&] {
+    shell_.AcceptDroppedFiles();
+    view_.ZipViewer().Loaded();
+  });
+}
+
+void ZipUtilityWindow::FormShow() {
+  if (shown_) return;
+  shown_ = true;
+  Command(false, [&] {
+    UpdateFilesLabel();
+    CheckFSXPath();
+  });
+}
+
+bool ZipUtilityWindow::FormKeyDown(int key) {
+  if (key != kVkEscape) return false;
+  shell_.CloseWindow();
+  return true;
+}
+
+bool ZipUtilityWindow::FormCloseQuery() {
+  if (!Busy()) return true;
+  abort_requested_ = true;
+  close_pending_ = true;
+  return false;
+}
+
+void ZipUtilityWindow::btnExitClick() {
+  if (!Busy()) {
+    bool emptied = false;
+    Command(false, [&] {
+      view_.ZipViewer().SetFileName("");
+      view_.SetText(Control::edFolderPath, "");
+      emptied = true;
+    });
+    if (!emptied) return;
+  }
+  shell_.CloseWindow();
+}
+
+void ZipUtilityWindow::WMDropFiles(const std::vector<std::string>& paths) {
+  Command(true, [&] {
+    if (view_.VisiblePage() == Page::tabUnZip) {
+      if (!paths.empty()) DropZip(paths.front());
+    } else {
+      DropFiles(paths);
+    }
+  });
+}
+
+MessageButton ZipUtilityWindow::ShowMessageCentered(const std::string& text, MessageKind kind,
+                                                    MessageButtons buttons) {
+  MessageRequest request{text, kind, buttons, [this](int32_t width, int32_t height) {
+                           return CenteredOn(shell_.WindowGeometry(), width, height);
+                         }};
+  const MessageButton answer = shell_.ShowMessage(request);
+  if (answer == mbNone || (answer & buttons) == 0) return EscapeButton(buttons);
+  return answer;
+}
+
+// ---- FSX folders ---------------------------------------------------------------------------
+
+FsxControls ZipUtilityWindow::ReadFsxControls() const {
+  return {view_.Checked(Control::cbUseFSXFolder), view_.Enabled(Control::cbxFSXFolder),
+          view_.ItemIndex(Control::cbxFSXFolder), view_.Enabled(Control::btnUnZipFolder),
+          view_.Text(Control::edFolderPath)};
+}
+
+void ZipUtilityWindow::ShowFsxControls(const FsxControls& controls) {
+  view_.SetChecked(Control::cbUseFSXFolder, controls.use_fsx_folder);
+  view_.SetEnabled(Control::cbxFSXFolder, controls.folder_list_enabled);
+  view_.SetItemIndex(Control::cbxFSXFolder, controls.folder_list_index);
+  view_.SetEnabled(Control::btnUnZipFolder, controls.folder_button_enabled);
+  view_.SetText(Control::edFolderPath, controls.folder_path);
+}
+
+void ZipUtilityWindow::CheckFSXPath() {
+  Command(false, [&] {
+    const auto warning = FsxMissingWarning(settings_.fsx);
+    if (!warning) return;
+    // The one box centred on the screen: it may come before the window is in place.
+    shell_.ShowMessage({*warning, MessageKind::kInformation, mbOK, {}});
+    FsxControls controls = ReadFsxControls();
+    ApplyFsxModeOff(controls);
+    ShowFsxControls(controls);
+  });
+}
+
+void ZipUtilityWindow::cbUseFSXFolderClick() {
+  if (Busy()) {
+    // Refused while work runs: the box goes back to what the destination follows.
+    view_.SetChecked(Control::cbUseFSXFolder, !view_.Checked(Control::cbUseFSXFolder));
+    return;
+  }
+  Command(true, [&] {
+    FsxControls controls = ReadFsxControls();
+    ApplyFsxTick(controls);
+    ShowFsxControls(controls);
+    CheckFSXPath();
+  });
+}
+
+void ZipUtilityWindow::cbxFSXFolderChange() {
+  Command(true, [&] {
+    const auto folder = FsxFolderOf(settings_.fsx, view_.ItemIndex(Control::cbxFSXFolder));
+    if (folder) view_.SetText(Control::edFolderPath, *folder);
+  });
+}
+
+// ---- extraction ----------------------------------------------------------------------------
+
+void ZipUtilityWindow::btnOpenZipClick() {
+  Command(true, [&] {
+    const auto chosen = shell_.OpenFileName({"Select a Zip file", "Zip files (*.zip)", "*.zip", "",
+                                             settings_.program_folder, current_zip_file_});
+    if (!chosen) return;
+    current_zip_file_ = *chosen;
+    view_.ZipViewer().SetFileName(current_zip_file_);
+    view_.ZipViewer().FullCollapse();
+  });
+}
+
+void ZipUtilityWindow::DropZip(const std::string& path) {
+  if (HasZipExtension(path)) {
+    try {
+      if (!platform::IsDirectory(path)) view_.ZipViewer().SetFileName(path);
+      current_zip_file_ = path;
+      view_.ZipViewer().FullCollapse();
+      return;
+    } catch (const std::exception&) {
+      // answered below
+    }
+  }
+  ShowMessageCentered("Sorry, this is not a Zip File!", MessageKind::kInformation, mbOK);
+}
+
+void ZipUtilityWindow::ZipViewerChange() {
+  view_.SetText(Control::Label4, std::to_string(view_.ZipViewer().Count()) + " file(s)");
+}
+
+void ZipUtilityWindow::btnUnZipFolderClick() {
+  Command(true, [&] {
+    const auto folder = shell_.BrowseForFolder("Select the destination folder...");
+    if (folder) view_.SetText(Control::edFolderPath, *folder);
+  });
+}
+
+void ZipUtilityWindow::btnUnZipClick() {
+  Command(true, [&] {
+    overwrite_all_ = false;
+    all_extracted_ = true;
+    password_notice_shown_ = false;
+    if (current_zip_file_.empty()) {
+      ShowMessageCentered("Please open a Zip zile!", MessageKind::kInformation, mbOK);
+      return;
+    }
+    if (view_.Text(Control::edFolderPath).empty()) {
+      const auto folder = shell_.BrowseForFolder("Select the destination folder...");
+      if (!folder) return;
+      view_.SetText(Control::edFolderPath, *folder);
+    }
+    ExtractTheZip();
+  });
+}
+
+void ZipUtilityWindow::ExtractTheZip() {
+  // The folder named at the end is the one used, whatever the field shows by then.
+  const std::string folder = view_.Text(Control::edFolderPath);
+  WorkScope work(*this);
+  extraction_failures_.Clear();
+  // The unzipper applies its folder again to every zip it opens: one deleted since the last
+  // extraction must not stop this one.
+  unzipper_.SetBaseDirectory("");
+  unzipper_.SetFileName(current_zip_file_);
+  unzipper_.SetBaseDirectory(folder);
+  constexpr ExtractOptions kPaths = eoCreateDirs | eoRestorePath;
+  const ExtractOptions options = unzipper_.GetExtractOptions();
+  unzipper_.SetExtractOptions(view_.Checked(Control::cdExtractPaths)
+                                  ? static_cast<ExtractOptions>(options | kPaths)
+                                  : static_cast<ExtractOptions>(options & ~kPaths));
+  unzipper_.ExtractFiles("*.*");
+  unzipper_.CloseArchive();
+  view_.MeterOf(Control::zipItemMeter).Reset();
+  view_.MeterOf(Control::zipFileMeter).Reset();
+  view_.SetText(Control::Label6, "File");
+  view_.SetText(Control::Label7, "Zip");
+  view_.SetText(Control::StatusText, "");
+  work.End();
+  if (abort_requested_) throw UserAbortError();
+
+  if (!extraction_failures_.Empty()) {
+    ShowMessageCentered("UnZip Complete. One or more files could not be extracted:\r\n\r\n" +
+                            extraction_failures_.Report(),
+                        MessageKind::kInformation, mbOK);
+  } else if (all_extracted_) {
+    ShowMessageCentered("Zip contents extracted to this location:\r\n\r\n" + folder,
+                        MessageKind::kInformation, mbOK);
+  } else {
+    ShowMessageCentered("UnZip Complete. One or more extractions cancelled!",
+                        MessageKind::kInformation, mbOK);
+  }
+}
+
+void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm) {
+  if (abort_requested_) {
+    confirm = false;  // the window is closing: no more questions, nothing more replaced
+    return;
+  }
+  if (overwrite_all_) {
+    confirm = true;
+    return;
+  }
+  switch (ShowMessageCentered("This file already exists in the destination location. \r\n\r\n" +
+                                  name + "\r\n\r\nWould you like to overwrite?",
+                              MessageKind::kConfirmation, mbYes | mbNo | mbAll)) {
+    case mbYes:
+      confirm = true;
+      break;
+    case mbAll:
+      overwrite_all_ = true;
+      confirm = true;
+      break;
+    default:  // No, or the box closed (which answers No)
+      confirm = false;
+      all_extracted_ = false;
+      break;
+  }
+}
+
+void ZipUtilityWindow::unZipperNeedPassword(std::string&) {
+  // Once per command; the encrypted items are listed with the failures at the end.
+  if (password_notice_shown_ || abort_requested_) return;
+  password_notice_shown_ = true;
+  ShowMessageCentered(
+      "Please note: One or more files in this Zip archive are encrypted.\r"
+      "Password-protected Zip file support has not yet been implemented.\r\r"
+      "The Zip Utility will now attempt to extract any non-encrypted files,\r"
+      "please check the destination folder for any output.",
+      MessageKind::kInformation, mbOK | mbCancel);
+}
+
+void ZipUtilityWindow::unZipperArchiveProgress(uint8_t progress, bool& abort) {
+  view_.SetText(Control::Label7, ProgressText(progress, "Zip"));
+  shell_.ProcessMessages();
+  abort = abort_requested_;
+}
+
+void ZipUtilityWindow::unZipperArchiveItemProgress(ArchiveItem* item, uint8_t progress,
+                                                   bool& abort) {
+  view_.SetText(Control::StatusText,
+                "Extracting: " + (item != nullptr ? item->StoredName() : std::string()));
+  view_.SetText(Control::Label6, ProgressText(progress, "File"));
+  shell_.ProcessMessages();
+  abort = abort_requested_;
+}
+
+// ---- creation ------------------------------------------------------------------------------
+
+void ZipUtilityWindow::ShowFileList() {
+  view_.SetListEntries(Control::ZipFileList, files_);
+}
+
+void ZipUtilityWindow::DropFiles(const std::vector<std::string>& paths) {
+  bool refused = false;  // a path that is gone, or no regular file (a pipe would never end)
+  try {
+    int32_t folders = 0;
+    for (const std::string& path : paths) {
+      const auto status = platform::StatPath(path);
+      if (status && status->is_directory) {
+        ++folders;
+      } else if (status && status->is_regular) {
+        files_.push_back(path);
+      } else {
+        refused = true;
+      }
+    }
+    std::sort(files_.begin(), files_.end(), ListOrder);
+    ShowFileList();
+    if (folders > 0) {
+      ShowMessageCentered("Please note: [" + std::to_string(folders) +
+                              "] of the items dropped were folders.\r\n\r\n"
+                              "This utility currently only accepts actual filenames.\r\n\r\n"
+                              "To add the contents of a folder open it in the explorer\r\n"
+                              "and 'Drag & Drop' the files, the folder structure will\r\n"
+                              "be preserved if you select that option.",
+                          MessageKind::kInformation, mbOK);
+    }
+    UpdateFilesLabel();
+  } catch (const std::exception&) {
+    refused = true;
+  }
+  if (view_.VisiblePage() != Page::tabZip) view_.ShowPage(Page::tabZip);
+  if (refused) {
+    ShowMessageCentered("One of the files you attempted to drop is in use and will not be added.",
+                        MessageKind::kInformation, mbOK);
+  }
+}
+
+void ZipUtilityWindow::UpdateFilesLabel() {
+  duplicate_count_ = 0;
+  if (!std::is_sorted(files_.begin(), files_.end(), ListOrder)) {
+    std::sort(files_.begin(), files_.end(), ListOrder);
+  }
+  RemoveDuplicateFiles();
+  int64_t total = 0;
+  // A listed file that has gone since adds nothing here; the save names it.
+  for (const std::string& file : files_) total += SizeInKb(file).value_or(0);
+  ShowFileList();
+  view_.SetText(Control::FilesLabel,
+                std::to_string(files_.size()) + " file(s) - " + std::to_string(total) + " Kb");
+  if (duplicate_count_ > 0) {
+    ShowMessageCentered("Please Note: [ " + std::to_string(duplicate_count_) +
+                            " ] of the files you just dropped are already in the list.",
+                        MessageKind::kInformation, mbOK);
+  }
+}
+
+void ZipUtilityWindow::RemoveDuplicateFiles() {
+  const auto kept = std::unique(files_.begin(), files_.end());
+  duplicate_count_ += static_cast<int32_t>(files_.end() - kept);
+  files_.erase(kept, files_.end());
+}
+
+int64_t ZipUtilityWindow::GetFileSize(const std::string& file_name) {
+  errno = 0;
+  const auto size = SizeInKb(file_name);
+  if (!size) throw InOutError::FromErrno(file_name, errno != 0 ? errno : ENOENT);
+  return *size;
+}
+
+void ZipUtilityWindow::DeleteSelectedEntries() {
+  std::vector<int> selected = view_.SelectedEntries(Control::ZipFileList);
+  std::sort(selected.rbegin(), selected.rend());
+  selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+  for (const int index : selected) {
+    if (index >= 0 && static_cast<size_t>(index) < files_.size())
+      files_.erase(files_.begin() + index);
+  }
+  UpdateFilesLabel();
+}
+
+bool ZipUtilityWindow::ZipFileListKeyDown(int key) {
+  if (key != kVkDelete) return false;
+  Command(true, [&] { DeleteSelectedEntries(); });
+  return true;
+}
+
+void ZipUtilityWindow::vDelSelectedItmClick() {
+  Command(true, [&] { DeleteSelectedEntries(); });
+}
+
+void ZipUtilityWindow::btnClearListClick() {
+  Command(true, [&] {
+    if (files_.empty()) return;
+    if (ShowMessageCentered("Clear the list of files?", MessageKind::kConfirmation,
+                            mbOK | mbCancel) != mbOK) {
+      return;
+    }
+    files_.clear();
+    UpdateFilesLabel();
+  });
+}
+
+void ZipUtilityWindow::edZipCommentKeyPress() {
+  Command(false, [&] {
+    if (CharacterCount(view_.Text(Control::edZipComment)) == 1 &&
+        !view_.Checked(Control::cbAddComments)) {
+      view_.SetChecked(Control::cbAddComments, true);
+    }
+  });
+}
+
+void ZipUtilityWindow::btnZipClick() {
+  Command(true, [&] {
+    if (files_.empty()) {
+      ShowMessageCentered("Please add some files to this Zip!", MessageKind::kInformation, mbOK);
+      return;
+    }
+    auto name =
+        shell_.SaveFileName({"Save your zip file", "Zip file (*.zip)", "*.zip", ".zip", "", ""});
+    if (!name) return;
+    if (!HasZipExtension(*name)) *name += ".zip";
+    if (platform::PathExists(*name) &&
+        ShowMessageCentered("This Zip filename exists. Add files to this Zip?\r\n\r\n"
+                            "(Any existing files in the Zip will be replaced)",
+                            MessageKind::kConfirmation, mbYes | mbCancel) != mbYes) {
+      return;
+    }
+    SaveTheZip(*name);
+  });
+}
+
+void ZipUtilityWindow::AddListedFiles() {
+  ZipArchive& zip = *zipper_.GetZipArchive();
+  // Stored names of this save (letter case ignored, as the archive compares them).
+  std::unordered_set<std::string> names;
+  for (const std::string& file : files_) {
+    const auto status = platform::StatPath(file);
+    if (!status) {
+      save_failures_.Add(file, MessageText(FileNotFoundError::kCode));
+    } else if (!status->is_regular) {
+      save_failures_.Add(file, std::string("is a ") + status->kind + ", not a file");
+    } else if (AbsoluteFileName(file) == zip.ArchiveFileName()) {
+      save_failures_.Add(file, "is the zip file being saved");
+    } else if (!names.insert(UpperAscii(zip.MakeStoredName(file))).second) {
+      save_failures_.Add(file, MessageText(DuplicateNameError::kCode));
+    } else {
+      zipper_.AddFileList({file});  // added, or freshened when the zip holds it already
+    }
+    shell_.ProcessMessages();
+    if (abort_requested_) throw UserAbortError();
+  }
+}
+
+void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
+  WorkScope work(*this);
+  save_failures_.Clear();
+  const bool existed = platform::PathExists(file_name);
+  const bool auto_save = zipper_.AutoSave();
+  zipper_.SetAutoSave(false);
+  try {
+    zipper_.SetFileName(file_name);
+    zipper_.SetZipComment(view_.Checked(Control::cbAddComments)
+                              ? view_.Text(Control::edZipComment)
+                              : "Created with Veldrin ZIP (Freeware) - " +
+                                    std::string(kMakerWebAddress));
+    const StoreOptions options = zipper_.GetStoreOptions();
+    zipper_.SetStoreOptions(view_.Checked(Control::cbIncludePaths)
+                                ? static_cast<StoreOptions>(options & ~soStripPath)
+                                : static_cast<StoreOptions>(options | soStripPath));
+    AddListedFiles();
+    zipper_.Save();
+    zipper_.CloseArchive();
+  } catch (...) {
+    // The old file is intact (a save writes a new file beside it); nothing of this attempt may
+    // be written by a later one, and a new file that never got its first save goes again.
+    zipper_.DiscardArchive();
+    zipper_.SetAutoSave(auto_save);
+    const auto status = platform::StatPath(file_name);
+    if (!existed && status && status->is_regular && status->size == 0) {
+      platform::DeleteFile(file_name);
+    }
+    throw;
+  }
+  zipper_.SetAutoSave(auto_save);
+  view_.MeterOf(Control::FileZippingMeter).Reset();
+  view_.MeterOf(Control::ArchiveZippingMeter).Reset();
+  view_.SetText(Control::Label2, "File");
+  view_.SetText(Control::Label3, "Zip");
+  view_.SetText(Control::StatusText, "");
+  work.End();
+  if (abort_requested_) throw UserAbortError();
+
+  std::string text = "Zip file saved as:\r\n\r\n" + file_name;
+  if (!save_failures_.Empty()) {
+    text += "\r\n\r\nThese files could not be added:\r\n" + save_failures_.Report();
+  }
+  ShowMessageCentered(text, MessageKind::kInformation, mbOK);
+}
+
+void ZipUtilityWindow::zipperArchiveProgress(uint8_t progress, bool& abort) {
+  view_.SetText(Control::Label3, ProgressText(progress, "Zip"));
+  shell_.ProcessMessages();
+  abort = abort_requested_;
+}
+
+void ZipUtilityWindow::zipperArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort) {
+  view_.SetText(Control::StatusText,
+                "Compressing: " + (item != nullptr ? item->StoredName() : std::string()));
+  view_.SetText(Control::Label2, ProgressText(progress, "File"));
+  shell_.ProcessMessages();
+  abort = abort_requested_;
+}
+
+// Writing the finished zip to its file: no label of its own, but the window stays alive.
+void ZipUtilityWindow::zipperArchiveSaveProgress(bool& abort) {
+  shell_.ProcessMessages();
+  abort = abort_requested_;
+}
+
+// ---- hints and the banner ------------------------------------------------------------------
+
+std::optional<ListHint> ZipUtilityWindow::ShowHint(int entry, int first_visible,
+                                                   int entry_height) const {
+  if (entry < 0 || static_cast<size_t>(entry) >= files_.size()) return std::nullopt;
+  return ListHint{files_[static_cast<size_t>(entry)], 0, (entry - first_visible) * entry_height};
+}
+
+void ZipUtilityWindow::imgBanClick() {
+  Command(false, [&] { shell_.OpenWebPage(std::string(kMakerWebAddress) + "/?=VeldrinZip"); });
+}
+
+}  // namespace vz::front

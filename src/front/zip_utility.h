@@ -1,0 +1,188 @@
+// The window's logic: every command of the "Veldrin - ZIP" window, the state they share, the
+// message boxes and the failure report, over a view (the controls) and a shell (the platform), so
+// that it runs and is tested without any toolkit. A toolkit's window builds the widgets, forwards
+// each widget signal to the handler of the same name and implements WindowView and WindowShell;
+// it holds no workflow logic of its own.
+//
+// Handlers (the public methods named after a control or a window event) never raise: a failure
+// they do not answer themselves goes to the failure report, a box titled "Veldrin Zip". The
+// published helpers ExtractTheZip, SaveTheZip and GetFileSize raise, as their callers expect.
+//
+// One operation at a time. The progress handlers handle the window messages that wait, so the
+// user's clicks and drops arrive while an extraction or a save runs (and while a box or a dialog
+// of a command is open). The window greys the controls that would start other work, open another
+// zip, change the file list or change the destination, and its handlers refuse such commands
+// anyway: a nested command could free the archive in use. Closing the window during work aborts
+// the work first (the next progress report returns abort, and the engine removes its work files
+// as the work unwinds), then closes the window once the command has returned.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "components/meter.h"
+#include "components/unzipper.h"
+#include "components/zipper.h"
+#include "front/failure_list.h"
+#include "front/fsx_folders.h"
+#include "front/message_box.h"
+#include "front/window_shell.h"
+#include "front/window_view.h"
+
+namespace vz::front {
+
+// Key codes the key handlers understand (the platform's virtual-key codes).
+inline constexpr int kVkEscape = 27;
+inline constexpr int kVkDelete = 46;
+
+// What the window reads from its surroundings.
+struct WindowSettings {
+  FsxSearch fsx;               // where the FSX lookup finds the Wine registry
+  std::string program_folder;  // where the open dialog starts
+  // The values of the running process.
+  static WindowSettings FromEnvironment();
+};
+
+// A hint for an entry of the file list: its text, shown at the entry's top-left corner (client
+// coordinates of the list).
+struct ListHint {
+  std::string text;
+  int x = 0;
+  int y = 0;
+  bool operator==(const ListHint&) const = default;
+};
+
+class ZipUtilityWindow {
+ public:
+  // Configures the unzipper, the zipper and their meter links over the view's meters, and hears
+  // the outline's changes. The view and the shell must outlive this object.
+  ZipUtilityWindow(WindowView& view, WindowShell& shell,
+                   WindowSettings settings = WindowSettings::FromEnvironment());
+  ~ZipUtilityWindow();
+  ZipUtilityWindow(const ZipUtilityWindow&) = delete;
+  ZipUtilityWindow& operator=(const ZipUtilityWindow&) = delete;
+
+  // ---- the window's life ----
+  // The window exists: drops are accepted, and the item count shows 0.
+  void FormCreate();
+  // The window is shown for the first time: the summary of the empty file list, then the FSX
+  // check (later calls do nothing).
+  void FormShow();
+  // A key the window sees before its controls: Escape closes the window. True when it took the key.
+  bool FormKeyDown(int key);
+  // Whether the window may close now. During work it may not: the work is told to abort, and the
+  // window closes itself once the work has unwound.
+  bool FormCloseQuery();
+  // "Exit": empties the outline and the destination, then closes the window.
+  void btnExitClick();
+  // Files dropped on the window, whole paths in the order the platform gives them.
+  void WMDropFiles(const std::vector<std::string>& paths);
+  // A modal box centred on the window; returns the button pressed (a box closed from its title
+  // bar answers as its Escape key).
+  MessageButton ShowMessageCentered(const std::string& text, MessageKind kind,
+                                    MessageButtons buttons);
+
+  // ---- FSX folders ----
+  void CheckFSXPath();
+  void cbUseFSXFolderClick();
+  void cbxFSXFolderChange();
+
+  // ---- extraction ----
+  void btnOpenZipClick();
+  void btnUnZipFolderClick();
+  void btnUnZipClick();
+  // Extracts CurrentZipFile into the destination field's folder and reports the end.
+  void ExtractTheZip();
+  void ZipViewerChange();
+
+  // ---- creation ----
+  // Sorts the file list, removes duplicates, shows the summary and reports the duplicates.
+  void UpdateFilesLabel();
+  void RemoveDuplicateFiles();
+  // The file's size in whole KB, read without opening it (InOutError when it cannot be read).
+  static int64_t GetFileSize(const std::string& file_name);
+  // A key in the file list: Delete removes the selected entries. True when it took the key.
+  bool ZipFileListKeyDown(int key);
+  void vDelSelectedItmClick();
+  void btnClearListClick();
+  // Runs before a typed key changes the comment.
+  void edZipCommentKeyPress();
+  void btnZipClick();
+  // Writes the listed files into the zip file_name (created, or added to and freshened) with one
+  // save, and reports the result.
+  void SaveTheZip(const std::string& file_name);
+
+  // ---- hints and the banner ----
+  // The hint of the file list's entry under the mouse (-1 or past the end: none, and no hint).
+  std::optional<ListHint> ShowHint(int entry, int first_visible, int entry_height) const;
+  void imgBanClick();
+
+  // ---- shared state ----
+  const std::string& CurrentZipFile() const { return current_zip_file_; }
+  bool OverwriteAll() const { return overwrite_all_; }
+  bool AllExtracted() const { return all_extracted_; }
+  int32_t DuplicateCount() const { return duplicate_count_; }
+  const std::vector<std::string>& FileList() const { return files_; }
+  // An extraction or a save is running.
+  bool Working() const { return working_; }
+
+ private:
+  class WorkScope;
+
+  // Runs a handler: refused while another command runs when exclusive, failures to the report,
+  // and a close asked for meanwhile carried out at the end.
+  template <typename Fn>
+  void Command(bool exclusive, Fn&& fn);
+  void ReportFailure(const std::string& message);
+  // A command or work is running: commands that must wait are refused.
+  bool Busy() const { return commands_ > 0 || working_; }
+  void SetWorking(bool working);
+
+  void DropZip(const std::string& path);
+  void DropFiles(const std::vector<std::string>& paths);
+  void DeleteSelectedEntries();
+  void ShowFileList();
+  void AddListedFiles();
+  FsxControls ReadFsxControls() const;
+  void ShowFsxControls(const FsxControls& controls);
+
+  // The components' events.
+  void unZipperConfirmOverwrite(std::string& name, bool& confirm);
+  void unZipperNeedPassword(std::string& new_password);
+  void unZipperArchiveProgress(uint8_t progress, bool& abort);
+  void unZipperArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort);
+  void zipperArchiveProgress(uint8_t progress, bool& abort);
+  void zipperArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort);
+  void zipperArchiveSaveProgress(bool& abort);
+
+  WindowView& view_;
+  WindowShell& shell_;
+  WindowSettings settings_;
+
+  UnZipper unzipper_;
+  Zipper zipper_;
+  WidgetMeterLink zip_file_meter_link_;         // drives zipItemMeter
+  WidgetMeterLink zip_archive_meter_link_;      // drives zipFileMeter
+  WidgetMeterLink file_zipping_meter_link_;     // drives FileZippingMeter
+  WidgetMeterLink archive_zipping_meter_link_;  // drives ArchiveZippingMeter
+
+  std::string current_zip_file_;
+  bool overwrite_all_ = false;
+  bool all_extracted_ = true;
+  int32_t duplicate_count_ = 0;
+  std::vector<std::string> files_;  // the file list, sorted once UpdateFilesLabel ran
+
+  FailureList extraction_failures_;
+  FailureList save_failures_;
+  bool password_notice_shown_ = false;
+
+  bool shown_ = false;
+  int commands_ = 0;      // handlers running, nested ones included
+  bool working_ = false;  // an extraction or a save is running
+  bool abort_requested_ = false;
+  bool close_pending_ = false;
+};
+
+}  // namespace vz::front

@@ -1,0 +1,522 @@
+// The window's logic driven through a scripted view and shell, with the real engine and real
+// files: start-up and the FSX folders from hand-written Wine prefixes, the two workflows as scripts
+// of user steps (Python's zipfile reads the zips written), and one operation at a time.
+#include "front/zip_utility.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "front/window_script.h"
+#include "test_support.h"
+#include "zip_builder.h"
+
+namespace vz::front {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::string Read(const std::string& path) {
+  const auto bytes = vz::testing::ReadFile(path);
+  return {bytes.begin(), bytes.end()};
+}
+
+void Put(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
+  vz::testing::WriteFile(path, text);
+}
+
+// A zip of stored items; a wrong CRC for the item named "bad.txt".
+std::vector<uint8_t> ZipOf(const Files& items) {
+  vz::testing::ZipBuilder b;
+  for (const auto& [name, text] : items) {
+    b.entries.push_back({});
+    b.entries.back().name = name;
+    b.entries.back().data = vz::testing::Bytes(text);
+    if (name == "bad.txt") b.entries.back().crc = 1234;
+  }
+  return b.Build();
+}
+
+// The files below a folder, with their contents.
+Files Tree(const std::string& folder) {
+  Files tree;
+  if (!fs::exists(folder)) return tree;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (!e.is_directory()) tree[fs::relative(e.path(), folder).string()] = Read(e.path());
+  }
+  return tree;
+}
+
+// What Python's zipfile reads in a zip: the comment, "name size" per item, "ok" when every CRC
+// checks.
+std::string Listing(const std::string& zip) {
+  const std::string command =
+      "python3 -c \"import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); print(z.comment.decode()); "
+      "[print(i.filename, i.file_size) for i in z.infolist()]; "
+      "print('ok' if z.testzip() is None else 'bad')\" '" +
+      zip + "' 2>&1";
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+struct Window {
+  vz::testing::ScratchDir dir;
+  script::ScriptedView view;
+  script::ScriptedShell shell;
+  ZipUtilityWindow window;
+  std::string vanishing;
+
+  explicit Window(FsxSearch fsx = {}) : window(view, shell, {std::move(fsx), dir / "program"}) {
+    shell.window = &window;
+    window.FormCreate();
+  }
+  std::string operator/(const std::string& name) const { return dir / name; }
+  // "{d}" stands for the scratch folder.
+  std::string Expand(const std::string& text) const { return Replace(text, "{d}", dir / ""); }
+
+  // Runs the user's steps, separated by ";"; paths are below the scratch folder.
+  //   drop P... | unzip | open | zip [P] | clear | delete I... | popup I... | page zip|unzip
+  //   answer yes|no|all|ok|cancel|closed... (the boxes' answers in turn) | choose P|-... (dialogs)
+  //   dest [P] | tick C | type T (one key per character) | put P [T] | rm P | mkdir P
+  //   vanish P (removed while the next command handles messages)
+  void Run(const std::string& script);
+  // The boxes shown, "*" in expected matching any text.
+  void ExpectBoxes(std::vector<std::string> expected) const {
+    std::vector<std::string> shown = shell.Texts();
+    for (size_t i = 0; i < expected.size(); ++i) {
+      expected[i] = Expand(expected[i]);
+      if (expected[i] == "*" && i < shown.size()) shown[i] = "*";
+    }
+    EXPECT_EQ(shown, expected);
+  }
+};
+
+void Window::Run(const std::string& script) {
+  std::istringstream steps(script);
+  for (std::string step; std::getline(steps, step, ';');) {
+    std::istringstream words(step);
+    std::string verb;
+    std::vector<std::string> args;
+    std::vector<std::string> paths;
+    words >> verb;
+    for (std::string word; words >> word; paths.push_back(dir / word)) args.push_back(word);
+    if (verb == "drop") {
+      window.WMDropFiles(paths);
+    } else if (verb == "unzip") {
+      window.btnUnZipClick();
+    } else if (verb == "open") {
+      window.btnOpenZipClick();
+    } else if (verb == "zip") {
+      shell.chosen.insert(shell.chosen.end(), paths.begin(), paths.end());
+      window.btnZipClick();
+    } else if (verb == "clear") {
+      window.btnClearListClick();
+    } else if (verb == "delete" || verb == "popup") {
+      for (const std::string& arg : args) view.selection.push_back(std::stoi(arg));
+      if (verb == "delete") window.ZipFileListKeyDown(kVkDelete);
+      if (verb == "popup") window.vDelSelectedItmClick();
+    } else if (verb == "page") {
+      view.page = args.at(0) == "zip" ? Page::tabZip : Page::tabUnZip;
+    } else if (verb == "answer") {
+      const std::map<std::string, MessageButton> buttons = {
+          {"yes", mbYes}, {"no", mbNo},         {"all", mbAll},
+          {"ok", mbOK},   {"cancel", mbCancel}, {"closed", mbNone}};
+      for (const std::string& arg : args) shell.answers.push_back(buttons.at(arg));
+    } else if (verb == "choose") {
+      for (size_t i = 0; i < args.size(); ++i) {
+        shell.chosen.push_back(args[i] == "-" ? std::nullopt : std::optional(paths[i]));
+      }
+    } else if (verb == "dest") {
+      view.SetText(Control::edFolderPath, args.empty() ? "" : paths[0]);
+    } else if (verb == "tick") {
+      view.SetChecked(args.at(0) == "paths" ? Control::cbIncludePaths : Control::cdExtractPaths,
+                      true);
+    } else if (verb == "type") {
+      for (size_t i = 0, n = 1; i < args.at(0).size(); i += n, n = 1) {
+        while (i + n < args[0].size() && (args[0][i + n] & 0xC0) == 0x80) ++n;
+        window.edZipCommentKeyPress();  // before the key changes the text
+        view.texts[Control::edZipComment] += args[0].substr(i, n);
+      }
+    } else if (verb == "put") {
+      Put(paths.at(0), args.size() > 1 ? args[1] : "");
+    } else if (verb == "rm" || verb == "mkdir") {
+      verb == "rm" ? fs::remove_all(paths.at(0)) : fs::create_directories(paths.at(0));
+    } else if (verb == "vanish") {
+      vanishing = paths.at(0);
+      shell.on_messages = [this] {
+        std::error_code ignored;
+        fs::remove_all(std::exchange(vanishing, ""), ignored);
+      };
+    } else {
+      ADD_FAILURE() << "unknown step '" << verb << "'";
+    }
+  }
+}
+
+// ---- start-up and the FSX folders ------------------------------------------------------------
+
+TEST(ZipUtilityTest, StartUpChecksFsxAndTheListFillsTheDestination) {
+  // FSX Steam Edition in the prefix that Proton made for it, in a library libraryfolders.vdf names.
+  vz::testing::ScratchDir home;
+  const std::string h = home.path().string();
+  const std::string pfx = h + "/lib/steamapps/compatdata/314160/pfx";
+  Put(h + "/.steam/steam/steamapps/libraryfolders.vdf",
+      "\"libraryfolders\" { \"1\" { \"path\" \"" + h + "/lib\" } }");
+  Put(pfx + "/user.reg", R"(WINE REGISTRY Version 2
+
+[Software\\Microsoft\\Microsoft Games\\Flight Simulator - Steam Edition\\10.0] 1
+"AppPath"="C:\\FSX SE\\"
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders] 1
+"Personal"="C:\\users\\steamuser\\Docs"
+)");
+  Put(pfx + "/drive_c/FSX SE/FSX.EXE", "");
+  fs::create_directories(pfx + "/dosdevices");
+  fs::create_directory_symlink("../drive_c", pfx + "/dosdevices/c:");
+  for (const bool found : {true, false}) {
+    SCOPED_TRACE(found ? "found" : "missing");
+    Window w(found ? FsxSearch{"", h} : FsxSearch{});
+    w.window.FormShow();
+    w.window.FormShow();  // only the first showing checks
+    EXPECT_TRUE(w.shell.drops);
+    EXPECT_EQ(w.view.Text(Control::Label4) + " " + w.view.Text(Control::FilesLabel),
+              "0 file(s) 0 file(s) - 0 Kb");
+    const std::string warning =
+        "Please note: This utility has performed a check and found that the FSX.exe\rfile is "
+        "not found at the following location as reported by the registry:\r\r[FSX.exe not "
+        "found]\r\rWe recommend you correct this situation using our freeware Marrowline\rwhich "
+        "can be downloaded from our main website (https://veldrin.example) otherwise\rsome "
+        "features (e.g. 'Extract to Specific FSX Folder') may not function correctly.";
+    EXPECT_EQ(w.shell.Texts(), found ? std::vector<std::string>{} : std::vector{warning});
+    EXPECT_TRUE(found || !w.shell.boxes[0].origin) << "centred on the screen";
+
+    // Ticking the box: the list gives the folders, or the warning comes again and the mode is off.
+    w.view.SetChecked(Control::cbUseFSXFolder, true);
+    w.window.cbUseFSXFolderClick();
+    EXPECT_EQ(w.view.Checked(Control::cbUseFSXFolder), found);
+    EXPECT_EQ(w.view.Enabled(Control::cbxFSXFolder), found);
+    EXPECT_EQ(w.view.Enabled(Control::btnUnZipFolder), !found);
+    EXPECT_EQ(w.shell.boxes.size(), found ? 0u : 2u);
+    if (!found) continue;
+    w.view.fsx_index = 2;
+    w.window.cbxFSXFolderChange();
+    EXPECT_EQ(w.view.Text(Control::edFolderPath), pfx + "/drive_c/FSX SE/SimObjects/Airplanes");
+    w.view.fsx_index = 12;
+    w.window.cbxFSXFolderChange();
+    const std::string documents = pfx + "/drive_c/users/steamuser/Docs/Flight Simulator X Files";
+    EXPECT_EQ(w.view.Text(Control::edFolderPath), documents);
+    w.view.SetChecked(Control::cbUseFSXFolder, false);
+    w.window.cbUseFSXFolderClick();
+    EXPECT_EQ(w.view.Text(Control::edFolderPath), documents) << "unticking keeps the folder";
+    EXPECT_EQ(w.view.fsx_index, -1);
+  }
+}
+
+TEST(ZipUtilityTest, EscapeExitHintsAndTheBanner) {
+  Window w;
+  EXPECT_FALSE(w.window.FormKeyDown(13));
+  EXPECT_FALSE(w.shell.closed);
+  EXPECT_TRUE(w.window.FormKeyDown(kVkEscape));
+  EXPECT_TRUE(w.shell.closed);
+
+  Window exit;
+  vz::testing::WriteFile(exit / "a.zip", ZipOf({{"a", "1"}}));
+  exit.Run("drop a.zip; dest out; put c; put a; put b; page zip; drop c a b");
+  EXPECT_EQ(exit.window.ShowHint(1, 1, 13), (ListHint{exit / "b", 0, 0}));
+  EXPECT_EQ(exit.window.ShowHint(2, 0, 13), (ListHint{exit / "c", 0, 26}));
+  EXPECT_EQ(exit.window.ShowHint(3, 0, 13), std::nullopt);
+  EXPECT_EQ(exit.window.ShowHint(-1, 0, 13), std::nullopt);
+  exit.window.imgBanClick();
+  EXPECT_EQ(exit.shell.pages, std::vector<std::string>{"https://veldrin.example/?=VeldrinZip"});
+  exit.window.btnExitClick();
+  EXPECT_EQ(exit.view.outline.FileName() + exit.view.Text(Control::edFolderPath), "");
+  EXPECT_TRUE(exit.shell.closed);
+
+  // Boxes follow a window partly off-screen; halves truncate toward zero.
+  EXPECT_EQ(CenteredOn({-700, -40, 600, 535}, 250, 121), (BoxOrigin{-525, 167}));
+  EXPECT_EQ(CenteredOn({-5, -5, -3, 7}, 3, 0), (BoxOrigin{-7, -2}));
+  EXPECT_EQ(EscapeButton(mbYes | mbNo | mbAll), mbNo);
+  EXPECT_EQ(EscapeButton(mbOK | mbCancel), mbCancel);
+  EXPECT_EQ(DefaultButton(mbYes | mbCancel), mbYes);
+  EXPECT_EQ(FailureReportText("Done!") + FailureReportText("caf\xc3\xa9"), "Done!caf\xc3\xa9.");
+}
+
+// ---- extraction ------------------------------------------------------------------------------
+
+std::string Question(const std::string& path) {
+  return "This file already exists in the destination location. \r\n\r\n{d}" + path +
+         "\r\n\r\nWould you like to overwrite?";
+}
+const std::string kDone = "Zip contents extracted to this location:\r\n\r\n{d}out";
+const std::string kCancelled = "UnZip Complete. One or more extractions cancelled!";
+const std::string kFailed = "UnZip Complete. One or more files could not be extracted:\r\n\r\n";
+const std::string kPasswordNotice =
+    "Please note: One or more files in this Zip archive are encrypted.\rPassword-protected Zip "
+    "file support has not yet been implemented.\r\rThe Zip Utility will now attempt to extract "
+    "any non-encrypted files,\rplease check the destination folder for any output.";
+const std::string kNotAZip = "Sorry, this is not a Zip File!";
+
+TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
+  const Files flat = {{"a.txt", "new a"}, {"b.txt", "new b"}};
+  const std::string old = "put out/a.txt old; put out/b.txt old; drop FILE.ZIP; answer ";
+  const std::string locked =
+      "e1.txt - Cannot extract file - invalid password\r\ne2.txt - "
+      "Cannot extract file - invalid password";
+  const struct {
+    std::string script;
+    std::vector<std::string> boxes;
+    Files out;  // the destination afterwards
+  } cases[] = {
+      {"drop FILE.ZIP x.zip; unzip", {kDone}, flat},  // the first dropped path only
+      {"tick folders; drop FILE.ZIP; unzip", {kDone}, {{"a.txt", "new a"}, {"sub/b.txt", "new b"}}},
+      {"put a.txt; drop a.txt; unzip", {kNotAZip, "Please open a Zip zile!"}, {}},
+      // A zip that fails to load is refused, never written, and the chosen zip stays.
+      {"put bad.zip damaged; drop FILE.ZIP; drop bad.zip; unzip", {kNotAZip, kDone}, flat},
+      {"mkdir folder.zip; drop folder.zip; unzip", {"File not found."}, {}},
+      {"choose FILE.ZIP out; open; dest; unzip", {kDone}, flat},
+      {"drop FILE.ZIP; dest gone; unzip", {"Directory does not exist."}, {}},
+      {old + "no yes; unzip",
+       {Question("out/a.txt"), Question("out/b.txt"), kCancelled},
+       {{"a.txt", "old"}, {"b.txt", "new b"}}},
+      {old + "all; unzip", {Question("out/a.txt"), kDone}, flat},
+      {old + "closed yes; unzip",
+       {Question("out/a.txt"), Question("out/b.txt"), kCancelled},
+       {{"a.txt", "old"}, {"b.txt", "new b"}}},
+      {"drop two.zip; unzip", {Question("out/a.txt"), kDone}, {{"a.txt", "2"}}},
+      {"drop crc.zip; unzip", {kFailed + "bad.txt - Failed CRC Check"}, {{"good.txt", "good"}}},
+      {"drop locked.zip; unzip; rm out/plain.txt; unzip",
+       {kPasswordNotice, kFailed + locked, kPasswordNotice, kFailed + locked},
+       {{"plain.txt", "plain"}}},
+      // A destination deleted after an extraction does not stop the next one.
+      {"drop FILE.ZIP; unzip; rm out; mkdir out2; dest out2; unzip",
+       {kDone, "Zip contents extracted to this location:\r\n\r\n{d}out2"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    Window w;
+    vz::testing::WriteFile(w / "FILE.ZIP", ZipOf({{"a.txt", "new a"}, {"sub/b.txt", "new b"}}));
+    vz::testing::WriteFile(w / "x.zip", ZipOf({{"x", "x"}}));
+    vz::testing::WriteFile(w / "two.zip", ZipOf({{"x/a.txt", "1"}, {"y/a.txt", "2"}}));
+    vz::testing::WriteFile(w / "crc.zip", ZipOf({{"bad.txt", "data"}, {"good.txt", "good"}}));
+    if (c.script.find("locked") != std::string::npos) {
+      Zipper zipper;  // two items encrypted, one not
+      zipper.SetAutoSave(true);
+      zipper.SetBaseDirectory(w.dir.path().string());
+      zipper.SetFileName(w / "locked.zip");
+      for (const char* name : {"e1.txt", "e2.txt", "plain.txt"}) {
+        zipper.SetPassword(name[0] == 'e' ? "secret" : "");
+        Put(w / name, "plain");
+        zipper.AddFiles(name, 0);
+      }
+    }
+    w.Run("mkdir out; dest out; " + c.script);
+    w.ExpectBoxes(c.boxes);
+    for (const auto& box : w.shell.boxes) {
+      EXPECT_TRUE(box.kind == MessageKind::kError || box.origin == BoxOrigin({300, 267}));
+    }
+    EXPECT_EQ(Tree(w / "out"), c.out);
+    EXPECT_TRUE(!fs::exists(w / "bad.zip") || Read(w / "bad.zip") == "damaged");
+    // At rest again, whatever happened.
+    EXPECT_EQ(w.view.Text(Control::Label6) + w.view.Text(Control::Label7) +
+                  w.view.Text(Control::StatusText),
+              "FileZip");
+    EXPECT_EQ(w.view.meters[0].Position() + w.view.meters[1].Position(), 0);
+  }
+  Window w;  // a zip opened by the dialog; the folder browser cancelled
+  w.Run("choose FILE.ZIP -; open; dest; unzip");
+  EXPECT_TRUE(w.shell.boxes.empty());
+  EXPECT_EQ(w.shell.dialogs,
+            (std::vector<std::string>{"Select a Zip file|Zip files (*.zip)|*.zip||" + w / "program",
+                                      "Select the destination folder..."}));
+}
+
+// ---- creation --------------------------------------------------------------------------------
+
+const std::string kDefaultComment = "Created with Veldrin ZIP (Freeware) - https://veldrin.example";
+const std::string kExists =
+    "This Zip filename exists. Add files to this Zip?\r\n\r\n(Any existing files in the Zip will "
+    "be replaced)";
+
+TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
+  if (!vz::testing::HaveTool("python3")) GTEST_SKIP() << "python3 reads the zips written";
+  const std::string deep = "in/" + std::string(100, 'd') + "/" + std::string(100, 'e') + "/" +
+                           std::string(100, 'f');  // whole, though longer than 254 characters
+  const struct {
+    std::string script;
+    std::vector<std::string> boxes;
+    std::string summary;   // FilesLabel afterwards
+    std::string zip = "";  // the zip written, and what Python reads in it
+    std::string listing = "";
+  } cases[] = {
+      {"drop in/a.txt in/b.txt; drop in/a.txt",
+       {"Please Note: [ 1 ] of the files you just dropped are already in the list."},
+       "2 file(s) - 2 Kb"},
+      {"put " + deep + "; drop in/c.txt in/C.TXT " + deep, {}, "3 file(s) - 0 Kb"},
+      {"drop in/sub in/a.txt in/none.txt in/b.txt",
+       {"Please note: [1] of the items dropped were folders.\r\n\r\nThis utility currently only "
+        "accepts actual filenames.\r\n\r\nTo add the contents of a folder open it in the "
+        "explorer\r\nand 'Drag & Drop' the files, the folder structure will\r\nbe preserved if "
+        "you select that option.",
+        "One of the files you attempted to drop is in use and will not be added."},
+       "2 file(s) - 2 Kb"},
+      {"drop in/a.txt in/b.txt in/c.txt; delete 2 0; drop in/c.txt; popup 1; answer cancel ok; "
+       "clear; clear; clear; zip",
+       {"Clear the list of files?", "Clear the list of files?",
+        "Please add some files to this Zip!"},
+       "0 file(s) - 0 Kb"},
+      // One character typed into the comment leaves the box unticked.
+      {"type x; drop in/a.txt in/read-only.txt in/.hidden; zip backup.txt",
+       {"Zip file saved as:\r\n\r\n{d}backup.txt.zip"},
+       "3 file(s) - 3 Kb",
+       "backup.txt.zip",
+       kDefaultComment + "\n.hidden 5\na.txt 1500\nread-only.txt 2048\nok\n"},
+      {"type \xc3\xa9t; tick paths; drop in/sub/a.txt; zip backup.ZIP",
+       {"Zip file saved as:\r\n\r\n{d}backup.ZIP"},
+       "1 file(s) - 0 Kb",
+       "backup.ZIP",
+       "\xc3\xa9t\n{d}in/sub/a.txt 10\nok\n"},
+      {"drop in/a.txt; answer cancel; zip old.zip",
+       {kExists},
+       "1 file(s) - 1 Kb",
+       "old.zip",
+       "\na.txt 3\nz.txt 2\nok\n"},
+      {"drop in/a.txt in/b.txt; answer yes; zip old.zip",
+       {kExists, "Zip file saved as:\r\n\r\n{d}old.zip"},
+       "2 file(s) - 2 Kb",
+       "old.zip",
+       kDefaultComment + "\na.txt 1500\nz.txt 2\nb.txt 1500\nok\n"},
+      // Nothing listed is lost without a word.
+      {"drop in/a.txt in/sub/a.txt in/c.txt; rm in/c.txt; zip twice",
+       {"Zip file saved as:\r\n\r\n{d}twice.zip\r\n\r\nThese files could not be added:\r\n{d}in/"
+        "c.txt - File not found\r\n{d}in/sub/a.txt - Cannot insert file - duplicates stored name"},
+       "3 file(s) - 1 Kb",
+       "twice.zip",
+       kDefaultComment + "\na.txt 1500\nok\n"},
+      // A failed save does not block the next one.
+      {"put not-a.zip text; drop in/a.txt; answer yes; zip not-a.zip; mkdir later; vanish later; "
+       "zip later/new.zip; mkdir later; zip later/new.zip",
+       {kExists, "Unhandled Archive Type.", "*", "Zip file saved as:\r\n\r\n{d}later/new.zip"},
+       "1 file(s) - 1 Kb",
+       "later/new.zip",
+       kDefaultComment + "\na.txt 1500\nok\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    Window w;
+    w.Run("page zip");
+    for (const char* name : {"in/a.txt", "in/b.txt"}) Put(w / name, std::string(1500, 'a'));
+    for (const char* name : {"in/c.txt", "in/C.TXT", "in/sub/a.txt"}) Put(w / name, "0123456789");
+    Put(w / "in/.hidden", "dot-x");
+    Put(w / "in/read-only.txt", std::string(2048, 'r'));
+    fs::permissions(w / "in/read-only.txt", fs::perms::owner_read);
+    vz::testing::WriteFile(w / "old.zip", ZipOf({{"a.txt", "old"}, {"z.txt", "zz"}}));
+    w.Run(c.script);
+    w.ExpectBoxes(c.boxes);
+    EXPECT_EQ(w.view.Text(Control::FilesLabel), c.summary);
+    if (c.zip.empty()) continue;
+    // Stored names with folders have no leading "/".
+    EXPECT_EQ(Listing(w / c.zip), Replace(c.listing, "{d}", (w / "").substr(1)));
+    EXPECT_EQ(w.view.Text(Control::Label2) + w.view.Text(Control::Label3), "FileZip");
+    EXPECT_EQ(w.view.meters[2].Position() + w.view.meters[3].Position(), 0);
+  }
+  Window w;
+  w.Run("page zip; put a; drop a; zip");
+  EXPECT_EQ(w.shell.dialogs,
+            std::vector<std::string>{"Save your zip file|Zip file (*.zip)|*.zip|.zip|"});
+}
+
+// ---- one operation at a time -----------------------------------------------------------------
+
+// While an extraction or a save runs, these would start other work, open another zip, change the
+// file list or change the destination: greyed, and refused when tried all the same.
+constexpr Control kGreyedDuringWork[] = {
+    Control::btnOpenZip,     Control::btnUnZip,     Control::btnUnZipFolder,
+    Control::cbUseFSXFolder, Control::cbxFSXFolder, Control::edFolderPath,
+    Control::ZipFileList,    Control::btnZip,       Control::btnClearList};
+
+TEST(ZipUtilityTest, OneOperationAtATime) {
+  const auto random = vz::testing::RandomBytes(8 << 20, 5);
+  const struct {
+    std::string work;
+    int close_at;  // close the window at this handling of messages; -1: while the question is open
+    std::vector<std::string> boxes;
+    Files out;  // the destination afterwards
+  } cases[] = {
+      {"unzip", 0, {kDone}, {{"big.bin", "random"}, {"small.txt", "small"}}},
+      {"zip new.zip", 0, {"Zip file saved as:\r\n\r\n{d}new.zip"}, {}},
+      {"unzip", 3, {}, {}},
+      {"put out/big.bin old; unzip", -1, {Question("out/big.bin")}, {{"big.bin", "old"}}},
+      {"zip new.zip", 1, {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.work + ", closing at " + std::to_string(c.close_at));
+    Window w;
+    vz::testing::ZipBuilder b;
+    b.entries = {{}, {}};
+    b.entries[0].name = "big.bin";
+    b.entries[0].data = random;
+    b.entries[1].name = "small.txt";
+    b.entries[1].data = vz::testing::Bytes("small");
+    vz::testing::WriteFile(w / "big.zip", b.Build());
+    fs::create_directory(w / "in");
+    vz::testing::WriteFile(w / "in/big.bin", random);
+    w.Run(
+        "put x.zip; put in/a.txt a; put in/b.txt; mkdir out; dest out; page zip; "
+        "drop in/a.txt in/big.bin; page unzip; drop big.zip");
+    int calls = 0;
+    w.shell.on_messages = [&] {
+      if (++calls == c.close_at) w.shell.CloseWindow();
+      if (calls > 1) return;
+      for (const Control control : kGreyedDuringWork) EXPECT_FALSE(w.view.Enabled(control));
+      w.view.SetChecked(Control::cbUseFSXFolder, true);
+      w.window.cbUseFSXFolderClick();
+      w.view.fsx_index = 1;
+      w.window.cbxFSXFolderChange();
+      w.Run(
+          "choose x.zip x.zip x.zip; open; unzip; zip; clear; delete 0; popup 0; drop x.zip; "
+          "page zip; drop in/b.txt; page unzip");
+    };
+    if (c.close_at < 0) w.shell.on_box = [&] { w.shell.CloseWindow(); };
+    w.Run("answer yes; " + c.work);
+    w.shell.on_messages = nullptr;
+
+    w.ExpectBoxes(c.boxes);
+    EXPECT_EQ(w.shell.dialogs.size(), c.work.starts_with("zip") ? 1u : 0u);  // its own
+    EXPECT_EQ(w.window.CurrentZipFile(), w / "big.zip");
+    EXPECT_EQ(w.view.list, (std::vector<std::string>{w / "in/a.txt", w / "in/big.bin"}));
+    EXPECT_FALSE(w.view.Checked(Control::cbUseFSXFolder));
+    for (const Control control : kGreyedDuringWork) {
+      EXPECT_EQ(w.view.Enabled(control), control != Control::cbxFSXFolder);
+    }
+    const bool closing = c.close_at != 0;
+    EXPECT_EQ(w.shell.closed, closing);
+    // Nothing half-done stays behind: no work file, no partial file, no new zip.
+    Files out = Tree(w / "out");
+    if (out["big.bin"] == std::string(random.begin(), random.end())) out["big.bin"] = "random";
+    if (out["big.bin"].empty()) out.erase("big.bin");
+    EXPECT_EQ(out, c.out);
+    EXPECT_EQ(fs::exists(w / "new.zip"), c.work.starts_with("zip") && !closing);
+    EXPECT_TRUE(closing || calls >= 8) << "the window hears of the work at least once per MB";
+  }
+}
+
+}  // namespace
+}  // namespace vz::front
