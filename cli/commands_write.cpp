@@ -167,6 +167,9 @@ int AddCommand(const std::vector<std::string>& args) {
   zipper.OnArchiveSaveProgress = [&](void*, uint8_t percent, bool&) {
     progress.Show("writing", options.archive, percent);
   };
+  zipper.OnWaitForArchive = [&](void*) {
+    Error(options.archive + ": waiting for another vzip to finish with it");
+  };
 
   try {
     zipper.SetFileName(options.archive);

@@ -7,6 +7,7 @@
 
 #include "cli/cli_common.h"
 #include "platform/process.h"
+#include "platform/temp_files.h"
 
 namespace {
 
@@ -57,10 +58,13 @@ constexpr const char* kAddHelp =
     "Usage: vzip add ARCHIVE FILE... [-r] [-p] [-m METHOD] [-l LEVEL] [-c COMMENT]\n"
     "                [-P PASSWORD] [-s BYTES]\n"
     "\n"
-    "Adds files to ARCHIVE, creating it when it does not exist. A file whose stored name is\n"
-    "already in the archive is freshened: replaced when its size or time differs.\n"
-    "Everything is written by one save at the end; when that fails the archive stays as it\n"
-    "was. Files that cannot be read are reported and left out.\n"
+    "Adds files to ARCHIVE, creating it when it does not exist (a new archive appears only\n"
+    "when at least one file is stored). A file whose stored name was already in the archive\n"
+    "is freshened: replaced when its size or time differs. Two files of one command with the\n"
+    "same stored name are an error: the second is reported and left out. Everything is\n"
+    "written by one save at the end; when that fails the archive stays as it was. Files that\n"
+    "cannot be read are reported and left out. Another vzip adding to the same archive is\n"
+    "waited for.\n"
     "\n"
     "  -r           descend into folders and add every file below them\n"
     "  -p           keep folder paths in stored names (default: file names alone)\n"
@@ -82,6 +86,8 @@ struct Command {
 int main(int argc, char** argv) {
   using namespace vz::cli;
   vz::platform::KeepFreedMemoryForReuse();
+  // Work files of an extraction or a save do not outlive an interrupted run.
+  vz::platform::RemoveTempFilesOnSignals();
   const std::map<std::string, Command> commands = {
       {"list", {ListCommand, kListHelp}},
       {"test", {TestCommand, kTestHelp}},

@@ -70,11 +70,30 @@ void BaseBrowser::CloseArchive() {
 void BaseBrowser::FreeArchive() {
   if (!archive_) return;
   try {
-    archive_->Save();
+    // Only pending changes are saved: closing or switching never writes over a file otherwise.
+    if (archive_->Modified()) archive_->Save();
   } catch (...) {
     // A change of archive never fails on the old one.
   }
   archive_.reset();
+}
+
+void BaseBrowser::LoadNewArchive(bool load) {
+  try {
+    InitArchive();
+    if (load) archive_->Load();
+  } catch (...) {
+    // An archive that failed to open is held but unusable: nothing is ever saved from it.
+    archive_->MarkInvalid();
+    throw;
+  }
+}
+
+void RefuseIrregularFile(const std::string& file_name) {
+  const auto status = platform::StatPath(file_name);
+  if (status && !status->is_regular) {
+    throw ArchiveError("Not a regular file (a folder, device or pipe cannot be an archive)");
+  }
 }
 
 void BaseBrowser::SetSpanningThreshold(int32_t value) {

@@ -37,6 +37,10 @@ enum ArchiveType : uint8_t {
 ArchiveType DetermineArchiveType(const std::string& file_name,
                                  ArchiveType asserted = atUnrecognised);
 
+// An archive is a regular file or absent: a folder, a device or a pipe (whose opening would block)
+// named as one raises ArchiveError saying so.
+void RefuseIrregularFile(const std::string& file_name);
+
 class BaseComponent {
  public:
   virtual ~BaseComponent() = default;
@@ -104,6 +108,9 @@ class BaseBrowser : public BaseComponent {
   void SetArchiveType(ArchiveType type) { archive_type_ = type; }
   // Saves pending changes of the open archive (failures ignored) and frees it.
   void FreeArchive();
+  // Runs InitArchive on the archive just set, then (with load) loads it. A failure of either
+  // leaves the archive held but unusable, so that nothing is ever saved over its file.
+  void LoadNewArchive(bool load);
 
   RequestImageEvent on_request_image_;
 

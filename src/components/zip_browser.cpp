@@ -34,8 +34,7 @@ void CustomZipBrowser::SetFileName(const std::string& value) {
       throw UnhandledTypeError();
     }
     SetArchive(CreateArchive(name));
-    InitArchive();
-    GetArchive()->Load();
+    LoadNewArchive(true);
     SetArchiveType(type);
   }
   DoChange();

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "archive/zip_archive.h"
 #include "archive/unzip_proc.h"
+#include "archive/zip_archive.h"
 #include "archive/zip_proc.h"
 #include "platform/memory_stream.h"
 #include "test_support.h"
@@ -142,7 +142,7 @@ ZipBuilder ThreeItems() {
   return b;
 }
 
-TEST(ZipSaveTest, EmptyArchiveIsTheEndRecordAlone) {
+TEST(ZipSaveTest, EmptyArchiveIsTheEndRecordAloneAndOnlyInACallersStream) {
   MemoryStream memory;
   auto zip = ZipArchive::CreateOnStream(memory, "mem.zip");
   zip->Save();
@@ -152,11 +152,17 @@ TEST(ZipSaveTest, EmptyArchiveIsTheEndRecordAlone) {
   zip->Save();
   EXPECT_EQ(memory.Size(), 26);
 
+  // A new archive file appears only with an item in it, and a file is not rewritten unchanged.
   ScratchDir dir;
   auto file = Create(dir / "new.zip");
+  file->SetZipComment("no items");
   file->Save();
-  EXPECT_EQ(ReadFile(dir / "new.zip").size(), 22u);
-  // Nothing else is left in the folder: the work file became the archive.
+  EXPECT_FALSE(std::filesystem::exists(dir / "new.zip"));
+  WriteFile(dir / "empty.zip", memory.Data());
+  const auto before = std::filesystem::last_write_time(dir / "empty.zip");
+  Open(dir / "empty.zip")->Save();
+  EXPECT_EQ(std::filesystem::last_write_time(dir / "empty.zip"), before);
+  // Nothing else is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 

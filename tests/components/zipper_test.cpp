@@ -14,6 +14,12 @@ using testing::ReadFile;
 using testing::ScratchDir;
 using testing::WriteFile;
 
+int UnZipperItemCount(const std::string& path) {
+  UnZipper check;
+  check.OpenArchive(path);
+  return check.ItemCount();
+}
+
 struct CountingMeter : MeterLink {
   std::vector<int> values;
   int resets = 0;
@@ -21,13 +27,22 @@ struct CountingMeter : MeterLink {
   void Reset() override { ++resets; }
 };
 
-TEST(ZipperTest, NewZipExistsAtOnceAndOtherExtensionsAreRefused) {
+TEST(ZipperTest, NewZipAppearsWithItsFirstItemAndOtherExtensionsAreRefused) {
   ScratchDir dir;
   Zipper zipper;
   zipper.SetFileName(dir / "new.zip");
-  EXPECT_TRUE(std::filesystem::exists(dir / "new.zip"));
-  EXPECT_EQ(std::filesystem::file_size(dir / "new.zip"), 0u);
   EXPECT_EQ(zipper.GetArchiveType(), atZip);
+  // Nothing is on disk until an item is stored: not when opened, not after a save of nothing,
+  // not after a save whose only item failed.
+  zipper.Save();
+  zipper.AddFileList({dir / "missing.txt"});
+  zipper.Save();
+  EXPECT_FALSE(std::filesystem::exists(dir / "new.zip"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
+  WriteFile(dir / "a.txt", "a");
+  zipper.AddFiles(dir / "a.txt", 0);
+  zipper.Save();
+  EXPECT_EQ(UnZipperItemCount(dir / "new.zip"), 1);
 
   Zipper other;
   EXPECT_THROW(other.SetFileName(dir / "new.exe"), UnhandledTypeError);
@@ -134,6 +149,9 @@ TEST(ZipperTest, RelativeNamesAreTakenAgainstTheCurrentFolder) {
   zipper.SetFileName("rel.zip");
   std::filesystem::current_path(cwd);
   EXPECT_EQ(zipper.FileName(), (dir.path() / "rel.zip").string());
+  WriteFile(dir / "f.txt", "f");
+  zipper.AddFiles(dir / "f.txt", 0);
+  zipper.Save();
   EXPECT_TRUE(std::filesystem::exists(dir / "rel.zip"));
 }
 
