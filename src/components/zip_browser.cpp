@@ -28,6 +28,7 @@ void CustomZipBrowser::SetFileName(const std::string& value) {
   const std::string name = AbsoluteFileName(value);
   StoreFileName(name);
   FreeArchive();
+  if (!name.empty()) RefuseIrregularFile(name);
   if (!name.empty() && platform::IsRegularFile(name)) {
     const ArchiveType type = DetermineArchiveType(name);
     if (type != atZip && type != atSpannedZip && type != atSelfExtractingZip) {
