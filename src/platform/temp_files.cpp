@@ -114,11 +114,7 @@ void RemoveTempFilesOnSignals() {
 
 void RemoveRegisteredTempFiles() {
   SignalsHeld held;
-  for (int i = 0; i < kSlots; ++i) {
-    if (g_slots[i].state.load() != kPublished) continue;
-    ::unlinkat(g_slots[i].folder, g_slots[i].name, 0);
-    GiveBack(i);
-  }
+  RemovePublished();
 }
 
 int RegisteredTempFileCount() {

@@ -25,7 +25,7 @@ namespace vz::platform {
 // as under nohup, stays ignored).
 void RemoveTempFilesOnSignals();
 // Removes every registered file now, for a face that ends its work in another way (a window closed
-// while it works). The registrations end.
+// while it works). The registrations stay until their owners end them.
 void RemoveRegisteredTempFiles();
 // How many files are registered now.
 int RegisteredTempFileCount();
