@@ -2,11 +2,11 @@
 #include "archive/unzip_proc.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "archive/zip_archive.h"
 #include "platform/memory_stream.h"
 #include "zip_builder.h"
+#include "zlib_helpers.h"
 
 namespace vz {
 namespace {
@@ -23,28 +23,6 @@ class CountingSink : public Stream {
   int64_t count = 0;
 };
 
-// Raw Deflate of mebibytes MiB of zeros in a few megabytes: one chunk ended by a full flush
-// refers to nothing before it and ends on a byte boundary, so copies of it can follow each other;
-// an empty fixed block marked last ends the stream.
-std::vector<uint8_t> ZerosDeflated(int mebibytes) {
-  const std::vector<uint8_t> zeros(1 << 20, 0);
-  std::vector<uint8_t> chunk(1 << 16);
-  z_stream z{};
-  deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  z.next_in = const_cast<Bytef*>(zeros.data());
-  z.avail_in = static_cast<uInt>(zeros.size());
-  z.next_out = chunk.data();
-  z.avail_out = static_cast<uInt>(chunk.size());
-  deflate(&z, Z_FULL_FLUSH);
-  chunk.resize(chunk.size() - z.avail_out);
-  deflateEnd(&z);
-  std::vector<uint8_t> out;
-  for (int i = 0; i < mebibytes; ++i) out.insert(out.end(), chunk.begin(), chunk.end());
-  out.push_back(0x03);
-  out.push_back(0x00);
-  return out;
-}
-
 TEST(ExtractionBoundTest, ItemsDeclaringTwoGibibytesOrMoreStopJustAboveTheirSize) {
   // The size field is 32-bit and the bound is the declared size + 1: at 2 GiB that once wrapped
   // to "no bound" and the item expanded for as long as its data lasted.
@@ -52,7 +30,7 @@ TEST(ExtractionBoundTest, ItemsDeclaringTwoGibibytesOrMoreStopJustAboveTheirSize
   testing::ZipEntry bomb;
   bomb.name = "bomb.bin";
   bomb.method = 8;
-  bomb.data = ZerosDeflated(2048 + 256);
+  bomb.data = testing::ZerosDeflated(2048 + 256);
   bomb.uncompressed_size = kDeclared;
   bomb.crc = 0x12345678;
   testing::ZipBuilder b;
