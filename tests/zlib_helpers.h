@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -64,10 +65,10 @@ inline std::vector<uint8_t> ZerosDeflated(int mebibytes) {
   z.next_out = chunk.data();
   z.avail_out = static_cast<uInt>(chunk.size());
   deflate(&z, Z_FULL_FLUSH);
-  chunk.resize(chunk.size() - z.avail_out);
+  const auto used = static_cast<std::ptrdiff_t>(chunk.size() - z.avail_out);
   deflateEnd(&z);
   std::vector<uint8_t> out;
-  for (int i = 0; i < mebibytes; ++i) out.insert(out.end(), chunk.begin(), chunk.end());
+  for (int i = 0; i < mebibytes; ++i) out.insert(out.end(), chunk.begin(), chunk.begin() + used);
   out.push_back(0x03);
   out.push_back(0x00);
   return out;
