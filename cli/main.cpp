@@ -7,6 +7,7 @@
 
 #include "cli/cli_common.h"
 #include "platform/process.h"
+#include "platform/temp_files.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ constexpr const char* kExtractHelp =
     "Usage: vzip extract ARCHIVE [MASK...] [-x MASK]... [-d DIR] [-j] [-o | -n] [-P PASSWORD]\n"
     "\n"
     "Extracts every item (or those matching the masks) into DIR (default: the current\n"
-    "folder), keeping stored folders. Names that would land outside DIR are refused.\n"
+    "folder), keeping stored folders. Names that would land outside DIR are refused, and\n"
+    "nothing is written through a symbolic link found inside DIR.\n"
     "\n" VZ_MASK_HELP
     "  -x MASK      leave out the items that match MASK\n"
     "  -d DIR       destination folder (created when missing, once the archive could be read)\n"
@@ -68,11 +70,14 @@ constexpr const char* kAddHelp =
     "Usage: vzip add ARCHIVE FILE... [-r] [-L] [-j] [-m METHOD] [-l LEVEL] [-c COMMENT]\n"
     "                [-P PASSWORD] [-s BYTES]\n"
     "\n"
-    "Adds files to ARCHIVE, creating it when it does not exist. Stored names keep the path\n"
-    "as given (below a named folder with -r). A file whose stored name is already in the\n"
-    "archive is freshened: replaced when its size or time differs.\n"
-    "Everything is written by one save at the end; when that fails the archive stays as it\n"
-    "was. Files and folders that cannot be read are reported and left out.\n"
+    "Adds files to ARCHIVE, creating it when it does not exist (a new archive appears only\n"
+    "when at least one file is stored). Stored names keep the path as given (below a named\n"
+    "folder with -r). A file whose stored name was already in the archive is freshened:\n"
+    "replaced when its size or time differs. Two files of one command with the same stored\n"
+    "name are an error: the second is reported and left out. Everything is written by one\n"
+    "save at the end; when that fails the archive stays as it was. Files and folders that\n"
+    "cannot be read are reported and left out. Another vzip adding to the same archive is\n"
+    "waited for.\n"
     "\n"
     "  -r           descend into folders and add every file below them\n"
     "  -L           with -r, also descend into linked folders (never into a loop)\n"
@@ -104,6 +109,8 @@ struct Command {
 int main(int argc, char** argv) {
   using namespace vz::cli;
   vz::platform::KeepFreedMemoryForReuse();
+  // Work files of an extraction or a save do not outlive an interrupted run.
+  vz::platform::RemoveTempFilesOnSignals();
   const std::map<std::string, Command> commands = {
       {"list", {ListCommand, kListHelp}},          {"test", {TestCommand, kTestHelp}},
       {"extract", {ExtractCommand, kExtractHelp}}, {"add", {AddCommand, kAddHelp}},

@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -46,6 +47,30 @@ inline std::vector<uint8_t> RawInflate(const std::vector<uint8_t>& data) {
   }
   inflateEnd(&z);
   if (rc != Z_STREAM_END) throw std::runtime_error("inflate failed");
+  return out;
+}
+
+// Raw Deflate of mebibytes MiB of zeros in about a thousandth of that: one chunk ended by a full
+// flush refers to nothing before it and ends on a byte boundary, so copies of it can follow each
+// other; an empty fixed block marked last ends the stream.
+inline std::vector<uint8_t> ZerosDeflated(int mebibytes) {
+  const std::vector<uint8_t> zeros(1 << 20, 0);
+  std::vector<uint8_t> chunk(1 << 16);
+  z_stream z{};
+  if (deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("deflateInit2");
+  }
+  z.next_in = const_cast<Bytef*>(zeros.data());
+  z.avail_in = static_cast<uInt>(zeros.size());
+  z.next_out = chunk.data();
+  z.avail_out = static_cast<uInt>(chunk.size());
+  deflate(&z, Z_FULL_FLUSH);
+  const auto used = static_cast<std::ptrdiff_t>(chunk.size() - z.avail_out);
+  deflateEnd(&z);
+  std::vector<uint8_t> out;
+  for (int i = 0; i < mebibytes; ++i) out.insert(out.end(), chunk.begin(), chunk.begin() + used);
+  out.push_back(0x03);
+  out.push_back(0x00);
   return out;
 }
 

@@ -2,6 +2,7 @@
 #include "archive/archive.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "archive/utils.h"
 #include "codec/deflate_base.h"
@@ -140,12 +141,12 @@ int ArchiveList::IndexOfName(const std::string& name) const {
   return -1;
 }
 
-bool ArchiveList::HasLiveName(const std::string& name) const {
+ArchiveItem* ArchiveList::LiveItemNamed(const std::string& name) const {
   for (ArchiveItem* item = buckets_[NameHash(name) % kBuckets]; item != nullptr;
        item = item->next_in_chain_) {
-    if (SameStoredName(item->StoredName(), name) && item->PendingAction() != iaDelete) return true;
+    if (SameStoredName(item->StoredName(), name) && item->PendingAction() != iaDelete) return item;
   }
-  return false;
+  return nullptr;
 }
 
 // ---- extraction paths ------------------------------------------------------------------------
@@ -172,35 +173,84 @@ bool IsUnsafeStoredName(const std::string& native_name) {
 
 }  // namespace
 
-bool ResolveExtractPath(const std::string& base_directory, std::string& name,
-                        ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite) {
+platform::Folder OpenFolderBeneath(const std::string& base_directory, const std::string& relative,
+                                   bool create) {
+  platform::Folder folder;
+  if (const int error = platform::Folder::Open(base_directory, folder)) {
+    if (error == ENOENT || error == ENOTDIR) throw NoSuchDirectoryError();
+    throw InOutError::FromErrno(base_directory, error);
+  }
+  size_t start = 0;
+  while (start < relative.size()) {
+    const size_t end = std::min(relative.find('/', start), relative.size());
+    const std::string part = relative.substr(start, end - start);
+    start = end + 1;
+    if (part.empty()) continue;
+    platform::Folder child;
+    const int error = folder.OpenChild(part, create, child);
+    if (error == ELOOP) throw UnsafeNameError();
+    if (error == ENOENT) throw NoSuchDirectoryError();
+    if (error != 0) throw InOutError::FromErrno(folder.PathOf(part), error);
+    folder = std::move(child);
+  }
+  return folder;
+}
+
+bool ResolveExtractTarget(const std::string& base_directory, const std::string& name,
+                          ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite,
+                          ExtractTarget& target) {
   const std::string native = StoredToNative(name);
   if (IsUnsafeStoredName(native)) throw UnsafeNameError();
-  std::string path = base_directory.empty() ? std::string() : AppendBackslash(base_directory);
-  if (options & eoRestorePath) {
-    path += native;
-  } else {
+  std::string relative = native;
+  if (!(options & eoRestorePath)) {
     const size_t slash = native.rfind('/');
-    const std::string file_part = slash == std::string::npos ? native : native.substr(slash + 1);
-    if (file_part == "." || file_part == "..") throw UnsafeNameError();
-    path += file_part;
+    relative = slash == std::string::npos ? native : native.substr(slash + 1);
+    if (relative == "." || relative == "..") throw UnsafeNameError();
   }
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
-  if (!folder.empty() && !FolderExists(folder)) {
-    if (!(options & eoCreateDirs)) throw NoSuchDirectoryError();
-    ForceFolders(folder);
-  }
+  const size_t slash = relative.rfind('/');
+  const std::string folder_part =
+      slash == std::string::npos ? std::string() : relative.substr(0, slash);
+  target.file_name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+  target.folder = OpenFolderBeneath(base_directory, folder_part, (options & eoCreateDirs) != 0);
+  target.path =
+      (base_directory.empty() ? std::string() : AppendBackslash(base_directory)) + relative;
   bool confirm = true;
-  if (platform::PathExists(path) && confirm_overwrite) confirm_overwrite(path, confirm);
-  if (confirm) name = path;
+  if (!confirm_overwrite || target.folder.KindOf(target.file_name) == platform::EntryKind::kNone) {
+    return true;
+  }
+  std::string asked = target.path;
+  confirm_overwrite(asked, confirm);
+  if (confirm && asked != target.path) {
+    const size_t s = asked.rfind('/');
+    const std::string folder = s == std::string::npos
+                                   ? std::string(".")
+                                   : (s == 0 ? std::string("/") : asked.substr(0, s));
+    platform::Folder chosen;
+    if (const int error = platform::Folder::Open(folder, chosen)) {
+      throw InOutError::FromErrno(folder, error);
+    }
+    target.folder = std::move(chosen);
+    target.file_name = s == std::string::npos ? asked : asked.substr(s + 1);
+    target.path = asked;
+  }
   return confirm;
+}
+
+bool ResolveExtractPath(const std::string& base_directory, std::string& name,
+                        ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite) {
+  ExtractTarget target;
+  if (!ResolveExtractTarget(base_directory, name, options, confirm_overwrite, target)) return false;
+  name = target.path;
+  return true;
 }
 
 // ---- Archive ---------------------------------------------------------------------------------
 
 Archive::Archive(std::unique_ptr<Stream> stream, const std::string& file_name, uint16_t mode)
-    : owned_stream_(std::move(stream)), archive_file_name_(file_name), open_mode_(mode) {
+    : owned_stream_(std::move(stream)),
+      has_own_file_(true),
+      archive_file_name_(file_name),
+      open_mode_(mode) {
   stream_ = owned_stream_.get();
   ItemProgressProc = [this](uint8_t progress, bool& abort) { FireItemProgress(progress, abort); };
   const std::string program_folder = platform::ProgramFolder();
@@ -366,6 +416,9 @@ void Archive::Load() {
     DoLoadArchive();
     if (state_ != stInvalid) state_ = stIdle;
   } catch (...) {
+    // What failed to load is not the archive that is on disk: nothing may ever be written over
+    // the file from it.
+    state_ = stInvalid;
     FireLoad();
     EndBusy();
     throw;
@@ -376,7 +429,11 @@ void Archive::Load() {
 
 void Archive::Save() {
   if (state_ == stInvalid) return;
-  if (!modified_ && items_.Count() > 0) return;
+  // Only changes are written: a file is never rewritten as a side effect of closing or switching
+  // archives. An archive over a caller's stream without items is written even when clean, which
+  // is how the stream gets its end record; a new file appears only when an item is stored in it.
+  const bool end_record_only = !has_own_file_ && items_.Count() == 0;
+  if (!modified_ && !end_record_only) return;
   Busy([&] {
     bool confirm = true;
     FireConfirmSave(confirm);
@@ -387,12 +444,27 @@ void Archive::Save() {
   });
 }
 
+bool Archive::IsOwnFile(const std::string& path) const {
+  if (!has_own_file_ || path.empty()) return false;
+  const auto own = platform::IdentityOf(archive_file_name_);
+  if (!own) return false;
+  const std::string full = PathKindOf(path) == pkAbsolute ? path : JoinPath(base_directory_, path);
+  return platform::IdentityOf(full) == own;
+}
+
 void Archive::Add(std::unique_ptr<ArchiveItem> item) {
   EnsureOpen();
-  if (items_.HasLiveName(item->StoredName())) {
-    if (store_options_ & soFreshen) {
+  // The archive is never one of its own inputs, whatever name or link leads to it.
+  if (IsOwnFile(item->DiskPath())) return;
+  if (const ArchiveItem* live = items_.LiveItemNamed(item->StoredName())) {
+    // Only an item that was in the archive before is freshened or replaced. A name already used
+    // by this save (two files of one name in different folders) would make one of the two vanish
+    // without a word: it is a failure.
+    const bool from_this_save =
+        live->PendingAction() != iaNone && live->PendingAction() != iaFailed;
+    if (!from_this_save && (store_options_ & soFreshen)) {
       FreshenLike(*item);
-    } else if (store_options_ & soReplace) {
+    } else if (!from_this_save && (store_options_ & soReplace)) {
       ReplaceLike(*item);
     } else {
       failure_message_ = MessageText(DuplicateNameError::kCode);

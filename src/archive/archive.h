@@ -19,6 +19,7 @@
 #include "archive/span_stream.h"
 #include "errors/errors.h"
 #include "platform/file_stream.h"
+#include "platform/folder.h"
 #include "platform/stream.h"
 
 namespace vz {
@@ -140,7 +141,9 @@ class ArchiveList {
   // Index of the most recently added item named name, or -1.
   int IndexOfName(const std::string& name) const;
   // True when an item named name exists whose pending action is not iaDelete.
-  bool HasLiveName(const std::string& name) const;
+  bool HasLiveName(const std::string& name) const { return LiveItemNamed(name) != nullptr; }
+  // The most recently added item named name whose pending action is not iaDelete, or null.
+  ArchiveItem* LiveItemNamed(const std::string& name) const;
 
   ArchiveItem* Items(int index) const { return items_[static_cast<size_t>(index)].get(); }
   int Count() const { return static_cast<int>(items_.size()); }
@@ -174,9 +177,29 @@ using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
 
 // Target path of an extracted item below base_directory; creates missing folders with
 // eoCreateDirs (else NoSuchDirectoryError) and asks confirm_overwrite about an existing file. On
-// true, name holds the path to write. Names that would leave base_directory raise UnsafeNameError.
+// true, name holds the path to write. Names that would leave base_directory raise UnsafeNameError,
+// and so does a symbolic link found where one of the item's folders should be (base_directory
+// itself may be a link: that is the caller's choice).
 bool ResolveExtractPath(const std::string& base_directory, std::string& name,
                         ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite);
+
+// Where an extracted file goes: its folder, held open so that nothing done to the path later can
+// lead elsewhere, and the file's name in it.
+struct ExtractTarget {
+  platform::Folder folder;
+  std::string file_name;
+  std::string path;  // the whole path, as questions and messages show it
+};
+// ResolveExtractPath's work, keeping the folder open in target. A name the overwrite handler
+// changes is taken as it is given (the handler's choice, as base_directory is the caller's).
+bool ResolveExtractTarget(const std::string& base_directory, const std::string& name,
+                          ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite,
+                          ExtractTarget& target);
+// Opens the folder relative ("/"-separated) below base_directory one name at a time, never
+// through a symbolic link (UnsafeNameError); missing folders are made with create, else
+// NoSuchDirectoryError.
+platform::Folder OpenFolderBeneath(const std::string& base_directory, const std::string& relative,
+                                   bool create);
 
 class Archive {
  public:
@@ -244,6 +267,8 @@ class Archive {
   bool Spanned() const { return spanned_; }
   uint16_t OpenMode() const { return open_mode_; }
   Stream* ArchiveStream() const { return stream_; }
+  // True for an archive opened or created by file name (not over a caller's stream).
+  bool HasOwnFile() const { return has_own_file_; }
   // After a user abort in the middle of an item the archive refuses further work.
   void MarkInvalid() { state_ = stInvalid; }
   // Message of the failure being reported; valid while OnProcessItemFailure runs.
@@ -307,6 +332,9 @@ class Archive {
   void ReplaceStream(std::unique_ptr<Stream> stream);
   ArchiveList& ItemList() { return items_; }
   void SetState(ArchiveState state) { state_ = state; }
+  // True when path names the archive's own file (compared by identity, so any link or folder
+  // that leads to it counts).
+  bool IsOwnFile(const std::string& path) const;
   void SetSpanned(bool value) { spanned_ = value; }
 
   // Runs fn between BeginBusy and EndBusy, also when it throws.
@@ -328,6 +356,7 @@ class Archive {
   void CommonInit();
 
   std::unique_ptr<Stream> owned_stream_;
+  bool has_own_file_ = false;
   ArchiveState state_ = stInvalid;
   std::string archive_file_name_;
   bool auto_save_ = false;

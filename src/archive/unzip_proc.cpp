@@ -5,6 +5,11 @@
 // A target that existed before is therefore never damaged by a failing item, and no second copy of
 // the data is written. Only when the target's folder cannot hold a work file does the data go
 // through the system's temporary folder and a copy.
+//
+// The target's folder is opened one name at a time below the destination without following a
+// symbolic link, and the work file is created, stamped and renamed through that open folder: a
+// link that was waiting in the destination, or one put there while the item decodes, never leads
+// the file elsewhere. The work file is registered for removal should the program be interrupted.
 #include "archive/unzip_proc.h"
 
 #include <algorithm>
@@ -13,7 +18,6 @@
 #include <vector>
 
 #include "archive/span_stream.h"
-#include "archive/temp_file_stream.h"
 #include "archive/utils.h"
 #include "codec/bit_bucket.h"
 #include "codec/crypt_streams.h"
@@ -22,9 +26,11 @@
 #include "codec/percent.h"
 #include "codec/unzip_helper.h"
 #include "codec/zip_crypt.h"
+#include "platform/dos_time.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/runtime_errors.h"
+#include "platform/temp_files.h"
 
 namespace vz {
 
@@ -118,8 +124,7 @@ uint32_t InflateItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t c
   options.SetSourceSize(static_cast<int32_t>(std::min<int64_t>(compressed, INT32_MAX)));
   options.SetOnPercentDone([&archive](int32_t percent) { archive.FireCodecProgress(percent); });
   // Never produce more than the item says it holds: one byte more is enough to fail the CRC test.
-  const int64_t limit = item.UncompressedSize() + 1;
-  options.SetOutputLimit(limit <= INT32_MAX ? static_cast<int32_t>(limit) : 0);
+  options.SetOutputLimit(item.UncompressedSize() + 1);
 
   Stream& source = *archive.ArchiveStream();
   if (!item.Encrypted()) return Inflate(&source, &out, &options);
@@ -165,7 +170,7 @@ ZipLocalFileHeader ReadLocalHeader(ZipArchive& archive, const ZipItem& item) {
 ZipLocalFileHeader LocateItemData(ZipArchive& archive, ZipItem& item) {
   EnterItemPart(archive, item);
   ZipLocalFileHeader local = ReadLocalHeader(archive, item);
-  archive.ClaimItemExtent(item.DiskNumberStart(), item.LocalHeaderOffset(),
+  archive.ClaimItemExtent(item, item.DiskNumberStart(), item.LocalHeaderOffset(),
                           archive.ArchiveStream()->Position() + item.CompressedSize());
   return local;
 }
@@ -209,18 +214,25 @@ void ExtractToStream(ZipArchive& archive, ZipItem& item, Stream& out, bool crc_m
   archive.OnProcessItemFailure(&archive, &item, ptExtract, ecArchive, ZipBadCRCError::kCode);
 }
 
-// Applies the item's permissions and time to an extracted file. Failures are not reported: the
-// data is in place, and a file system that keeps no times or modes should not fail extraction.
-void ApplyFileMetadata(const std::string& path, const ZipItem& item) {
+// Applies the item's permissions and time to the file about to be placed, through its descriptor.
+// Failures are not reported: the data is in place, and a file system that keeps no times or modes
+// should not fail extraction.
+void ApplyFileMetadata(FileStream& file, const ZipItem& item) {
   const uint32_t attributes = item.ExternalFileAttributes();
   const uint32_t unix_mode = attributes >> 16;
   unsigned mode = platform::DefaultFileMode();
   if ((item.VersionMade() >> 8) == kHostUnix && (unix_mode & kUnixTypeMask) == kUnixRegular) {
     mode = unix_mode & 0777;
   }
-  platform::SetPermissions(path, mode);
-  if (attributes & kFaReadOnly) platform::SetDosAttributes(path, kFaReadOnly);
-  SetFileDosTime(path, static_cast<uint32_t>(item.FileDate()) << 16 | item.FileTime());
+  if (attributes & kFaReadOnly) mode &= ~0222u;
+  file.SetPermissions(mode);
+  const uint32_t dos = static_cast<uint32_t>(item.FileDate()) << 16 | item.FileTime();
+  if (const auto time = platform::DosDateTimeToUnixTime(dos)) file.SetModificationTime(*time);
+}
+
+ArchiveError MovingError(const std::string& from, const std::string& to, const std::string& why) {
+  return ArchiveError(FormatMessageText("Error Moving File %s to %s", from.c_str(), to.c_str()) +
+                      ": " + why);
 }
 
 bool IsFolderEntry(const std::string& name) {
@@ -270,57 +282,58 @@ void ExtractItemToStream(ZipArchive& archive, ZipItem& item, Stream& out_stream)
 }
 
 void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& use_name) {
-  std::string target = use_name;
+  ExtractTarget target;
   if (IsFolderEntry(use_name)) {
     // A folder entry makes its folder (when paths are kept) and has no data.
-    std::string name = use_name;
-    name.pop_back();
     if (!(archive.GetExtractOptions() & eoRestorePath)) return;
-    std::string probe = name + "/x";
-    ResolveExtractPath(archive.BaseDirectory(), probe, archive.GetExtractOptions(), nullptr);
-    const std::string folder = AppendBackslash(archive.BaseDirectory()) + ToSlashes(name);
-    if (!FolderExists(folder)) ForceFolders(folder);
+    std::string probe = use_name;
+    probe.back() = '/';
+    ResolveExtractTarget(archive.BaseDirectory(), probe + "x", archive.GetExtractOptions(), nullptr,
+                         target);
     return;
   }
-  if (!ResolveExtractPath(archive.BaseDirectory(), target, archive.GetExtractOptions(),
-                          archive.OnConfirmOverwrite)) {
+  if (!ResolveExtractTarget(archive.BaseDirectory(), use_name, archive.GetExtractOptions(),
+                            archive.OnConfirmOverwrite, target)) {
     return;
   }
-  const size_t slash = target.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string(".") : target.substr(0, slash);
-
-  std::unique_ptr<TempFileStream> work;
+  // The work file and the rename go through the target's folder as it was opened, so a link put
+  // in place of one of its folders meanwhile is not followed.
+  std::unique_ptr<platform::WorkFile> work;
   bool in_target_folder = true;
   try {
-    work = std::make_unique<TempFileStream>(true, folder.empty() ? std::string("/") : folder);
+    work = std::make_unique<platform::WorkFile>(target.folder, "VMS");
   } catch (const std::exception&) {
     in_target_folder = false;
-    work = std::make_unique<TempFileStream>(true);
+    platform::Folder temp;
+    const std::string temp_path = platform::TempFolder();
+    if (const int error = platform::Folder::Open(temp_path, temp)) {
+      throw InOutError::FromErrno(temp_path, error);
+    }
+    work = std::make_unique<platform::WorkFile>(temp, "VMS");
   }
   try {
-    ExtractToStream(archive, item, *work, true);
-    const std::string work_name = work->FileName();
-    work->SetDeleteWhenFreed(false);
-    work.reset();  // closes the file
-    int error = 0;
+    ExtractToStream(archive, item, work->Stream(), true);
     if (in_target_folder) {
-      error = platform::RenameFile(work_name, target);
-    } else {
-      error = platform::CopyFile(work_name, target, false);
-      platform::DeleteFile(work_name);
+      ApplyFileMetadata(work->Stream(), item);
+      work->Close();
+      if (const int error = work->PlaceAs(target.file_name)) {
+        throw MovingError(work->Path(), target.path, SystemErrorText(error));
+      }
+      return;
     }
-    if (error != 0) {
-      platform::DeleteFile(work_name);
-      throw ArchiveError(
-          FormatMessageText("Error Moving File %s to %s", work_name.c_str(), target.c_str()) +
-          ": " + SystemErrorText(error));
+    // The target's folder cannot hold a work file: the data is copied over the target.
+    try {
+      auto out = target.folder.CreateFile(target.file_name);
+      out->CopyFrom(work->Stream(), 0);
+      ApplyFileMetadata(*out, item);
+      out->Flush();
+    } catch (const std::exception& e) {
+      throw MovingError(work->Path(), target.path, e.what());
     }
   } catch (const UserAbortError&) {
     archive.MarkInvalid();
     throw;
   }
-  ApplyFileMetadata(target, item);
 }
 
 void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {

@@ -10,6 +10,7 @@
 #include "archive/utils.h"
 #include "errors/errors.h"
 #include "platform/fs.h"
+#include "platform/runtime_errors.h"
 
 namespace vz {
 namespace {
@@ -30,8 +31,8 @@ VirtualMemoryStream::~VirtualMemoryStream() {
 }
 
 void VirtualMemoryStream::DeleteSwapFile() noexcept {
-  swap_.reset();
-  if (!swap_name_.empty()) platform::DeleteFile(swap_name_);
+  swap_ = nullptr;
+  swap_file_.reset();  // removes the file
   swap_name_.clear();
   swap_size_ = 0;
 }
@@ -47,16 +48,18 @@ uint32_t VirtualMemoryStream::NextStamp() {
 void VirtualMemoryStream::OpenSwapFile() {
   const std::string folder =
       platform::IsDirectory(swap_folder_) ? swap_folder_ : platform::TempFolder();
-  std::string attempted;
-  const auto name = platform::CreateUniqueFile(folder, "VMS", nullptr, &attempted);
-  if (!name) throw VMSErrorOpenSwapError(attempted);
+  // A work file: an interrupted program removes it (platform/temp_files.h).
   try {
-    swap_ = std::make_unique<FileStream>(*name, kFmOpenReadWrite | kFmShareExclusive);
+    platform::Folder where;
+    if (const int error = platform::Folder::Open(folder, where)) {
+      throw InOutError::FromErrno(folder, error);
+    }
+    swap_file_ = std::make_unique<platform::WorkFile>(where, "VMS");
   } catch (const std::exception&) {
-    platform::DeleteFile(*name);
-    throw VMSErrorOpenSwapError(*name);
+    throw VMSErrorOpenSwapError(AppendBackslash(folder) + "VMSXXXXXX");
   }
-  swap_name_ = *name;
+  swap_ = &swap_file_->Stream();
+  swap_name_ = swap_file_->Path();
   swap_size_ = 0;
 }
 

@@ -1,10 +1,12 @@
-// The work stream in which a save builds a new archive: memory pages with a swap file behind them.
+// A work stream in memory pages with a swap file behind them: a save builds in one what cannot go
+// straight to its file (the new items of a spanned set, an archive over a caller's stream).
 //
 // The stream is cut into 4096-byte pages. At most a fixed number of pages (25 by default, never
 // more than 256) live in memory; when another one is needed, the page used least recently is
 // evicted, written to a swap file first when it holds unsaved changes. So a save of any size needs
 // a bounded amount of memory and the rest in disk space. The swap file is a "VMS" work file made on
-// the first eviction of a changed page and deleted with the stream.
+// the first eviction of a changed page and deleted with the stream (or by the signal handler of
+// platform/temp_files.h when the program is interrupted).
 #pragma once
 
 #include <array>
@@ -15,6 +17,7 @@
 
 #include "platform/file_stream.h"
 #include "platform/stream.h"
+#include "platform/temp_files.h"
 
 namespace vz {
 
@@ -73,7 +76,8 @@ class VirtualMemoryStream : public Stream {
   int64_t position_ = 0;
   std::string swap_folder_;
   std::string swap_name_;
-  std::unique_ptr<FileStream> swap_;
+  std::unique_ptr<platform::WorkFile> swap_file_;
+  FileStream* swap_ = nullptr;  // the swap file's stream
   int64_t swap_size_ = 0;
 };
 

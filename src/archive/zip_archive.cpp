@@ -8,6 +8,7 @@
 #include "archive/utils.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/memory_stream.h"
 
 namespace vz {
 
@@ -178,6 +179,11 @@ ArchiveKind DetectSelfExtractingZip(Stream& stream) {
 namespace {
 
 std::unique_ptr<Stream> OpenArchiveFile(const std::string& file_name, uint16_t mode) {
+  if (mode == kFmCreate) {
+    // A new archive reads as empty until its first save makes the file.
+    if (PathKindOf(file_name) != pkAbsolute) throw ArchiveError("Full Path Required");
+    return std::make_unique<MemoryStream>();
+  }
   const MediaKind media = IsRemovableDrive(file_name) ? MediaKind::kRemovable : MediaKind::kLocal;
   return std::make_unique<SpanStream>(file_name, 0, media, mode);
 }
@@ -201,6 +207,8 @@ ZipArchive::ZipArchive(const std::string& file_name, uint16_t mode)
   SetTempDirectory("");
   SetSpanningThreshold(0);
   current_disk_ = 0xFFFF;
+  new_file_ = mode == kFmCreate;
+  replaces_existing_file_ = new_file_ && platform::PathExists(file_name);
 }
 
 ZipArchive::ZipArchive(Stream& stream, const std::string& name) : Archive(stream, name) {
@@ -357,21 +365,28 @@ void ZipArchive::FireMediaRequest(void* sender, int image_number, std::string& i
   if (!abort) current_disk_ = static_cast<uint16_t>(next);
 }
 
-void ZipArchive::ClaimItemExtent(uint16_t disk, int64_t start, int64_t end) {
-  auto overlaps = [&](uint16_t d, int64_t s, int64_t e) {
-    return d == disk && start < e && s < end;
-  };
-  if (end_record_.Valid() &&
-      overlaps(end_record_.directory_disk, end_record_.directory_offset,
-               int64_t{end_record_.directory_offset} + end_record_.directory_size)) {
+void ZipArchive::ClaimItemExtent(const ZipItem& item, uint16_t disk, int64_t start, int64_t end) {
+  if (end_record_.Valid() && end_record_.directory_disk == disk &&
+      start < int64_t{end_record_.directory_offset} + end_record_.directory_size &&
+      end_record_.directory_offset < end) {
     throw ZipInvalidError();
   }
-  for (const Extent& x : extents_) {
-    // The same item decoded again is not another item.
-    if (x.disk == disk && x.start == start && x.end == end) return;
-    if (overlaps(x.disk, x.start, x.end)) throw ZipInvalidError();
+  const auto key = std::make_pair(disk, start);
+  auto next = extents_.lower_bound(key);
+  if (next != extents_.end() && next->first == key) {
+    // The same entry decoded again is not another item; another entry at the same header is.
+    if (next->second.item == &item && next->second.end == end) return;
+    throw ZipInvalidError();
   }
-  extents_.push_back({disk, start, end});
+  // Claimed extents do not overlap, so only the neighbours on either side can reach this one.
+  if (next != extents_.end() && next->first.first == disk && next->first.second < end) {
+    throw ZipInvalidError();
+  }
+  if (next != extents_.begin()) {
+    const auto previous = std::prev(next);
+    if (previous->first.first == disk && previous->second.end > start) throw ZipInvalidError();
+  }
+  extents_.emplace_hint(next, key, Extent{end, &item});
 }
 
 void ZipArchive::DoLoadArchive() {

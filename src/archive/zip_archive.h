@@ -6,12 +6,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "archive/archive.h"
 #include "archive/zip_records.h"
 #include "codec/deflate_base.h"
+#include "platform/file_lock.h"
 
 namespace vz {
 
@@ -102,7 +105,10 @@ ArchiveKind DetectSelfExtractingZip(Stream& stream);
 
 class ZipArchive : public Archive {
  public:
-  // Opens (or with kFmCreate creates) the archive file, an absolute path.
+  // Opens the archive file, an absolute path. With kFmCreate the archive starts empty and its
+  // file is made by the first save that stores an item (until then nothing is on disk; a file of
+  // that name made by another program meanwhile is not overwritten, unless one was there when the
+  // archive was created).
   ZipArchive(const std::string& file_name, uint16_t mode);
   // An archive over a caller's stream.
   static std::unique_ptr<ZipArchive> CreateOnStream(Stream& stream, const std::string& name);
@@ -129,6 +135,14 @@ class ZipArchive : public Archive {
   uint16_t CurrentDisk() const { return current_disk_; }
   void SetCurrentDisk(uint16_t disk) { current_disk_ = disk; }
   bool DriveIsRemovable() const { return drive_removable_; }
+  // True while the archive's file does not exist yet (created with kFmCreate, nothing saved).
+  bool IsNewFile() const { return new_file_; }
+
+  // Keeps the writers' lock on the archive's file (see platform/file_lock.h) for as long as the
+  // archive is open. A save takes the lock on the new file before it takes the archive's name, and
+  // keeps that one instead.
+  void HoldLock(std::unique_ptr<platform::FileLock> lock) { lock_ = std::move(lock); }
+  bool HoldsLock() const { return lock_ != nullptr; }
 
   // Switches the archive's stream to part disk_number of a spanned set (-1: the part holding the
   // end record). An abort raises UserAbortError; a missing part FileNotFoundError.
@@ -151,10 +165,12 @@ class ZipArchive : public Archive {
   // Extracts one item into a stream (the item procedure's work). Failures propagate.
   void ExtractItemToStream(int index, Stream& stream);
 
-  // Records that an item's bytes [start, end) on a disk are about to be decoded. An extent that
-  // overlaps another item's extent decoded in the same run, or the central directory, raises
-  // ZipInvalidError: overlapping items let a few kilobytes expand without bound.
-  void ClaimItemExtent(uint16_t disk, int64_t start, int64_t end);
+  // Records that item's bytes [start, end) on a disk are about to be decoded. An extent that
+  // overlaps the extent of another item decoded in the same run (the same local header claimed by
+  // two central entries included), or the central directory, raises ZipInvalidError: overlapping
+  // items let a few kilobytes expand without bound. The same item claimed again is fine. Costs
+  // O(log n) in the items claimed so far.
+  void ClaimItemExtent(const ZipItem& item, uint16_t disk, int64_t start, int64_t end);
   void BeginRun() override { extents_.clear(); }
 
  protected:
@@ -189,11 +205,15 @@ class ZipArchive : public Archive {
   uint8_t password_retries_ = 3;
   int64_t stub_size_ = 0;
   bool generate_image_names_ = false;
+  bool new_file_ = false;
+  bool replaces_existing_file_ = false;
+  std::unique_ptr<platform::FileLock> lock_;
+  // Claimed extents by (disk, start); they never overlap one another.
   struct Extent {
-    uint16_t disk;
-    int64_t start, end;
+    int64_t end;
+    const ZipItem* item;
   };
-  std::vector<Extent> extents_;
+  std::map<std::pair<uint16_t, int64_t>, Extent> extents_;
 };
 
 }  // namespace vz

@@ -1,10 +1,10 @@
 // Item compression.
 //
 // Both entry points end in CompressItemStream: PrepareItem resets the fields the data decides,
-// DeflateItem or StoreItem writes the data into a work stream (the best method tries Deflate first
-// and stores instead when that came out larger than the source), FinishItem sets the versions and
-// the encryption bits, and only then is the work stream copied to the output. Nothing here
-// changes the process's current folder: a relative DiskPath is taken against BaseDirectory.
+// DeflateItem or StoreItem writes the data straight to the output (the best method tries Deflate
+// first, and when that came out larger than the source cuts the output back and stores instead),
+// and FinishItem sets the versions and the encryption bits. Nothing here changes the process's
+// current folder: a relative DiskPath is taken against BaseDirectory.
 #include "archive/zip_proc.h"
 
 #include <algorithm>
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "archive/utils.h"
-#include "archive/vm_stream.h"
 #include "codec/crypt_streams.h"
 #include "codec/deflate.h"
 #include "codec/deflate_base.h"
@@ -31,12 +30,6 @@ namespace {
 
 // Storing copies in pieces of this size; progress is reported per whole percent either way.
 constexpr size_t kStorePiece = 64 * 1024;
-
-std::unique_ptr<VirtualMemoryStream> NewWorkStream(const ZipArchive& archive) {
-  auto work = std::make_unique<VirtualMemoryStream>();
-  work->SetSwapFolder(archive.TempDirectory());
-  return work;
-}
 
 // The check value whose top byte ends the encryption header: the item's time word, as readers
 // that see a data descriptor expect it.
@@ -137,42 +130,58 @@ std::string SourcePathOf(const ZipArchive& archive, const ZipItem& item) {
   return AppendBackslash(archive.BaseDirectory()) + path;
 }
 
-}  // namespace
-
-void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream) {
-  auto work = NewWorkStream(archive);
-  // The source is read from its position on; only those bytes are the item.
-  const int64_t start = in_stream.Position();
-  const int64_t source_size = std::max<int64_t>(in_stream.Size() - start, 0);
+void WriteItemData(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream,
+                   int64_t start, int64_t out_start, int64_t source_size) {
   PrepareItem(item, in_stream, source_size);
   if (source_size > 0) {
     switch (archive.CompressionMethodToUse()) {
       case smStored:
-        StoreItem(archive, item, *work, in_stream, source_size);
+        StoreItem(archive, item, out_stream, in_stream, source_size);
         break;
       case smDeflated:
-        DeflateItem(archive, item, *work, in_stream, source_size);
+        DeflateItem(archive, item, out_stream, in_stream, source_size);
         break;
       case smBestMethod:
-        DeflateItem(archive, item, *work, in_stream, source_size);
+        DeflateItem(archive, item, out_stream, in_stream, source_size);
         // The encryption header counts against Deflate here, as it would against storing.
-        if (work->Size() > source_size + (archive.Password().empty() ? 0 : kZipCryptHeaderSize)) {
+        if (out_stream.Position() - out_start >
+            source_size + (archive.Password().empty() ? 0 : kZipCryptHeaderSize)) {
           in_stream.SetPosition(start);
-          work = NewWorkStream(archive);
-          StoreItem(archive, item, *work, in_stream, source_size);
+          out_stream.SetSize(out_start);
+          out_stream.SetPosition(out_start);
+          StoreItem(archive, item, out_stream, in_stream, source_size);
         }
         break;
     }
   } else {
     item.SetCRC32(0);
-    StoreItem(archive, item, *work, in_stream, source_size);
+    StoreItem(archive, item, out_stream, in_stream, source_size);
+  }
+}
+
+}  // namespace
+
+void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream) {
+  // The source is read from its position on; only those bytes are the item. The data goes to the
+  // output from its position on.
+  const int64_t start = in_stream.Position();
+  const int64_t out_start = out_stream.Position();
+  const int64_t source_size = std::max<int64_t>(in_stream.Size() - start, 0);
+  try {
+    WriteItemData(archive, item, out_stream, in_stream, start, out_start, source_size);
+  } catch (...) {
+    // The output gets nothing from a failed run.
+    try {
+      out_stream.SetSize(out_start);
+      out_stream.SetPosition(out_start);
+    } catch (...) {
+    }
+    throw;
   }
   // A file that changed size while it was read is described as it was read.
   item.SetUncompressedSize(in_stream.Position() - start);
   FinishItem(archive, item);
-  out_stream.CopyFrom(*work, 0);
-  work.reset();
-  item.SetCompressedSize(out_stream.Size());
+  item.SetCompressedSize(out_stream.Position() - out_start);
   item.SetInternalFileAttributes(0);
 }
 

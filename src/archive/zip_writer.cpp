@@ -1,16 +1,25 @@
 // Writing a zip archive.
 //
-// A save builds the complete new archive in a work stream: unchanged and moved items are copied
-// from the old file byte for byte behind a rebuilt local header, new and freshened items come
-// from the insert procedures, and the central directory collects in a memory stream until the
-// items are done. The same pass numbers the parts of a spanned set, so every offset is known
-// before a byte reaches the disk.
+// A save writes the complete new archive straight into a work file in the archive's own folder:
+// unchanged and moved items are copied from the old file byte for byte behind a rebuilt local
+// header, new and freshened items are compressed by the insert procedures right behind a local
+// header that is completed once their sizes are known, and the central directory collects in a
+// memory stream until the items are done. Only when the work file is complete, flushed and given
+// the old file's owner and permissions is it renamed over the archive. So a full disk or any other
+// failure on the way leaves the old archive as it was (the items' records are put back as well, so
+// the archive object keeps describing the file that is really there), and no second copy of the
+// archive is made anywhere else.
 //
-// Only then is the archive file replaced, and never in place: the work stream goes into a new
-// file (or one new file per part) in the archive's own folder, which is renamed over the old
-// archive once it is complete. A full disk or any other failure on the way leaves the old archive
-// as it was; the items' records are put back as well, so the archive object keeps describing the
-// file that is really there.
+// The name the archive was opened by may be a symbolic link: the file at the end of the link is
+// the one replaced, and the link stays. The new file is locked (platform/file_lock.h) before it
+// takes the archive's name, so another writer waiting for the archive waits on until this one is
+// done with it. A new archive gets its file only when at least one item was stored, and never over
+// a file that another program made under that name meanwhile.
+//
+// A spanned set is written part by part through the archive file stream, each part under a work
+// name until the set is complete; since a part that is written cannot be gone back to, new items
+// of a set are compressed into a work stream first. An archive over a caller's stream is built in
+// a work stream and copied into the caller's stream at the end.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -21,10 +30,14 @@
 #include "archive/vm_stream.h"
 #include "archive/zip_archive.h"
 #include "codec/percent.h"
+#include "platform/file_lock.h"
 #include "platform/file_stream.h"
+#include "platform/folder.h"
 #include "platform/fs.h"
 #include "platform/memory_stream.h"
+#include "platform/process.h"
 #include "platform/runtime_errors.h"
+#include "platform/temp_files.h"
 
 namespace vz {
 
@@ -50,13 +63,19 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// A new, empty work file beside path (same folder, so a rename can put it in path's place).
-std::string NewFileBeside(const std::string& path) {
-  int error = 0;
-  std::string attempted;
-  auto name = platform::CreateUniqueFile(FolderOf(path), "VMS", &error, &attempted);
-  if (!name) throw InOutError::FromErrno(attempted, error);
-  return *name;
+std::string BaseNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A new work file beside path (same folder, so a rename can put it in path's place).
+std::unique_ptr<platform::WorkFile> NewFileBeside(const std::string& path) {
+  platform::Folder folder;
+  const std::string where = FolderOf(path);
+  if (const int error = platform::Folder::Open(where, folder)) {
+    throw InOutError::FromErrno(where, error);
+  }
+  return std::make_unique<platform::WorkFile>(folder, "VMS");
 }
 
 void WriteMarker(Stream& stream, uint32_t signature) {
@@ -75,6 +94,72 @@ std::string CurrentExceptionMessage() {
   }
 }
 
+// Where a save writes the new archive. It remembers a failed write, so that a full disk ends the
+// save instead of passing for the failure of the item being written, and it counts what passes
+// when the target cannot tell a position (the parts of a spanned set).
+class Output : public Stream {
+ public:
+  Output(Stream& target, bool seekable) : target_(target), seekable_(seekable) {}
+
+  int64_t Read(std::span<uint8_t> buffer) override { return target_.Read(buffer); }
+  int64_t Write(std::span<const uint8_t> buffer) override {
+    const int64_t n = target_.Write(buffer);
+    if (n < static_cast<int64_t>(buffer.size())) failed_ = true;
+    if (!seekable_) counted_ += n;
+    return n;
+  }
+  int64_t Seek(int64_t offset, int origin) override {
+    if (seekable_) return target_.Seek(offset, origin);
+    Check(origin == kSeekCurrent && offset == 0,
+          "Output.Seek: the parts of a set are written in order");
+    return counted_;
+  }
+  int64_t Size() override { return seekable_ ? target_.Size() : counted_; }
+  void SetSize(int64_t new_size) override {
+    if (!seekable_) {
+      Check(new_size == counted_, "Output.SetSize: the parts of a set are written in order");
+      return;
+    }
+    try {
+      target_.SetSize(new_size);
+    } catch (...) {
+      failed_ = true;
+      throw;
+    }
+  }
+
+  bool Seekable() const { return seekable_; }
+  bool Failed() const { return failed_; }
+
+ private:
+  Stream& target_;
+  bool seekable_;
+  bool failed_ = false;
+  int64_t counted_ = 0;
+};
+
+// The output from base on, as an item's data sees it: an insert procedure writes, seeks and cuts
+// its data as in a stream of its own.
+class ItemWindow : public Stream {
+ public:
+  ItemWindow(Stream& stream, int64_t base) : stream_(stream), base_(base) {}
+
+  int64_t Read(std::span<uint8_t> buffer) override { return stream_.Read(buffer); }
+  int64_t Write(std::span<const uint8_t> buffer) override { return stream_.Write(buffer); }
+  int64_t Seek(int64_t offset, int origin) override {
+    if (origin == kSeekBegin) offset = std::max<int64_t>(offset, 0) + base_;
+    return std::max<int64_t>(stream_.Seek(offset, origin) - base_, 0);
+  }
+  int64_t Size() override { return std::max<int64_t>(stream_.Size() - base_, 0); }
+  void SetSize(int64_t new_size) override {
+    stream_.SetSize(base_ + std::max<int64_t>(new_size, 0));
+  }
+
+ private:
+  Stream& stream_;
+  int64_t base_;
+};
+
 }  // namespace
 
 // The state of one save; see the file comment.
@@ -90,15 +175,22 @@ class ZipWriter {
   };
 
   void DecideParts();
+  void OpenOutput();
   void WriteItems();
   void CopyItem(ZipItem& item);
   void InsertItem(ZipItem& item);
+  void InsertInPlace(ZipItem& item);
+  void InsertThroughWorkStream(ZipItem& item);
+  void RunInsertProc(ZipItem& item, Stream& out);
   void BeginEntry(ZipItem& item);
   void EndEntry(ZipItem& item);
+  int64_t Position() { return out_->Position(); }
   void UpdatePart();
   void WriteDirectory();
-  void Rewrite();
-  void RewriteFiles();
+  void Finish();
+  void FinishMemory();
+  void FinishParts();
+  void FinishFile();
   void FinishItems();
   void Restore();
   ZipLocalFileHeader LocalHeaderOf(const ZipItem& item) const;
@@ -106,7 +198,14 @@ class ZipWriter {
 
   ZipArchive& zip_;
   Stream* old_ = nullptr;
-  std::unique_ptr<VirtualMemoryStream> work_;
+  // The new archive goes to exactly one of these, through out_.
+  std::unique_ptr<platform::WorkFile> file_;                // one file beside the archive
+  std::vector<std::unique_ptr<platform::WorkFile>> parts_;  // the parts of a spanned set
+  std::vector<std::string> part_names_;                     // their final names
+  std::unique_ptr<SpanStream> part_stream_;
+  std::unique_ptr<VirtualMemoryStream> memory_;  // an archive over a caller's stream
+  std::unique_ptr<Output> out_;
+  std::string target_;  // the file the archive's name leads to
   MemoryStream directory_;
   bool new_set_ = false;
   int64_t part_size_ = kOnePart;
@@ -130,8 +229,7 @@ void ZipWriter::Save() {
     zip_.SetModified(false);
     throw ZipSpanOverwriteError();
   }
-  // A new archive's stream was opened for writing; the save reads the old file through one that
-  // reads.
+  // An archive whose stream was opened for writing is read through one that reads.
   if (auto* span = dynamic_cast<SpanStream*>(zip_.stream_); span != nullptr && span->Writing()) {
     zip_.ReplaceStream(zip_.OpenPartStream(zip_.ArchiveFileName()));
   }
@@ -148,31 +246,41 @@ void ZipWriter::Save() {
   old_end_record_ = zip_.end_record_;
   try {
     DecideParts();
-    work_ = std::make_unique<VirtualMemoryStream>();
-    work_->SetSwapFolder(zip_.TempDirectory());
+    OpenOutput();
     if (zip_.IsExecutable()) {
       // The stub: the old file's bytes before its first item.
       if (zip_.StubSize() > 0) {
         old_->SetPosition(0);
-        work_->CopyFrom(*old_, zip_.StubSize());
+        out_->CopyFrom(*old_, zip_.StubSize());
       }
     } else if (new_set_) {
-      WriteMarker(*work_, kSpannedOnePartSignature);
+      WriteMarker(*out_, kSpannedOnePartSignature);
     }
     zip_.end_record_.entries_this_disk = 0;
     zip_.end_record_.total_entries = 0;
     part_number_ = 0;
-    part_offset_ = work_->Position();
+    part_offset_ = Position();
     old_->SetPosition(0);
     WriteItems();
     WriteDirectory();
-    Rewrite();
+    Finish();
   } catch (...) {
     if (old_span != nullptr && zip_.stream_ == old_span) {
       old_span->SetSwitchingSuspended(was_suspended);
     }
     Restore();
-    throw;
+    // Whatever was written is removed with the work files when the writer goes.
+    try {
+      throw;
+    } catch (const UserAbortError&) {
+      throw;
+    } catch (const BadStreamError&) {
+      throw;
+    } catch (const std::exception& e) {
+      // The new archive could not be written (a full disk, for one): the save failed as a whole.
+      if (out_ != nullptr && out_->Failed()) throw BadStreamError(e);
+      throw;
+    }
   }
   FinishItems();
   bool ignored = false;
@@ -181,7 +289,7 @@ void ZipWriter::Save() {
 }
 
 void ZipWriter::DecideParts() {
-  const bool file = dynamic_cast<SpanStream*>(old_) != nullptr;
+  const bool file = zip_.HasOwnFile();
   const bool removable = file && IsRemovableDrive(zip_.ArchiveFileName());
   if (removable) {
     new_set_ = old_->Size() == 0;
@@ -195,6 +303,43 @@ void ZipWriter::DecideParts() {
     // archive is written beside the old one and a full disk fails that write.
     new_set_ = false;
     part_size_ = kOnePart;
+  }
+}
+
+void ZipWriter::OpenOutput() {
+  if (!zip_.HasOwnFile()) {
+    memory_ = std::make_unique<VirtualMemoryStream>();
+    memory_->SetSwapFolder(zip_.TempDirectory());
+    out_ = std::make_unique<Output>(*memory_, true);
+    return;
+  }
+  const std::string& name = zip_.ArchiveFileName();
+  try {
+    if (!new_set_) {
+      target_ = platform::FinalLinkTarget(name);
+      file_ = NewFileBeside(target_);
+      out_ = std::make_unique<Output>(file_->Stream(), true);
+      return;
+    }
+    // The parts' own names are asked for; each is written under a work name first.
+    parts_.push_back(NewFileBeside(name));
+    part_names_.push_back(SpanPartName(name, 0));
+    parts_.back()->Close();
+    part_stream_ = std::make_unique<SpanStream>(parts_.back()->Path(), part_size_,
+                                                MediaKind::kLocal, kFmCreate);
+    part_stream_->OnRequestImage = [this, name](void* sender, int number, std::string& image,
+                                                bool& abort) {
+      std::string proposed = SpanPartName(name, number);
+      zip_.FireMediaRequest(sender, number, proposed, abort);
+      if (abort) return;
+      parts_.push_back(NewFileBeside(proposed));
+      part_names_.push_back(proposed);
+      parts_.back()->Close();
+      image = parts_.back()->Path();
+    };
+    out_ = std::make_unique<Output>(*part_stream_, false);
+  } catch (const std::exception& e) {
+    throw BadStreamError(e);
   }
 }
 
@@ -238,14 +383,14 @@ void ZipWriter::WriteDescriptor(const ZipItem& item) {
   descriptor.crc32 = item.CRC32();
   descriptor.compressed_size = item.Header().compressed_size;
   descriptor.uncompressed_size = item.Header().uncompressed_size;
-  descriptor.Write(*work_);
+  descriptor.Write(*out_);
 }
 
 void ZipWriter::BeginEntry(ZipItem& item) {
   if (part_number_ > 0xFFFF) throw ArchiveError("Too many parts for a zip archive");
   item.SetDiskNumberStart(static_cast<uint16_t>(part_number_));
   item.SetLocalHeaderOffset(CheckedZipValue(part_offset_));
-  LocalHeaderOf(item).Write(*work_);
+  LocalHeaderOf(item).Write(*out_);
 }
 
 void ZipWriter::EndEntry(ZipItem& item) {
@@ -263,38 +408,70 @@ void ZipWriter::CopyItem(ZipItem& item) {
   ZipLocalFileHeader old_local;
   old_local.Read(*old_);
   BeginEntry(item);
-  if (item.CompressedSize() > 0) work_->CopyFrom(*old_, item.CompressedSize());
+  if (item.CompressedSize() > 0) out_->CopyFrom(*old_, item.CompressedSize());
   // A descriptor follows whenever the flag says one does; the old one is behind the data copied.
   if (item.Flag() & kFlagDataDescriptor) WriteDescriptor(item);
   EndEntry(item);
 }
 
+void ZipWriter::RunInsertProc(ZipItem& item, Stream& out) {
+  if (item.PendingAction() == iaStreamAdd) {
+    if (!zip_.InsertFromStreamProc) throw ZipNoInsertionError();
+    zip_.InsertFromStreamProc(zip_, item, out, zip_.SourceStream());
+  } else {
+    if (!zip_.InsertProc) throw ZipNoInsertionError();
+    zip_.InsertProc(zip_, item, out);
+  }
+}
+
+// The data goes straight behind a local header written first and completed afterwards: the
+// header's length depends only on the name and the extra field, which compression leaves alone.
+void ZipWriter::InsertInPlace(ZipItem& item) {
+  const int64_t header_start = Position();
+  BeginEntry(item);
+  const int64_t data_start = Position();
+  {
+    ItemWindow window(*out_, data_start);
+    RunInsertProc(item, window);
+  }
+  const int64_t data_end = out_->Size();
+  out_->SetPosition(header_start);
+  LocalHeaderOf(item).Write(*out_);
+  Check(Position() == data_start, "ZipWriter: the local header changed its length");
+  out_->SetPosition(data_end);
+}
+
+void ZipWriter::InsertThroughWorkStream(ZipItem& item) {
+  auto item_stream = std::make_unique<VirtualMemoryStream>();
+  item_stream->SetSwapFolder(zip_.TempDirectory());
+  RunInsertProc(item, *item_stream);
+  BeginEntry(item);
+  out_->CopyFrom(*item_stream, 0);
+}
+
 void ZipWriter::InsertItem(ZipItem& item) {
   const ItemAction action = item.PendingAction();
   const ZipDirectoryFileHeader before = item.Header();
-  const int64_t mark = work_->Position();
+  const int64_t mark = Position();
   const int64_t directory_mark = directory_.Size();
   try {
-    auto item_stream = std::make_unique<VirtualMemoryStream>();
-    item_stream->SetSwapFolder(zip_.TempDirectory());
-    if (action == iaStreamAdd) {
-      if (!zip_.InsertFromStreamProc) throw ZipNoInsertionError();
-      zip_.InsertFromStreamProc(zip_, item, *item_stream, zip_.SourceStream());
+    if (out_->Seekable()) {
+      InsertInPlace(item);
     } else {
-      if (!zip_.InsertProc) throw ZipNoInsertionError();
-      zip_.InsertProc(zip_, item, *item_stream);
+      InsertThroughWorkStream(item);
     }
-    BeginEntry(item);
-    work_->CopyFrom(*item_stream, 0);
     if (item.Encrypted()) WriteDescriptor(item);
     EndEntry(item);
   } catch (const UserAbortError&) {
     throw;
   } catch (...) {
+    // A write to the new archive that failed ends the save; so does a failure after some of the
+    // item went into a part of a set, which cannot be taken back.
+    if (out_->Failed() || (!out_->Seekable() && Position() != mark)) throw;
     const std::string message = CurrentExceptionMessage();
     // Nothing of the failed item stays in the new archive.
-    work_->SetSize(mark);
-    work_->SetPosition(mark);
+    out_->SetSize(mark);
+    out_->SetPosition(mark);
     directory_.SetSize(directory_mark);
     directory_.SetPosition(directory_mark);
     const bool has_old_data = action == iaFreshen || action == iaReplace;
@@ -311,7 +488,7 @@ void ZipWriter::InsertItem(ZipItem& item) {
 }
 
 void ZipWriter::UpdatePart() {
-  const int64_t position = work_->Position();
+  const int64_t position = Position();
   part_number_ = position / part_size_;
   part_offset_ = position - part_number_ * part_size_;
 }
@@ -321,106 +498,116 @@ void ZipWriter::WriteDirectory() {
   const int64_t room = part_size_ - part_offset_;
   if (new_set_ && room > 0 && room < directory_.Size() + 512) {
     const std::vector<uint8_t> zeros(static_cast<size_t>(room + 1), 0);
-    work_->WriteBuffer(zeros);
+    out_->WriteBuffer(zeros);
     UpdatePart();
   }
   ZipDirectoryFileFooter& end = zip_.end_record_;
   end.directory_disk = static_cast<uint16_t>(part_number_);
   end.directory_offset = CheckedZipValue(part_offset_);
-  work_->CopyFrom(directory_, 0);
-  if (new_set_) part_number_ = work_->Position() / part_size_;
+  out_->CopyFrom(directory_, 0);
+  if (new_set_) part_number_ = Position() / part_size_;
   end.directory_size = CheckedZipValue(directory_.Size());
   if (part_number_ >= kMaxParts) {
     throw ArchiveError("A spanned set cannot have more than 99 parts; choose larger parts");
   }
   end.this_disk = static_cast<uint16_t>(part_number_);
   end.signature = kEndRecordSignature;
-  end.Write(*work_);
-  if (!new_set_) CheckedZipValue(work_->Size());
+  end.Write(*out_);
+  if (!new_set_) CheckedZipValue(Position());
 }
 
-void ZipWriter::Rewrite() {
-  const bool spanned = part_number_ > 0 && work_->Size() > part_size_ && new_set_;
-  if (spanned) {
-    if (zip_.IsExecutable()) throw ArchiveError(MessageText(16), 16);
-    work_->SetPosition(0);
-    WriteMarker(*work_, kSpannedSetSignature);
-  }
-  work_->SetPosition(0);
-  if (dynamic_cast<SpanStream*>(old_) == nullptr) {
-    // An archive over a caller's stream is rewritten in place: there is no file to replace.
-    try {
-      old_->SetSize(0);
-      old_->SetPosition(0);
-      old_->CopyFrom(*work_, 0);
-    } catch (const UserAbortError&) {
-      throw;
-    } catch (const std::exception& e) {
-      throw BadStreamError(e);
-    }
+void ZipWriter::Finish() {
+  if (memory_) {
+    FinishMemory();
     return;
   }
-  RewriteFiles();
+  // A new archive appears only with at least one item in it; the work files go with the writer.
+  if (zip_.IsNewFile() && entries_ == 0) return;
+  if (part_stream_) {
+    FinishParts();
+  } else {
+    FinishFile();
+  }
+  zip_.new_file_ = false;
+}
+
+void ZipWriter::FinishMemory() {
+  // An archive over a caller's stream is rewritten in place: there is no file to replace.
+  try {
+    memory_->SetPosition(0);
+    old_->SetSize(0);
+    old_->SetPosition(0);
+    old_->CopyFrom(*memory_, 0);
+  } catch (const UserAbortError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw BadStreamError(e);
+  }
+}
+
+void ZipWriter::FinishFile() {
+  try {
+    FileStream& file = file_->Stream();
+    if (zip_.IsNewFile()) {
+      file.SetPermissions(platform::DefaultFileMode());
+    } else if (const auto old = platform::OwnershipOf(target_)) {
+      file.SetOwner(old->uid, old->gid);  // only what the process may give away
+      file.SetPermissions(old->mode);
+    }
+    file_->Close();
+    // Writers waiting for the archive wait on, now for the new file.
+    auto lock = platform::FileLock::Acquire(file_->Path());
+    const bool no_replace = zip_.IsNewFile() && !zip_.replaces_existing_file_;
+    if (const int error = file_->PlaceAs(BaseNameOf(target_), no_replace)) {
+      if (error == EEXIST && no_replace) {
+        throw InOutError(target_ +
+                             ": another program created this file meanwhile; it is left "
+                             "as it is",
+                         error);
+      }
+      throw InOutError::FromErrno(target_, error);
+    }
+    zip_.HoldLock(std::move(lock));
+  } catch (const std::exception& e) {
+    throw BadStreamError(e);
+  }
+  zip_.ReplaceStream(zip_.OpenPartStream(zip_.ArchiveFileName()));
+  zip_.SetSpanned(false);
+}
+
+// The parts are renamed into place once all are written, the archive's own name last.
+void ZipWriter::FinishParts() {
+  const std::string& name = zip_.ArchiveFileName();
+  const bool spanned = part_number_ > 0 && Position() > part_size_ && new_set_;
+  if (spanned && zip_.IsExecutable()) throw ArchiveError(MessageText(16), 16);
+  try {
+    part_stream_.reset();
+    if (spanned) {
+      FileStream first(parts_.front()->Path(), kFmOpenReadWrite);
+      WriteMarker(first, kSpannedSetSignature);
+    }
+    const auto old = platform::OwnershipOf(name);
+    const uint32_t mode = old ? old->mode : platform::DefaultFileMode();
+    for (const auto& part : parts_) {
+      FileStream file(part->Path(), kFmOpenRead);
+      file.SetPermissions(mode);
+      file.Flush();
+    }
+    part_names_.back() = name;
+    for (size_t i = 0; i < parts_.size(); ++i) {
+      if (const int error = parts_[i]->PlaceAs(BaseNameOf(part_names_[i]))) {
+        throw InOutError::FromErrno(part_names_[i], error);
+      }
+    }
+  } catch (const std::exception& e) {
+    throw BadStreamError(e);
+  }
+  zip_.ReplaceStream(zip_.OpenPartStream(name));
   zip_.SetSpanned(spanned);
   if (spanned) {
     zip_.current_disk_ = static_cast<uint16_t>(part_number_);
     zip_.generate_image_names_ = true;
   }
-}
-
-// Writes the work stream into new files beside the archive and renames them into place, the
-// archive's own name last. Parts of a set are cut by the archive file stream as it writes.
-void ZipWriter::RewriteFiles() {
-  const std::string& name = zip_.ArchiveFileName();
-  std::vector<std::string> temp_names;
-  std::vector<std::string> final_names;
-  bool aborted = false;
-  auto discard = [&] {
-    for (const std::string& temp : temp_names) platform::DeleteFile(temp);
-  };
-  try {
-    temp_names.push_back(NewFileBeside(name));
-    final_names.push_back(SpanPartName(name, 0));
-    {
-      SpanStream out(temp_names.front(), new_set_ ? part_size_ : 0, MediaKind::kLocal, kFmCreate);
-      out.OnRequestImage = [&](void* sender, int number, std::string& image, bool& abort) {
-        // The parts' own names are asked for; each is written under a work name first.
-        std::string proposed = SpanPartName(name, number);
-        zip_.FireMediaRequest(sender, number, proposed, abort);
-        if (abort) return;
-        final_names.push_back(proposed);
-        temp_names.push_back(NewFileBeside(proposed));
-        image = temp_names.back();
-      };
-      out.OnWriteProgress = [&](uint8_t progress, bool& abort) {
-        zip_.FireArchiveSaveProgress(progress, abort);
-        if (abort) aborted = true;
-      };
-      out.SetTotalSize(work_->Size());
-      out.CopyFrom(*work_, 0);
-    }
-    const auto permissions = platform::PermissionsOf(name);
-    for (const std::string& temp : temp_names) {
-      FileStream(temp, kFmOpenRead).Flush();
-      if (permissions) platform::SetPermissions(temp, *permissions);
-    }
-    // The last part takes the archive's name; the others theirs, before it.
-    final_names.back() = name;
-    for (size_t i = 0; i < temp_names.size(); ++i) {
-      if (const int error = platform::RenameFile(temp_names[i], final_names[i])) {
-        throw InOutError::FromErrno(final_names[i], error);
-      }
-      temp_names[i].clear();
-    }
-  } catch (const UserAbortError&) {
-    discard();
-    throw;
-  } catch (const std::exception& e) {
-    discard();
-    if (aborted) throw UserAbortError();
-    throw BadStreamError(e);
-  }
-  zip_.ReplaceStream(zip_.OpenPartStream(name));
 }
 
 void ZipWriter::FinishItems() {

@@ -108,8 +108,8 @@ class DeflateHelper {
   void SetLogFileName(const std::string& value) { log_file_name_ = value; }
   const PercentDone& OnPercentDone() const { return on_percent_done_; }
   void SetOnPercentDone(PercentDone callback) { on_percent_done_ = std::move(callback); }
-  int32_t OutputLimit() const { return output_limit_; }
-  void SetOutputLimit(int32_t value) { output_limit_ = value; }
+  int64_t OutputLimit() const { return output_limit_; }
+  void SetOutputLimit(int64_t value) { output_limit_ = value; }
   const std::string& CryptPassword() const { return crypt_password_; }
   void SetCryptPassword(const std::string& value) { crypt_password_ = value; }
   int32_t SourceSize() const { return source_size_; }
@@ -130,7 +130,7 @@ class DeflateHelper {
   int32_t lazy_limit_ = 16;
   PercentDone on_percent_done_;
   uint32_t options_ = 15;
-  int32_t output_limit_ = 0;
+  int64_t output_limit_ = 0;
   std::string crypt_password_;
   int32_t compressed_bytes_ = 0;
   int32_t uncompressed_bytes_ = 0;

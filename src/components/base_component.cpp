@@ -80,25 +80,30 @@ void BaseBrowser::DiscardArchive() {
 
 void BaseBrowser::FreeArchive() {
   if (!archive_) return;
-  // Saving an archive that nobody changed would rewrite the file, and one that failed to load
-  // would become an empty zip over the user's file.
-  if (archive_->Modified()) {
-    try {
-      archive_->Save();
-    } catch (...) {
-      // A change of archive never fails on the old one.
-    }
+  try {
+    // Only pending changes are saved: closing or switching never writes over a file otherwise.
+    if (archive_->Modified()) archive_->Save();
+  } catch (...) {
+    // A change of archive never fails on the old one.
   }
   archive_.reset();
 }
 
-void BaseBrowser::InitAndLoadArchive() {
+void BaseBrowser::LoadNewArchive(bool load) {
   try {
     InitArchive();
-    archive_->Load();
+    if (load) archive_->Load();
   } catch (...) {
+    // An archive that failed to open is held but unusable: nothing is ever saved from it.
     archive_->MarkInvalid();
     throw;
+  }
+}
+
+void RefuseIrregularFile(const std::string& file_name) {
+  const auto status = platform::StatPath(file_name);
+  if (status && !status->is_regular) {
+    throw ArchiveError("Not a regular file (a folder, device or pipe cannot be an archive)");
   }
 }
 

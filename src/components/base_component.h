@@ -42,6 +42,10 @@ ArchiveType DetermineArchiveType(const std::string& file_name,
 // stub comes first, a zip, or atUnrecognised.
 ArchiveType ZipTypeByContent(const std::string& file_name);
 
+// An archive is a regular file or absent: a folder, a device or a pipe (whose opening would block)
+// named as one raises ArchiveError saying so.
+void RefuseIrregularFile(const std::string& file_name);
+
 class BaseComponent {
  public:
   virtual ~BaseComponent() = default;
@@ -113,9 +117,9 @@ class BaseBrowser : public BaseComponent {
   // Saves pending changes of the open archive (failures ignored) and frees it. An archive without
   // pending changes, or one that failed to open, is never written.
   void FreeArchive();
-  // Opens the archive just set: copies the settings in and loads it. A failure marks the archive
-  // unusable, so that nothing is ever written through it, and propagates.
-  void InitAndLoadArchive();
+  // Runs InitArchive on the archive just set, then (with load) loads it. A failure of either
+  // leaves the archive held but unusable, so that nothing is ever saved over its file.
+  void LoadNewArchive(bool load);
 
   RequestImageEvent on_request_image_;
 

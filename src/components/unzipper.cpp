@@ -13,6 +13,7 @@ void CustomUnZipper::SetFileName(const std::string& value) {
   if (!name.empty()) {
     const auto status = platform::StatPath(name);
     if (!status || status->is_directory) throw FileNotFoundError();
+    RefuseIrregularFile(name);
     if (status->size == 0) throw BadStreamError();
     try {
       FileStream probe(name, kFmOpenRead | kFmShareDenyNone);

@@ -42,13 +42,14 @@ void CustomZipBrowser::SetFileName(const std::string& value) {
   const std::string name = AbsoluteFileName(value);
   StoreFileName(name);
   FreeArchive();
+  if (!name.empty()) RefuseIrregularFile(name);
   if (!name.empty() && platform::IsRegularFile(name)) {
     const ArchiveType type = DetermineArchiveType(name, asserted_type_);
     if (type != atZip && type != atSpannedZip && type != atSelfExtractingZip) {
       throw UnhandledTypeError();
     }
     SetArchive(CreateArchive(name));
-    InitAndLoadArchive();
+    LoadNewArchive(true);
     SetArchiveType(type);
   }
   DoChange();

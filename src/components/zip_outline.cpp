@@ -1,8 +1,11 @@
 #include "components/zip_outline.h"
 
+#include "platform/file_stream.h"
+
 #include "archive/unzip_proc.h"
 #include "archive/zip_proc.h"
 #include "components/zip_browser.h"
+#include "platform/file_stream.h"
 #include "platform/fs.h"
 
 namespace vz {
@@ -61,22 +64,15 @@ void ZipOutline::OpenArchive(const std::string& name) {
     loaded_ = true;
     return;
   }
-  // A missing folder makes the creation fail, and that failure propagates.
-  archive_ = std::make_unique<ZipArchive>(name, kFmCreate);
-  try {
-    InitArchive();
-  } catch (...) {
-    archive_->MarkInvalid();
-    throw;
+  // A name that does not exist becomes an empty zip at once: its end record alone, which every
+  // tool opens (a zip archive itself appears on disk only with its first item). A missing folder
+  // makes the creation fail, and that failure propagates.
+  {
+    static constexpr uint8_t kEmptyZip[22] = {'P', 'K', 5, 6};
+    FileStream file(name, kFmCreate);
+    file.WriteBuffer(kEmptyZip);
   }
-  try {
-    archive_->Load();
-  } catch (...) {
-    // An empty new file: nothing to load.
-  }
-  // The new file holds an empty zip (its end record), not zero bytes that no tool would open.
-  archive_->Save();
-  loaded_ = true;
+  OpenArchive(name);
 }
 
 void ZipOutline::SetTree(std::unique_ptr<OutlineNode> root) {

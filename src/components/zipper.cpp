@@ -1,6 +1,7 @@
 #include "components/zipper.h"
 
 #include "archive/zip_proc.h"
+#include "platform/file_lock.h"
 #include "platform/fs.h"
 
 namespace vz {
@@ -11,33 +12,41 @@ void CustomZipper::SetFileName(const std::string& value) {
   if (GetArchive() != nullptr) {
     // Unlike a browser, the zipper does not swallow a failing save: the changes would be lost.
     GetArchive()->Save();
-    SetArchive(nullptr);
+    SetArchive(nullptr);  // the writers' lock on it goes with it
   }
   ArchiveType type = GetArchiveType();
   if (!name.empty()) {
-    const auto status = platform::StatPath(name);
-    if (status.has_value()) {
+    RefuseIrregularFile(name);
+    // Another writer of this archive is waited for before it is loaded, so that its changes are
+    // in what is loaded. It may have made the file meanwhile, or removed it.
+    std::unique_ptr<platform::FileLock> lock;
+    if (platform::PathExists(name)) {
       type = DetermineArchiveType(name, AssertedType());
       if (type != atZip && type != atSpannedZip && type != atSelfExtractingZip) {
         throw UnhandledTypeError();
       }
-      SetArchive(std::make_unique<ZipArchive>(name, kFmOpenRead | kFmShareDenyNone));
-      InitAndLoadArchive();
+      lock = platform::FileLock::Acquire(name, [this] { DoWaitForArchive(); });
+    }
+    if (lock != nullptr) {
+      auto zip = std::make_unique<ZipArchive>(name, kFmOpenRead | kFmShareDenyNone);
+      zip->HoldLock(std::move(lock));
+      SetArchive(std::move(zip));
+      LoadNewArchive(true);
     } else {
       type = DetermineArchiveType(name);
-      // Tar and gzip files are other formats: only zip files are created here.
+      // Tar and gzip files are other formats: only zip files are created here. The file itself
+      // appears with the first save that stores an item.
       if (type != atZip) throw UnhandledTypeError();
       SetArchive(std::make_unique<ZipArchive>(name, kFmCreate));
-      try {
-        InitArchive();
-      } catch (...) {
-        GetArchive()->MarkInvalid();
-        throw;
-      }
+      LoadNewArchive(false);
     }
     SetArchiveType(type);
   }
   DoChange();
+}
+
+void CustomZipper::DoWaitForArchive() {
+  if (OnWaitForArchive) OnWaitForArchive(this);
 }
 
 void CustomZipper::SetZipComment(const std::string& comment) {

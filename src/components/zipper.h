@@ -13,9 +13,12 @@ class CustomZipper : public CustomZipBrowser {
   CustomZipper() = default;
 
   // Saves and frees the open archive (a failing save propagates and keeps it open), then opens
-  // the named zip, or creates it empty when it does not exist. A relative name is taken against
-  // the current folder. Names of other types raise UnhandledTypeError. A zip that fails to open or
-  // load stays held but unusable: no later save or change of file writes over it.
+  // the named zip, or starts a new one when it does not exist (its file appears with the first
+  // save that stores an item). An existing zip is locked against other writers of this program
+  // until it is closed; when one holds it, OnWaitForArchive is raised and the zipper waits. A
+  // relative name is taken against the current folder. Names of other types raise
+  // UnhandledTypeError; a name that is a folder, device or pipe raises ArchiveError. A zip that
+  // fails to open or load stays held but unusable: no later save or change of file writes over it.
   void SetFileName(const std::string& value) override;
   // Sets the archive comment; an empty text removes it. NoArchiveError when no archive is open.
   void SetZipComment(const std::string& comment) override;
@@ -48,6 +51,8 @@ class CustomZipper : public CustomZipBrowser {
   ArchiveProgressEvent OnArchiveSaveProgress;
   ArchiveConfirmEvent OnConfirmSave;
   ArchiveEvent OnSave;
+  // Raised once when another writer holds the archive being opened; the zipper then waits.
+  NotifyEvent OnWaitForArchive;
 
  protected:
   void ResetMeters() override;
@@ -55,6 +60,7 @@ class CustomZipper : public CustomZipBrowser {
   virtual void DoArchiveSaveProgress(uint8_t progress, bool& abort);
   virtual void DoConfirmSave(bool& confirm);
   virtual void DoSave();
+  virtual void DoWaitForArchive();
 
  private:
   bool auto_save_ = false;

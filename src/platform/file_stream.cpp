@@ -75,6 +75,21 @@ void FileStream::SetSize(int64_t new_size) {
   if (Position() > new_size) Seek(new_size, kSeekBegin);
 }
 
+int FileStream::SetPermissions(uint32_t mode) {
+  return ::fchmod(fd_, static_cast<mode_t>(mode & 0777)) == 0 ? 0 : errno;
+}
+
+int FileStream::SetModificationTime(std::time_t mtime) {
+  struct timespec times[2] = {};
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = mtime;
+  return ::futimens(fd_, times) == 0 ? 0 : errno;
+}
+
+int FileStream::SetOwner(uint32_t uid, uint32_t gid) {
+  return ::fchown(fd_, static_cast<uid_t>(uid), static_cast<gid_t>(gid)) == 0 ? 0 : errno;
+}
+
 void FileStream::Flush() {
   if (::fsync(fd_) != 0) throw InOutError::FromErrno("Cannot flush \"" + path_ + "\"", errno);
 }

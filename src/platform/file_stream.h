@@ -2,11 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 #include "platform/stream.h"
 
 namespace vz {
+
+namespace platform {
+class Folder;
+}
 
 // Open modes: one access value, optionally or-ed with one share value; or kFmCreate alone.
 // Share values are accepted everywhere; on POSIX, where files are not locked against other
@@ -45,7 +50,20 @@ class FileStream : public Stream {
   const std::string& Path() const { return path_; }
   uint16_t Mode() const { return mode_; }
 
+  // Metadata of the open file, set through its descriptor (so a link put in place of its name
+  // meanwhile changes nothing). Each returns 0 or the error number.
+  // POSIX permission bits (mask 0777 only).
+  int SetPermissions(uint32_t mode);
+  // Last modification time, seconds since the epoch; the access time is left.
+  int SetModificationTime(std::time_t mtime);
+  // Owner and group; only what the process may give away is given.
+  int SetOwner(uint32_t uid, uint32_t gid);
+
  private:
+  friend class platform::Folder;
+  // Takes over an open descriptor.
+  FileStream(int fd, const std::string& path, uint16_t mode) : path_(path), mode_(mode), fd_(fd) {}
+
   std::string path_;
   uint16_t mode_;
   int fd_ = -1;

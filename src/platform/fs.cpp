@@ -81,6 +81,36 @@ bool IsRegularFile(const std::string& path) {
   return status && status->is_regular;
 }
 
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+std::optional<FileOwnership> OwnershipOf(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileOwnership{st.st_uid, st.st_gid, static_cast<uint32_t>(st.st_mode & 0777)};
+}
+
+std::string FinalLinkTarget(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> buffer(static_cast<size_t>(std::max<off_t>(st.st_size, 255)) + 1);
+    const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) return current;
+    std::string target(buffer.data(), static_cast<size_t>(n));
+    if (target[0] != '/') {
+      const size_t slash = current.rfind('/');
+      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    }
+    current = target;
+  }
+  return current;
+}
+
 std::optional<uint32_t> DosAttributesOf(const std::string& path) {
   const auto status = StatPath(path);
   if (!status) return std::nullopt;

@@ -51,6 +51,29 @@ bool IsDirectory(const std::string& path);
 // True when path names an existing regular file.
 bool IsRegularFile(const std::string& path);
 
+// Which file a path names: two paths with the same identity are the same file, whatever links or
+// folders lead to it.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// Identity of the file at path (links followed); nothing when there is none.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// Owner, group and permission bits (mask 0777) of the file at path (links followed).
+struct FileOwnership {
+  uint32_t uid = 0;
+  uint32_t gid = 0;
+  uint32_t mode = 0;
+};
+std::optional<FileOwnership> OwnershipOf(const std::string& path);
+
+// The path a chain of symbolic links at path ends in (the last component followed, up to 40 links;
+// relative links are taken against the link's folder). A path that is no link comes back as it is;
+// the end of the chain need not exist.
+std::string FinalLinkTarget(const std::string& path);
+
 // DOS attribute bits of path; nothing when it does not exist.
 std::optional<uint32_t> DosAttributesOf(const std::string& path);
 // Applies DOS attribute bits: the read-only bit removes every write permission, its absence gives

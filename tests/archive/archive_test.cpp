@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "archive/utils.h"
+#include "archive/zip_archive.h"
+#include "archive/zip_proc.h"
 #include "platform/fs.h"
 #include "test_support.h"
 
@@ -75,6 +77,58 @@ TEST(ItemMaskTest, ItemsMatchMasksAndMaskLists) {
   }
 }
 
+TEST(ArchiveAddTest, ANameTakenInThisSaveIsRefusedAndTheArchiveIsNeverItsOwnInput) {
+  testing::ScratchDir dir;
+  const char* files[] = {"a/readme", "b/readme", "old.txt", "c/old.txt"};
+  for (size_t i = 0; i < std::size(files); ++i) {
+    std::filesystem::create_directories(std::filesystem::path(dir / files[i]).parent_path());
+    testing::WriteFile(dir / files[i], std::string(10 + i, 'x'));
+  }
+  ZipArchive zip(dir / "x.zip", kFmCreate);
+  InstallInsertionProcs(zip);
+  zip.SetBaseDirectory("");
+  zip.SetStoreOptions(soStripPath | soFreshen);
+  zip.Add(zip.NewItem(dir / "old.txt"));
+  zip.Save();  // old.txt was in the archive before the adds below
+  testing::WriteFile(dir / "old.txt", "changed since");
+  std::filesystem::create_symlink(dir / "x.zip", dir / "link.zip");
+  std::vector<int32_t> failures;
+  zip.OnProcessItemFailure = [&](void*, ArchiveItem*, ProcessType type, ErrorClass, int32_t code) {
+    EXPECT_EQ(type, ptAdd);
+    failures.push_back(code);
+  };
+  struct Step {
+    const char* file;
+    int32_t failure;  // 0: none
+    const char* name;
+    ItemAction action;  // of the item of that name afterwards; iaFailed: no such item
+  };
+  const Step steps[] = {
+      {"a/readme", 0, "readme", iaAdd},
+      {"b/readme", 7, "readme", iaAdd},  // the first one stays
+      {"old.txt", 0, "old.txt", iaFreshen},
+      {"c/old.txt", 7, "old.txt", iaFreshen},
+      {"link.zip", 0, "link.zip", iaFailed},  // the archive itself, through a link
+      {"x.zip", 0, "x.zip", iaFailed},
+  };
+  for (const Step& step : steps) {
+    failures.clear();
+    zip.Add(zip.NewItem(dir / step.file));
+    EXPECT_EQ(failures, step.failure ? std::vector<int32_t>{step.failure} : std::vector<int32_t>{})
+        << step.file;
+    const int index = zip.IndexOfName(*Named(step.name));
+    if (step.action == iaFailed) {
+      EXPECT_EQ(index, -1) << step.file;
+    } else {
+      ASSERT_NE(index, -1) << step.file;
+      EXPECT_EQ(zip.Items(index)->PendingAction(), step.action) << step.file;
+    }
+  }
+  EXPECT_EQ(zip.ItemCount(), 2);
+  zip.Save();
+  EXPECT_EQ(zip.Items(zip.IndexOfName(*Named("readme")))->UncompressedSize(), 10);
+}
+
 TEST(ResolveExtractPathTest, RefusesNamesThatLeaveTheDestination) {
   testing::ScratchDir dir;
   const char* unsafe[] = {"../evil.txt",
@@ -137,6 +191,49 @@ TEST(ResolveExtractPathTest, KeepsOrDropsFoldersAndAsksBeforeOverwriting) {
   name = "fresh.txt";
   EXPECT_TRUE(ResolveExtractPath(base, name, eoCreateDirs, refuse));
   EXPECT_EQ(asked, 1);
+}
+
+TEST(ResolveExtractPathTest, NeverGoesThroughALinkBelowTheDestination) {
+  testing::ScratchDir dir;
+  const std::string outside = dir / "outside";
+  const std::string dest = dir / "dest";
+  std::filesystem::create_directories(dest + "/real");
+  std::filesystem::create_directory(outside);
+  std::filesystem::create_directory_symlink(outside, dest + "/up");
+  std::filesystem::create_directory_symlink(outside, dest + "/real/deeper");
+  std::filesystem::create_symlink(outside + "/file", dest + "/file-link");
+  std::filesystem::create_directory_symlink(dest, dir / "dest-link");
+  const ExtractOptions keep = eoCreateDirs | eoRestorePath;
+  struct Case {
+    std::string base;
+    const char* name;
+    ExtractOptions options;
+    const char* resolved;  // below base; null: refused with code 45
+  };
+  const Case cases[] = {
+      {dest, "up/file", keep, nullptr},
+      {dest, "up/new/file", keep, nullptr},
+      {dest, "real/deeper/file", keep, nullptr},
+      {dest, "up\\file", keep, nullptr},
+      {dest, "up/file", eoCreateDirs, "/file"},        // paths dropped: no folder to go through
+      {dest, "file-link", keep, "/file-link"},         // the link itself is replaced, not followed
+      {dir / "dest-link", "real/x", keep, "/real/x"},  // the destination is the caller's choice
+  };
+  for (const Case& c : cases) {
+    std::string name = c.name;
+    if (c.resolved == nullptr) {
+      try {
+        ResolveExtractPath(c.base, name, c.options, nullptr);
+        ADD_FAILURE() << "accepted " << c.name;
+      } catch (const ArchiveError& e) {
+        EXPECT_EQ(e.ErrorCode(), 45) << c.name;
+      }
+    } else {
+      EXPECT_TRUE(ResolveExtractPath(c.base, name, c.options, nullptr)) << c.name;
+      EXPECT_EQ(name, c.base + c.resolved);
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
 }
 
 }  // namespace

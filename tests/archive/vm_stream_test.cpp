@@ -9,8 +9,8 @@
 #include <optional>
 #include <random>
 
-#include "errors/errors.h"
 #include "archive/temp_file_stream.h"
+#include "errors/errors.h"
 #include "test_support.h"
 
 namespace vz {

@@ -222,17 +222,39 @@ TEST(ZipArchiveTest, RelativeFileNamesAreRefused) {
   }
 }
 
-TEST(ZipArchiveTest, OverlappingExtentsAreRefused) {
+TEST(ZipArchiveTest, ExtentsOfDifferentItemsNeverOverlap) {
   testing::ScratchDir dir;
   auto archive = LoadFile(dir, TwoFiles().Build());
-  archive->ClaimItemExtent(0, 0, 48);
-  archive->ClaimItemExtent(0, 0, 48);  // the same item again
-  EXPECT_THROW(archive->ClaimItemExtent(0, 40, 100), ZipInvalidError);
-  archive->ClaimItemExtent(0, 48, archive->EndRecord().directory_offset);
-  // The central directory is nobody's data.
-  const auto dir_start = archive->EndRecord().directory_offset;
-  EXPECT_THROW(archive->ClaimItemExtent(0, dir_start - 5, dir_start + 1), ZipInvalidError);
-  archive->ClaimItemExtent(1, 40, 100);  // another part of a set
+  const int64_t directory = archive->EndRecord().directory_offset;  // 1091
+  ZipItem a, b, c;
+  struct Claim {
+    const ZipItem* item;
+    uint16_t disk;
+    int64_t start, end;
+    bool refused;
+  };
+  // In order: each claim sees those before it that were not refused.
+  const Claim claims[] = {
+      {&a, 0, 100, 200, false},
+      {&a, 0, 100, 200, false},  // the same item decoded again
+      {&b, 0, 100, 200, true},   // another entry at the same local header
+      {&b, 0, 100, 120, true},
+      {&b, 0, 150, 300, true},                      // into the next one's start
+      {&b, 0, 50, 101, true},                       // into the previous one's end
+      {&b, 0, 20, 100, false},                      // right before
+      {&c, 0, 200, 300, false},                     // right behind
+      {&c, 0, 10, 400, true},                       // around all of them
+      {&c, 0, directory - 5, directory + 1, true},  // the central directory is nobody's data
+      {&c, 1, 100, 200, false},                     // another part of a set
+  };
+  for (size_t i = 0; i < std::size(claims); ++i) {
+    const Claim& x = claims[i];
+    if (x.refused) {
+      EXPECT_THROW(archive->ClaimItemExtent(*x.item, x.disk, x.start, x.end), ZipInvalidError) << i;
+    } else {
+      EXPECT_NO_THROW(archive->ClaimItemExtent(*x.item, x.disk, x.start, x.end)) << i;
+    }
+  }
 }
 
 }  // namespace

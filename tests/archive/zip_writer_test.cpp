@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "archive/zip_archive.h"
 #include "archive/unzip_proc.h"
+#include "archive/zip_archive.h"
 #include "archive/zip_proc.h"
 #include "platform/memory_stream.h"
 #include "test_support.h"
@@ -142,7 +144,7 @@ ZipBuilder ThreeItems() {
   return b;
 }
 
-TEST(ZipSaveTest, EmptyArchiveIsTheEndRecordAlone) {
+TEST(ZipSaveTest, EmptyArchiveIsTheEndRecordAloneAndOnlyInACallersStream) {
   MemoryStream memory;
   auto zip = ZipArchive::CreateOnStream(memory, "mem.zip");
   zip->Save();
@@ -152,11 +154,17 @@ TEST(ZipSaveTest, EmptyArchiveIsTheEndRecordAlone) {
   zip->Save();
   EXPECT_EQ(memory.Size(), 26);
 
+  // A new archive file appears only with an item in it, and a file is not rewritten unchanged.
   ScratchDir dir;
   auto file = Create(dir / "new.zip");
+  file->SetZipComment("no items");
   file->Save();
-  EXPECT_EQ(ReadFile(dir / "new.zip").size(), 22u);
-  // Nothing else is left in the folder: the work file became the archive.
+  EXPECT_FALSE(std::filesystem::exists(dir / "new.zip"));
+  WriteFile(dir / "empty.zip", memory.Data());
+  const auto before = std::filesystem::last_write_time(dir / "empty.zip");
+  Open(dir / "empty.zip")->Save();
+  EXPECT_EQ(std::filesystem::last_write_time(dir / "empty.zip"), before);
+  // Nothing else is left in the folder.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
@@ -503,6 +511,108 @@ TEST(ZipSaveTest, MovedAndStreamAddedItems) {
   zip->Save();
   EXPECT_EQ(failures, 1);
   EXPECT_EQ(zip->ItemCount(), 1);
+}
+
+int VmsFilesIn(const std::string& folder) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    count += entry.path().filename().string().rfind("VMS", 0) == 0 ? 1 : 0;
+  }
+  return count;
+}
+
+TEST(ZipSaveTest, TheNewArchiveIsWrittenBesideTheOldOneAndNowhereElse) {
+  ScratchDir dir;
+  ScratchDir tmp;
+  testing::ScopedEnv env("TMPDIR", tmp.path().string());
+  WriteFile(dir / "old.zip", ThreeItems().Build());
+  WriteFile(dir / "big.bin", testing::RandomBytes(3 << 20, 5));
+  auto zip = Open(dir / "old.zip");
+  zip->SetCompressionMethodToUse(smDeflated);
+  zip->Add(zip->NewItem(dir / "big.bin"));
+  int checks = 0;
+  zip->OnArchiveItemProgress = [&](void*, ArchiveItem*, uint8_t, bool&) {
+    ++checks;
+    EXPECT_EQ(VmsFilesIn(tmp.path().string()), 0);
+    EXPECT_EQ(VmsFilesIn(dir.path().string()), 1);
+  };
+  zip->Save();
+  EXPECT_GT(checks, 10);
+  EXPECT_EQ(VmsFilesIn(dir.path().string()), 0);
+  EXPECT_EQ(FailuresOnTest(dir / "old.zip"), 0);
+}
+
+TEST(ZipSaveTest, ALinkedArchiveIsUpdatedWhereItLivesWithItsOwnerAndMode) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "store");
+  WriteFile(dir / "store/real.zip", ThreeItems().Build());
+  std::filesystem::permissions(dir / "store/real.zip", std::filesystem::perms(0640));
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown((dir / "store/real.zip").c_str(), 1234, 5678), 0);
+  }
+  std::filesystem::create_symlink("store/real.zip", dir / "link.zip");
+  auto zip = Open(dir / "link.zip");
+  zip->SetZipComment("updated");
+  zip->Save();
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.zip"));
+  EXPECT_EQ(Parse(ReadFile(dir / "store/real.zip")).comment, "updated");
+  EXPECT_EQ(std::filesystem::status(dir / "store/real.zip").permissions(),
+            std::filesystem::perms(0640));
+  struct stat st {};
+  ::stat((dir / "store/real.zip").c_str(), &st);
+  if (root) {
+    EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(1234u, 5678u));
+  }
+  EXPECT_EQ(VmsFilesIn(dir / "store") + VmsFilesIn(dir.path().string()), 0);
+  EXPECT_EQ(FailuresOnTest(dir / "link.zip"), 0);
+}
+
+TEST(ZipSaveTest, ANewArchiveAppearsWholeWithAnItemOrNotAtAll) {
+  struct Case {
+    const char* label;
+    const char* file;     // added before the save; null: nothing
+    bool full_disk;       // writes past 10 KB fail
+    bool made_meanwhile;  // another program makes a file of that name before the save
+    bool fails;           // the save raises BadStreamError
+    bool appears;
+  };
+  const Case cases[] = {
+      {"nothing added", nullptr, false, false, false, false},
+      {"only a failing item", "missing.bin", false, false, false, false},
+      {"full disk", "big.bin", true, false, true, false},
+      {"made by another program meanwhile", "small.txt", false, true, true, false},
+      {"one item", "small.txt", false, false, false, true},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    WriteFile(dir / "big.bin", testing::RandomBytes(300000, 2));
+    WriteFile(dir / "small.txt", "small");
+    auto zip = Create(dir / "new.zip");
+    zip->SetCompressionMethodToUse(smStored);
+    if (c.file != nullptr) zip->Add(zip->NewItem(dir / c.file));
+    if (c.made_meanwhile) WriteFile(dir / "new.zip", "theirs");
+    bool failed = false;
+    {
+      std::unique_ptr<FileSizeLimit> limit;
+      if (c.full_disk) limit = std::make_unique<FileSizeLimit>(10000);
+      try {
+        zip->Save();
+      } catch (const BadStreamError&) {
+        failed = true;
+      }
+    }
+    EXPECT_EQ(failed, c.fails) << c.label;
+    EXPECT_EQ(VmsFilesIn(dir.path().string()), 0) << c.label;
+    if (c.made_meanwhile) {
+      EXPECT_EQ(ReadFile(dir / "new.zip"), Bytes("theirs")) << c.label;
+    } else {
+      ASSERT_EQ(std::filesystem::exists(dir / "new.zip"), c.appears) << c.label;
+      if (c.appears) {
+        EXPECT_EQ(FailuresOnTest(dir / "new.zip"), 0) << c.label;
+      }
+    }
+  }
 }
 
 }  // namespace

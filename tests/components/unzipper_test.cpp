@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "archive/utils.h"
@@ -125,26 +126,121 @@ TEST(UnZipperTest, JunkPathsPutsFilesFlat) {
   EXPECT_FALSE(FolderExists(f.dest + "/deep"));
 }
 
-TEST(UnZipperTest, HostileNamesWriteNothingOutsideTheDestination) {
-  Fixture f;
+ZipBuilder Archive(std::vector<ZipEntry> entries) {
   ZipBuilder b;
-  b.entries = {Stored("../escape.txt", "x"),   Stored("/tmp/vz-absolute.txt", "x"),
-               Stored("C:\\evil.txt", "x"),    Stored("a/../../escape2.txt", "x"),
-               Stored("..\\escape3.txt", "x"), Stored("fine.txt", "ok")};
-  f.Extract(b);
-  ASSERT_EQ(f.failures.size(), 5u);
-  for (const Failure& failure : f.failures) {
-    EXPECT_EQ(failure.error_class, ecArchive);
-    EXPECT_EQ(failure.code, 45) << failure.name;
+  b.entries = std::move(entries);
+  return b;
+}
+
+// Everything below folder, links not followed: relative path -> contents ("->target" for links,
+// "/" for folders).
+std::map<std::string, std::string> TreeOf(const std::string& folder) {
+  std::map<std::string, std::string> tree;
+  for (auto it = std::filesystem::recursive_directory_iterator(folder);
+       it != std::filesystem::recursive_directory_iterator(); ++it) {
+    const std::string name = it->path().lexically_relative(folder).string();
+    if (it->is_symlink()) {
+      tree[name] = "->" + std::filesystem::read_symlink(it->path()).string();
+    } else if (it->is_directory()) {
+      tree[name] = "/";
+    } else {
+      const auto bytes = testing::ReadFile(it->path().string());
+      tree[name] = {bytes.begin(), bytes.end()};
+    }
   }
-  EXPECT_EQ(f.Read("fine.txt"), "ok");
-  // Only the archive and the destination are in the scratch folder; nothing in /tmp.
-  int entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(f.dir.path()))
-    ++entries;
-  EXPECT_EQ(entries, 2);
-  EXPECT_FALSE(std::filesystem::exists("/tmp/vz-absolute.txt"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.dest), {}), 1);
+  return tree;
+}
+
+// Hostile archives and hostile destinations. Whatever the case, the folder "outside" next to the
+// destination keeps its one precious file, nothing appears beside the destination, and no work
+// file is left.
+TEST(UnZipperTest, HostileArchivesAndDestinationsWriteNothingOutside) {
+  using Tree = std::map<std::string, std::string>;
+  auto link = [](Fixture& f, const std::string& from, const std::string& to) {
+    std::filesystem::create_symlink(to, f.dest + "/" + from);
+  };
+  auto outside = [](Fixture& f) { return f.dir / "outside"; };
+  ZipBuilder aliasing;
+  for (int i = 0; i < 50; ++i) {
+    aliasing.entries.push_back(Stored("a" + std::to_string(i), "x"));
+    aliasing.entries.back().local_offset_override = 0;  // every entry at the first local header
+  }
+  struct Case {
+    const char* label;
+    ZipBuilder archive;
+    std::function<void(Fixture&)> arrange;
+    std::vector<int32_t> codes;  // the failures, in order
+    Tree dest;                   // the destination afterwards
+  };
+  std::vector<Case> cases = {
+      {"names that climb out",
+       Archive({Stored("../escape.txt", "x"), Stored("/tmp/vz-absolute.txt", "x"),
+                Stored("C:\\evil.txt", "x"), Stored("a/../../escape2.txt", "x"),
+                Stored("..\\escape3.txt", "x"), Stored("fine.txt", "ok")}),
+       {},
+       {45, 45, 45, 45, 45},
+       {{"fine.txt", "ok"}}},
+      {"a link to a folder outside, over an existing file",
+       Archive({Stored("d/file", "new")}),
+       [&](Fixture& f) { link(f, "d", outside(f)); },
+       {45},
+       {{"d", "->OUTSIDE"}}},
+      {"a link to a folder outside, new files and folders",
+       Archive({Stored("d/new", "new"), Stored("d/sub/new", "new"), Stored("d/sub2/", "")}),
+       [&](Fixture& f) { link(f, "d", outside(f)); },
+       {45, 45, 45},
+       {{"d", "->OUTSIDE"}}},
+      {"a link deeper down",
+       Archive({Stored("real/deep/file", "new")}),
+       [&](Fixture& f) {
+         std::filesystem::create_directory(f.dest + "/real");
+         link(f, "real/deep", outside(f));
+       },
+       {45},
+       {{"real", "/"}, {"real/deep", "->OUTSIDE"}}},
+      {"a link in place of the file is replaced, not followed",
+       Archive({Stored("file", "new")}),
+       [&](Fixture& f) { link(f, "file", outside(f) + "/file"); },
+       {},
+       {{"file", "new"}}},
+      {"a link put in place of the folder while the item is extracted",
+       Archive({Stored("s/f", "new"), Stored("s/g", "new")}),
+       [&](Fixture& f) {
+         std::filesystem::create_directory(f.dest + "/s");
+         testing::WriteFile(f.dest + "/s/f", "old");
+         // Asked about s/f after its folder was found: the folder moves away, a link takes its
+         // place. The item still lands in the folder that was found; the next one meets the link.
+         f.unzipper.OnConfirmOverwrite = [&f, &link, &outside](std::string&, bool& confirm) {
+           std::filesystem::rename(f.dest + "/s", f.dest + "/moved");
+           link(f, "s", outside(f));
+           confirm = true;
+         };
+       },
+       {45},
+       {{"moved", "/"}, {"moved/f", "new"}, {"s", "->OUTSIDE"}}},
+      {"fifty entries at one local header",
+       aliasing,
+       {},
+       std::vector<int32_t>(49, 28),
+       {{"a0", "x"}}},
+  };
+  for (Case& c : cases) {
+    Fixture f;
+    std::filesystem::create_directory(outside(f));
+    testing::WriteFile(outside(f) + "/file", "precious");
+    if (c.arrange) c.arrange(f);
+    f.Extract(c.archive);
+    std::vector<int32_t> codes;
+    for (const Failure& failure : f.failures) codes.push_back(failure.code);
+    EXPECT_EQ(codes, c.codes) << c.label;
+    for (auto& [name, contents] : c.dest) {
+      if (contents == "->OUTSIDE") contents = "->" + outside(f);
+    }
+    EXPECT_EQ(TreeOf(f.dest), c.dest) << c.label;
+    EXPECT_EQ(TreeOf(outside(f)), (Tree{{"file", "precious"}})) << c.label;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.dir.path()), {}), 3) << c.label;
+    EXPECT_FALSE(std::filesystem::exists("/tmp/vz-absolute.txt"));
+  }
 }
 
 TEST(UnZipperTest, BadDataNeverReplacesAnExistingFile) {

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "components/unzipper.h"
 #include "test_support.h"
+#include "zip_builder.h"
 
 namespace vz {
 namespace {
@@ -14,6 +21,12 @@ using testing::ReadFile;
 using testing::ScratchDir;
 using testing::WriteFile;
 
+int UnZipperItemCount(const std::string& path) {
+  UnZipper check;
+  check.OpenArchive(path);
+  return check.ItemCount();
+}
+
 struct CountingMeter : MeterLink {
   std::vector<int> values;
   int resets = 0;
@@ -21,13 +34,22 @@ struct CountingMeter : MeterLink {
   void Reset() override { ++resets; }
 };
 
-TEST(ZipperTest, NewZipExistsAtOnceAndOtherExtensionsAreRefused) {
+TEST(ZipperTest, NewZipAppearsWithItsFirstItemAndOtherExtensionsAreRefused) {
   ScratchDir dir;
   Zipper zipper;
   zipper.SetFileName(dir / "new.zip");
-  EXPECT_TRUE(std::filesystem::exists(dir / "new.zip"));
-  EXPECT_EQ(std::filesystem::file_size(dir / "new.zip"), 0u);
   EXPECT_EQ(zipper.GetArchiveType(), atZip);
+  // Nothing is on disk until an item is stored: not when opened, not after a save of nothing,
+  // not after a save whose only item failed.
+  zipper.Save();
+  zipper.AddFileList({dir / "missing.txt"});
+  zipper.Save();
+  EXPECT_FALSE(std::filesystem::exists(dir / "new.zip"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
+  WriteFile(dir / "a.txt", "a");
+  zipper.AddFiles(dir / "a.txt", 0);
+  zipper.Save();
+  EXPECT_EQ(UnZipperItemCount(dir / "new.zip"), 1);
 
   Zipper other;
   EXPECT_THROW(other.SetFileName(dir / "new.exe"), UnhandledTypeError);
@@ -134,7 +156,101 @@ TEST(ZipperTest, RelativeNamesAreTakenAgainstTheCurrentFolder) {
   zipper.SetFileName("rel.zip");
   std::filesystem::current_path(cwd);
   EXPECT_EQ(zipper.FileName(), (dir.path() / "rel.zip").string());
+  WriteFile(dir / "f.txt", "f");
+  zipper.AddFiles(dir / "f.txt", 0);
+  zipper.Save();
   EXPECT_TRUE(std::filesystem::exists(dir / "rel.zip"));
+}
+
+std::vector<std::unique_ptr<CustomZipBrowser>> BothComponents() {
+  std::vector<std::unique_ptr<CustomZipBrowser>> both;
+  both.push_back(std::make_unique<Zipper>());
+  both.push_back(std::make_unique<UnZipper>());
+  return both;
+}
+
+TEST(ZipperTest, ArchivesThatFailedToOpenAreNeverWritten) {
+  testing::ZipBuilder b;
+  b.entries.resize(1);
+  b.entries[0].name = "a.txt";
+  b.entries[0].data = testing::Bytes("a");
+  const std::vector<uint8_t> good = b.Build();
+  std::vector<uint8_t> prepended(40000, 0);
+  prepended.insert(prepended.end(), good.begin(), good.end());
+  std::vector<uint8_t> damaged = good;
+  damaged[30 + 5 + 1 + 3] ^= 0xFF;  // the first central header's signature
+  struct Case {
+    const char* label;
+    std::vector<uint8_t> bytes;
+    bool base_gone;  // the base folder no longer exists
+  };
+  const Case cases[] = {
+      {"bytes prepended, offsets not adjusted", prepended, false},
+      {"first central header damaged", damaged, false},
+      {"base folder gone", good, true},
+  };
+  for (const Case& c : cases) {
+    for (auto& component : BothComponents()) {
+      ScratchDir dir;
+      WriteFile(dir / "x.zip", c.bytes);
+      WriteFile(dir / "other.zip", good);
+      if (c.base_gone) component->SetBaseDirectory(dir / "gone");
+      EXPECT_ANY_THROW(component->SetFileName(dir / "x.zip")) << c.label;
+      if (auto* zipper = dynamic_cast<Zipper*>(component.get())) zipper->Save();
+      try {
+        component->SetFileName(dir / "other.zip");
+      } catch (const std::exception&) {
+      }
+      component->CloseArchive();
+      component.reset();
+      EXPECT_EQ(ReadFile(dir / "x.zip"), c.bytes) << c.label;
+      EXPECT_EQ(ReadFile(dir / "other.zip"), good) << c.label;
+    }
+  }
+}
+
+TEST(ZipperTest, PipesAndDevicesAreRefusedAtOnce) {
+  ScratchDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe.zip").c_str(), 0600), 0);
+  for (const std::string& name : {dir / "pipe.zip", std::string("/dev/null")}) {
+    for (auto& component : BothComponents()) {
+      try {
+        component->SetFileName(name);
+        ADD_FAILURE() << name << " accepted";
+      } catch (const ArchiveError& e) {
+        EXPECT_NE(std::string(e.what()).find("Not a regular file"), std::string::npos) << e.what();
+      }
+      EXPECT_EQ(component->GetArchive(), nullptr);
+    }
+  }
+}
+
+TEST(ZipperTest, ASecondWriterWaitsAndLoadsWhatTheFirstSaved) {
+  ScratchDir dir;
+  WriteFile(dir / "a.txt", "a");
+  WriteFile(dir / "b.txt", "b");
+  Zipper first;
+  first.SetFileName(dir / "x.zip");
+  first.AddFiles(dir / "a.txt", 0);
+  first.Save();
+  std::atomic<bool> waiting = false;
+  Zipper second;
+  second.OnWaitForArchive = [&](void* sender) {
+    EXPECT_EQ(sender, &second);
+    waiting = true;
+  };
+  std::thread opener([&] { second.SetFileName(dir / "x.zip"); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!waiting && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(waiting);
+  // The first writer goes on with the archive while the second waits, and then lets it go.
+  first.AddFiles(dir / "b.txt", 0);
+  first.Save();
+  first.CloseArchive();
+  opener.join();
+  EXPECT_EQ(second.ItemCount(), 2);
 }
 
 }  // namespace

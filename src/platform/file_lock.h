@@ -1,0 +1,35 @@
+// The advisory lock that writers of one archive take turns with.
+//
+// Two programs that update the same archive at once would each write the archive they loaded
+// plus their own changes, and the second rename would drop the first one's items. A writer
+// therefore holds an exclusive flock on the archive from before it loads it until it is done, and
+// a second writer waits. Since a save replaces the file by renaming a new one over it, the lock a
+// waiting writer is finally granted may be on the file that was replaced: it is then taken again on
+// the file the name now holds, until the two agree. Other programs that do not take the lock are
+// not held back by it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vz::platform {
+
+class FileLock {
+ public:
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+  // Locks the file at path (links followed). When another program holds the lock, on_wait (when
+  // given) is called once and the call waits for it. Returns nothing when no file is at path (any
+  // more); a file that cannot be opened raises FileOpenError.
+  static std::unique_ptr<FileLock> Acquire(const std::string& path,
+                                           const std::function<void()>& on_wait = {});
+
+ private:
+  explicit FileLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
+}  // namespace vz::platform

@@ -1,0 +1,158 @@
+// Folder descriptors over openat and its relatives. Every call that can be interrupted by a signal
+// is retried.
+#include "platform/folder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/random.h"
+#include "platform/runtime_errors.h"
+
+namespace vz::platform {
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+int OpenAt(int dir, const std::string& name, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::openat(dir, name.c_str(), flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Six characters of a unique name, from the system's random source.
+std::string RandomSuffix() {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::array<uint8_t, 6> bytes{};
+  FillRandomBytes(bytes);
+  std::string suffix;
+  for (uint8_t b : bytes) suffix += kAlphabet[b % (sizeof kAlphabet - 1)];
+  return suffix;
+}
+
+}  // namespace
+
+Folder::~Folder() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    path_ = std::move(other.path_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+int Folder::Open(const std::string& path, Folder& out) {
+  const int fd = OpenAt(AT_FDCWD, path.empty() ? std::string(".") : path, kFolderFlags);
+  if (fd < 0) return errno;
+  out = Folder();
+  out.fd_ = fd;
+  out.path_ = path;
+  return 0;
+}
+
+std::string Folder::PathOf(const std::string& name) const {
+  if (path_.empty()) return name;
+  return path_.back() == '/' ? path_ + name : path_ + "/" + name;
+}
+
+int Folder::OpenChild(const std::string& name, bool create, Folder& out) const {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int fd = OpenAt(fd_, name, kFolderFlags | O_NOFOLLOW);
+    if (fd >= 0) {
+      out = Folder();
+      out.fd_ = fd;
+      out.path_ = PathOf(name);
+      return 0;
+    }
+    const int error = errno;
+    if (error != ENOENT) {
+      // O_NOFOLLOW and O_DIRECTORY together do not say which of the two refused: look.
+      switch (KindOf(name)) {
+        case EntryKind::kLink:
+          return ELOOP;
+        case EntryKind::kFile:
+        case EntryKind::kOther:
+          return ENOTDIR;
+        default:
+          return error;
+      }
+    }
+    if (!create) return ENOENT;
+    // Another program may make the folder at the same moment: then it is opened as found.
+    if (::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+  }
+  return ENOENT;
+}
+
+EntryKind Folder::KindOf(const std::string& name) const {
+  struct stat st {};
+  if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::kNone;
+  if (S_ISLNK(st.st_mode)) return EntryKind::kLink;
+  if (S_ISDIR(st.st_mode)) return EntryKind::kFolder;
+  if (S_ISREG(st.st_mode)) return EntryKind::kFile;
+  return EntryKind::kOther;
+}
+
+std::unique_ptr<FileStream> Folder::CreateUniqueFile(const std::string& prefix,
+                                                     std::string* name) const {
+  int error = EEXIST;
+  for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+    const std::string candidate = prefix + RandomSuffix();
+    const int fd = OpenAt(fd_, candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      if (name != nullptr) *name = candidate;
+      return std::unique_ptr<FileStream>(
+          new FileStream(fd, PathOf(candidate), kFmOpenReadWrite | kFmShareExclusive));
+    }
+    error = errno;
+  }
+  throw InOutError::FromErrno(PathOf(prefix + "XXXXXX"), error);
+}
+
+std::unique_ptr<FileStream> Folder::CreateFile(const std::string& name) const {
+  const int fd = OpenAt(fd_, name, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) throw FileCreateError(PathOf(name), errno);
+  return std::unique_ptr<FileStream>(new FileStream(fd, PathOf(name), kFmCreate));
+}
+
+int Folder::Rename(const std::string& from, const std::string& to, bool no_replace) const {
+  if (no_replace) {
+    if (::renameat2(fd_, from.c_str(), fd_, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    // File systems without the flag: a hard link fails on an existing name just the same.
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (::linkat(fd_, from.c_str(), fd_, to.c_str(), 0) != 0) return errno;
+    ::unlinkat(fd_, from.c_str(), 0);
+    return 0;
+  }
+  return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? 0 : errno;
+}
+
+int Folder::Remove(const std::string& name) const {
+  return ::unlinkat(fd_, name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+Folder Folder::Duplicate() const {
+  Folder copy;
+  if (fd_ >= 0) copy.fd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  copy.path_ = path_;
+  return copy;
+}
+
+}  // namespace vz::platform

@@ -1,0 +1,86 @@
+// Work files that an interrupted program does not leave behind.
+//
+// Extraction decodes each item into a work file beside its target, and a save writes the new
+// archive into a work file beside the old one; both are renamed into place when complete. A
+// program ended by SIGINT, SIGTERM or SIGHUP in the middle would leave such a file, as large as
+// the item or the archive. Every work file is therefore registered while it exists, and a handler
+// for those signals removes the registered files and then ends the program by the signal's
+// default action, so the caller sees the usual status. Files that were there before are never
+// registered and stay untouched.
+//
+// The handler may run at any instruction, so it only calls what is async-signal-safe: a
+// registration is a fixed slot holding a descriptor of the file's folder and the file's name,
+// filled before it is published, and the handler removes each published file with unlinkat.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/file_stream.h"
+#include "platform/folder.h"
+
+namespace vz::platform {
+
+// Installs the handlers for SIGINT, SIGTERM and SIGHUP (once; a signal that the process ignores,
+// as under nohup, stays ignored).
+void RemoveTempFilesOnSignals();
+// Removes every registered file now, for a face that ends its work in another way (a window closed
+// while it works). The registrations stay until their owners end them.
+void RemoveRegisteredTempFiles();
+// How many files are registered now.
+int RegisteredTempFileCount();
+
+// One registration; it ends (the file is not removed) when the object is destroyed or released.
+class TempFileRegistration {
+ public:
+  TempFileRegistration() = default;
+  // Registers the file name in folder. When every slot is taken the file is simply not
+  // registered.
+  TempFileRegistration(const Folder& folder, const std::string& name);
+  ~TempFileRegistration() { Release(); }
+  TempFileRegistration(TempFileRegistration&& other) noexcept : slot_(other.slot_) {
+    other.slot_ = -1;
+  }
+  TempFileRegistration& operator=(TempFileRegistration&& other) noexcept;
+  TempFileRegistration(const TempFileRegistration&) = delete;
+  TempFileRegistration& operator=(const TempFileRegistration&) = delete;
+
+  void Release();
+
+ private:
+  int slot_ = -1;
+};
+
+// A new, uniquely named work file in a folder, open for reading and writing and registered. It is
+// removed when the object is destroyed, unless it was placed under its final name first.
+class WorkFile {
+ public:
+  // Creates "<prefix>XXXXXX" in folder (which is kept open for the file's lifetime). Failure
+  // raises InOutError.
+  WorkFile(const Folder& folder, const std::string& prefix);
+  ~WorkFile();
+  WorkFile(const WorkFile&) = delete;
+  WorkFile& operator=(const WorkFile&) = delete;
+
+  FileStream& Stream() { return *stream_; }
+  // The file's name in its folder, and its whole path for messages.
+  const std::string& Name() const { return name_; }
+  std::string Path() const { return folder_.PathOf(name_); }
+  const Folder& Where() const { return folder_; }
+
+  // Flushes the data to the disk (fsync) and closes the file. Failure raises InOutError.
+  void Close();
+  // Renames the (closed) file to target in its folder, replacing an existing file unless
+  // no_replace is set; from then on it is no work file. Returns 0 or the error number (the work
+  // file stays then).
+  int PlaceAs(const std::string& target, bool no_replace = false);
+
+ private:
+  Folder folder_;
+  std::string name_;
+  std::unique_ptr<FileStream> stream_;
+  TempFileRegistration registration_;
+  bool placed_ = false;
+};
+
+}  // namespace vz::platform

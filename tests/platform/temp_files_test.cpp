@@ -1,0 +1,62 @@
+// Work files are removed when a terminating signal ends the program; other files stay.
+#include "platform/temp_files.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "test_support.h"
+
+namespace vz::platform {
+namespace {
+
+using vz::testing::ScratchDir;
+
+std::set<std::string> NamesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+TEST(WorkFileTest, ATerminatingSignalRemovesWorkFilesOnlyAndEndsTheProgramByItself) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    ScratchDir dir;
+    vz::testing::WriteFile(dir / "before", "old");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::signal(signal_number, SIG_DFL);  // whatever the test runner ignores
+      RemoveTempFilesOnSignals();
+      Folder folder;
+      Folder::Open(dir.path().string(), folder);
+      WorkFile pending(folder, "VMS");
+      pending.Stream().WriteBuffer(std::vector<uint8_t>(1000, 1));
+      WorkFile placed(folder, "VMS");
+      placed.Close();
+      placed.PlaceAs("placed");
+      ::raise(signal_number);
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << signal_number;
+    EXPECT_EQ(NamesIn(dir.path().string()), (std::set<std::string>{"before", "placed"}));
+  }
+  // A face that ends its work another way removes them itself.
+  ScratchDir dir;
+  Folder folder;
+  ASSERT_EQ(Folder::Open(dir.path().string(), folder), 0);
+  WorkFile pending(folder, "VMS");
+  EXPECT_EQ(NamesIn(dir.path().string()).size(), 1u);
+  RemoveRegisteredTempFiles();
+  EXPECT_TRUE(NamesIn(dir.path().string()).empty());
+}
+
+}  // namespace
+}  // namespace vz::platform
