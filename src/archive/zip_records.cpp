@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "archive/byte_order.h"
+#include "codec/aes_crypt.h"
+#include "codec/crypt_streams.h"
 #include "errors/errors.h"
 #include "platform/runtime_errors.h"
 
@@ -168,9 +170,18 @@ std::string ZipFileHeader::NameString() const {
 
 double ZipFileHeader::CompressionRatio() const {
   if (uncompressed_size == 0) return 0;
-  double c = compressed_size;
-  if (Encrypted()) c -= 12;
-  return (1.0 - c / uncompressed_size) * 100.0;
+  auto c = static_cast<double>(compressed_size);
+  if (Encrypted()) c -= kZipCryptHeaderSize;
+  // An AES item carries its salt, verifier and authentication code instead.
+  if (method == kAesMethod) {
+    if (const auto field = FindExtraField(extra, kAesExtraFieldId)) {
+      try {
+        c -= AesOverhead(ParseAesExtraField(*field).strength) - kZipCryptHeaderSize;
+      } catch (const AesError&) {
+      }
+    }
+  }
+  return (1.0 - c / static_cast<double>(uncompressed_size)) * 100.0;
 }
 
 int ZipFileHeader::DictionarySize() const {

@@ -86,7 +86,7 @@ struct ZipFileHeader {
   // The name as a string: its bytes up to the first zero byte.
   std::string NameString() const;
   // (1 - C / U) x 100 with C the compressed size less the 12-byte encryption header when
-  // encrypted; 0 when U is 0.
+  // encrypted (less salt, verifier and authentication code for AES); 0 when U is 0.
   double CompressionRatio() const;
   // Implode only: dictionary size in KiB units of 4K (1 or 2), and Shannon-Fano tree count
   // (2 or 3); 0 for other methods.
