@@ -98,6 +98,10 @@ TEST(CliWordsTest, EveryOddCaseIsNamedWithItsCause) {
        },
        "sh -c \"trap '' XFSZ; ulimit -f 100; exec vzip extract a.zip -d out\"", 1,
        "Stream write error: File too large (\"", nullptr},
+      {"a save that stops short says so on one line",
+       [](const fs::path& d) { WriteFile((d / "big.bin").string(), testing::RandomBytes(300000)); },
+       "sh -c \"trap '' XFSZ; ulimit -f 100; exec vzip add m.zip big.bin -m store\"", 1,
+       "m.zip: Invalid Stream: Stream write error: File too large (writing the new", nullptr},
       {"an encrypted item without -P and without a terminal",
        [](const fs::path& d) {
          testing::ZipEntry e = Stored("secret.txt", std::string(20, 's'));
