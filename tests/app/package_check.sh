@@ -18,10 +18,21 @@ for path in usr/bin/veldrin-zip usr/bin/vzip usr/share/applications/veldrin-zip.
   usr/share/man/man1/veldrin-zip.1.gz usr/share/man/man1/vzip.1.gz; do
   grep -q " \./$path\$" <<<"$contents" || fail "$path is missing from $(basename "$deb")"
 done
+# Every library the programs load comes from a package that Depends names, so apt pulls it in.
 depends=$(dpkg-deb --field "$deb" Depends)
-for library in libqt6widgets6 libqt6gui6 libqt6core6 libbz2-1.0 liblzma5 libzstd1 libssl3; do
-  grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
+packages=$(tr ',|' '\n\n' <<<"$depends" | awk '{ print $1 }')
+dpkg-deb --extract "$deb" "$out/root"
+for program in "$out"/root/usr/bin/*; do
+  for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    library=$(ldconfig -p | awk -v so="$soname" '$1 == so { print $NF; exit }')
+    [ -n "$library" ] || fail "$(basename "$program") needs $soname, which is not installed here"
+    owner=$(dpkg -S "$(readlink -f "$library")" 2>/dev/null | head -n 1 | cut -d: -f1) ||
+      owner=$(dpkg -S "$library" | head -n 1 | cut -d: -f1)
+    grep -qxF "$owner" <<<"$packages" ||
+      fail "$(basename "$program") needs $soname from $owner, which Depends lacks: $depends"
+  done
 done
+grep -q libqt6widgets6 <<<"$depends" || fail "Depends lacks Qt 6 Widgets: $depends"
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/veldrin-zip.desktop |
   grep -qx 'MimeType=application/zip;' || fail "the desktop entry does not offer itself for zip files"
 if command -v desktop-file-validate >/dev/null; then
