@@ -378,7 +378,9 @@ ZipUtilityForm::ZipUtilityForm(front::WindowSettings settings) {
   BuildControls();
   logic_ = std::make_unique<front::ZipUtilityWindow>(*this, *this, std::move(settings));
   ConnectHandlers();
-  qApp->installEventFilter(this);  // the window sees keys before its controls
+  // The window sees keys before its controls, and the banner's clicks, the file list's hints and
+  // the tabs' hovering without a filter of their own.
+  qApp->installEventFilter(this);
   // Centred on the screen, counting the frame of the design.
   if (const QScreen* screen = this->screen()) {
     const QRect area = screen->availableGeometry();
@@ -557,14 +559,10 @@ void ZipUtilityForm::ConnectHandlers() {
           [logic] { logic->vDelSelectedItmClick(); });
   connect(file_list_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { list_menu_->popup(file_list_->viewport()->mapToGlobal(at)); });
-  for (const char* name : {"imgBan", "imgWeb", "edZipComment"}) {
-    Find<QWidget>(name)->installEventFilter(this);
-  }
-  file_list_->installEventFilter(this);
-  file_list_->viewport()->installEventFilter(this);
-  QTabBar* tabs = pages_->tabBar();
-  tabs->setMouseTracking(true);
-  tabs->installEventFilter(this);
+  // The rest arrives through the application's event filter (see eventFilter).
+  banner_ = Find<QWidget>("imgBan");
+  web_icon_ = Find<QWidget>("imgWeb");
+  pages_->tabBar()->setMouseTracking(true);
 }
 
 QWidget* ZipUtilityForm::Widget(Control control) const {
@@ -592,14 +590,14 @@ bool ZipUtilityForm::eventFilter(QObject* watched, QEvent* event) {
     }
     return false;
   }
-  if (watched == Find<QWidget>("imgBan") || watched == Find<QWidget>("imgWeb")) {
+  if (type == QEvent::MouseButtonRelease && (watched == banner_ || watched == web_icon_)) {
     auto* mouse = static_cast<QMouseEvent*>(event);
-    if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
-        static_cast<QWidget*>(watched)->rect().contains(mouse->position().toPoint())) {
-      logic_->imgBanClick();
-      return true;
+    if (mouse->button() != Qt::LeftButton ||
+        !static_cast<QWidget*>(watched)->rect().contains(mouse->position().toPoint())) {
+      return false;
     }
-    return false;
+    logic_->imgBanClick();
+    return true;
   }
   if (watched == file_list_->viewport() && type == QEvent::ToolTip) return ListHintEvent(event);
   if (watched == pages_->tabBar()) {

@@ -96,6 +96,8 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
 
   std::map<front::Control, QWidget*> controls_;
   QTabWidget* pages_ = nullptr;
+  QWidget* banner_ = nullptr;
+  QWidget* web_icon_ = nullptr;
   QListWidget* file_list_ = nullptr;
   QMenu* list_menu_ = nullptr;
   OutlineWidget* outline_ = nullptr;
