@@ -199,7 +199,8 @@ front::WindowSettings WithFsx(const ScratchDir& dir) {
   return {{dir / "prefix", dir.path().string()}, dir.path().string()};
 }
 
-// Answers the modal boxes and dialogs as they open, one step each, in turn.
+// Answers the modal boxes and dialogs as they open, one step each, in turn. A box or dialog that
+// no step answers within five seconds is a failure, and is closed so that the test goes on.
 class Modals {
  public:
   using Step = std::function<void(QWidget*)>;
@@ -213,14 +214,24 @@ class Modals {
  private:
   void Poll() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || modal == last_ || steps_.empty() || !modal->isVisible()) return;
+    if (modal == nullptr || !modal->isVisible() || steps_.empty()) return;
+    if (modal == last_) {
+      if (++unanswered_ == 500) {
+        ADD_FAILURE() << "unanswered: " << modal->metaObject()->className() << " "
+                      << modal->windowTitle().toStdString();
+        modal->close();
+      }
+      return;
+    }
     last_ = modal;
+    unanswered_ = 0;
     Step step = std::move(steps_.front());
     steps_.pop_front();
     step(modal);
   }
   std::deque<Step> steps_;
   QPointer<QWidget> last_;  // a box destroyed since may leave a new one at its address
+  int unanswered_ = 0;
   QTimer timer_;
 };
 
@@ -271,10 +282,15 @@ Modals::Step Dialog(const std::string& path, std::string* title = nullptr,
     ASSERT_NE(dialog, nullptr) << w->metaObject()->className();
     if (title != nullptr) *title = dialog->windowTitle().toStdString();
     if (look) look(dialog);
+    const fs::path chosen(path);
     if (dialog->fileMode() == QFileDialog::Directory) {
       dialog->setDirectory(QString::fromStdString(path));  // the folder shown is the one chosen
     } else {
-      dialog->selectFile(QString::fromStdString(path));
+      // As a user does: go to the folder, type the name.
+      dialog->setDirectory(QString::fromStdString(chosen.parent_path().string()));
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(chosen.filename().string()));
     }
     static_cast<QDialog*>(dialog)->accept();  // as its own button would
   };
