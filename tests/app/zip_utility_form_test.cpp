@@ -44,8 +44,8 @@ namespace fs = std::filesystem;
 using front::Control;
 using vz::testing::ScratchDir;
 
-enum State : unsigned { kOn = 1, kOff = 2, kTicked = 4, kCreatePage = 8 };
-constexpr unsigned L = 1, T = 2, R = 4, B = 8;  // anchors
+enum State : unsigned { kOn = 1, kOff = 2, kCreatePage = 4 };  // kOff: disabled
+constexpr unsigned L = 1, T = 2, R = 4, B = 8;                 // anchors
 
 // The window's design: name, place and size in the parent at 96 dpi (a width of 0: sized to its
 // text, at least the given height as smallest width), anchors, caption, hint, starting state.
@@ -301,8 +301,8 @@ bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
   return done();
 }
 
-// Drops local files on the control under a point of the window, as the desktop does.
-void Drop(QWidget& window, QWidget* on, const std::vector<std::string>& paths) {
+// Drops local files on a control, as the desktop does; the window takes drops anywhere.
+void Drop(QWidget* on, const std::vector<std::string>& paths) {
   QMimeData data;
   QList<QUrl> urls;
   for (const auto& p : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
@@ -315,7 +315,6 @@ void Drop(QWidget& window, QWidget* on, const std::vector<std::string>& paths) {
   QApplication::sendEvent(on, &drop);
   ASSERT_TRUE(drop.isAccepted());
   QTest::qWait(20);  // the drop is handled once the desktop's drag has finished
-  (void)window;
 }
 
 std::string Output(const std::string& command) {
@@ -446,7 +445,7 @@ TEST_F(FormTest, DropsOnEitherPageReachTheirWorkflows) {
   ASSERT_EQ(std::system(("cd " + dir / "src" + " && zip -qr ../ADDON.ZIP a.txt docs").c_str()), 0);
 
   // On the Extract page, a zip (in capitals) dropped on the outline opens there.
-  Drop(*form, Get("ZipViewer")->findChild<QWidget*>("qt_scrollarea_viewport"), {dir / "ADDON.ZIP"});
+  Drop(Get("ZipViewer")->findChild<QWidget*>("qt_scrollarea_viewport"), {dir / "ADDON.ZIP"});
   EXPECT_EQ(Get<QLabel>("Label4")->text(), "3 file(s)");
   EXPECT_EQ(form->Logic().CurrentZipFile(), dir / "ADDON.ZIP");
 
@@ -454,7 +453,7 @@ TEST_F(FormTest, DropsOnEitherPageReachTheirWorkflows) {
   Get<QTabWidget>("pcZip")->setCurrentIndex(1);
   SeenBox folders;
   Modals modals({Box(&folders, "OK")});
-  Drop(*form, Get("edZipComment"), {dir / "src/docs/b.txt", dir / "src/a.txt", dir / "src/docs"});
+  Drop(Get("edZipComment"), {dir / "src/docs/b.txt", dir / "src/a.txt", dir / "src/docs"});
   ASSERT_TRUE(WaitFor([&] { return modals.Done(); }));
   EXPECT_EQ(folders.text.substr(0, 53), "Please note: [1] of the items dropped were folders.\n\n");
   auto* list = Get<QListWidget>("ZipFileList");
@@ -547,7 +546,7 @@ TEST_F(FormTest, ExtractsAndCreatesThroughTheButtonsAndDialogs) {
   // Create: the files dropped on the Create page, a comment typed, saved under a name without
   // an extension.
   Get<QTabWidget>("pcZip")->setCurrentIndex(1);
-  Drop(*form, Get("ZipFileList"),
+  Drop(Get("ZipFileList"),
        {dir / "src/readme.txt", dir / "src/SimObjects/Airplanes/Cub/aircraft.cfg"});
   QTest::keyClicks(Get("edZipComment"), "Cub");
   EXPECT_TRUE(Get<QCheckBox>("cbAddComments")->isChecked());
@@ -621,7 +620,7 @@ TEST_F(FormTest, EscapeClosesTheWindowFromAnyControlButAnswersAnOpenBoxFirst) {
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   vz::testing::WriteFile(dir / "kept.txt", "k");
-  Drop(*form, list, {dir / "kept.txt"});
+  Drop(list, {dir / "kept.txt"});
   SeenBox question;
   Modals modals({Box(&question, "", Qt::Key_Escape)});
   Click("btnClearList");
