@@ -12,6 +12,7 @@
 #include "app/zip_utility_form.h"
 #include "front/product.h"
 #include "platform/process.h"
+#include "platform/temp_files.h"
 
 namespace {
 
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
   }
   // The codecs allocate their tables per item; freed memory is kept for the next one.
   vz::platform::KeepFreedMemoryForReuse();
+  // A session that ends (SIGTERM, SIGHUP) or a Ctrl+C in the terminal that started the window
+  // leaves no work file behind.
+  vz::platform::RemoveTempFilesOnSignals();
   bool style_chosen = !qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE");
   for (int i = 1; i < argc; ++i) {
     style_chosen = style_chosen || std::strncmp(argv[i], "-style", 6) == 0;
