@@ -54,7 +54,10 @@ std::string ExplainOpenFailure(const std::exception& failure) {
 }
 
 void Error(const std::string& message) {
-  std::fprintf(stderr, "vzip: %s\n", message.c_str());
+  // The engine joins a failure and its cause with a line break; one line reads better here.
+  std::string line = message;
+  for (size_t at; (at = line.find("\r\n")) != std::string::npos;) line.replace(at, 2, ": ");
+  std::fprintf(stderr, "vzip: %s\n", line.c_str());
 }
 
 ProgressLine::ProgressLine()

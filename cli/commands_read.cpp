@@ -133,6 +133,17 @@ void WatchFailures(FailureList& failures, CustomUnZipper& unzipper, ProgressLine
   });
 }
 
+// Prints each warning as it happens; returns the count through warnings.
+void WatchWarnings(CustomUnZipper& unzipper, ProgressLine& progress, int& warnings) {
+  unzipper.OnItemWarning = [&progress, &warnings](void*, ArchiveItem* item,
+                                                  const std::string& warning) {
+    ++warnings;
+    progress.Clear();
+    Error(Printable(item != nullptr ? item->StoredName() : std::string()) +
+          ": warning: " + Printable(warning));
+  };
+}
+
 void AttachPasswordPrompt(CustomUnZipper& unzipper, bool may_ask) {
   if (!may_ask) return;
   unzipper.OnNeedPassword = [](void*, std::string& answer) {
@@ -212,6 +223,8 @@ int TestCommand(const std::vector<std::string>& args) {
   FailureList failures;
   const bool may_ask = !options.password && platform::StdinIsTerminal();
   WatchFailures(failures, unzipper, progress, !options.password && !may_ask);
+  int warnings = 0;
+  WatchWarnings(unzipper, progress, warnings);
   AttachPasswordPrompt(unzipper, may_ask);
   AttachProgress(unzipper, progress, "testing");
   try {
@@ -267,6 +280,8 @@ int ExtractCommand(const std::vector<std::string>& args) {
   const bool interactive = platform::StdinIsTerminal();
   const bool may_ask = !options.password && interactive;
   WatchFailures(failures, unzipper, progress, !options.password && !may_ask);
+  int warnings = 0;
+  WatchWarnings(unzipper, progress, warnings);
   AttachPasswordPrompt(unzipper, may_ask);
   AttachProgress(unzipper, progress, "extracting");
 
@@ -296,7 +311,9 @@ int ExtractCommand(const std::vector<std::string>& args) {
     return kSomeFailed;
   }
   progress.Clear();
-  return failures.Empty() && !damaged ? kOk : kSomeFailed;
+  // As unzip does, warnings (the item's or the end records') make the status 1 even though every
+  // item was written.
+  return failures.Empty() && warnings == 0 && !damaged ? kOk : kSomeFailed;
 }
 
 }  // namespace vz::cli

@@ -27,6 +27,7 @@ struct ZipEntry {
   std::vector<uint8_t> local_extra;
   std::vector<uint8_t> central_extra;
   int64_t local_offset_override = -1;  // -1: where the local header was written
+  std::string local_name;              // the local header's name when it differs from name
 };
 
 inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
@@ -65,9 +66,10 @@ struct ZipBuilder {
       Put32(out, crc);
       Put32(out, static_cast<uint32_t>(e.data.size()));
       Put32(out, usize);
-      Put16(out, static_cast<uint32_t>(e.name.size()));
+      const std::string& local_name = e.local_name.empty() ? e.name : e.local_name;
+      Put16(out, static_cast<uint32_t>(local_name.size()));
       Put16(out, static_cast<uint32_t>(e.local_extra.size()));
-      out.insert(out.end(), e.name.begin(), e.name.end());
+      out.insert(out.end(), local_name.begin(), local_name.end());
       out.insert(out.end(), e.local_extra.begin(), e.local_extra.end());
       out.insert(out.end(), e.data.begin(), e.data.end());
 

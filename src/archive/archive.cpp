@@ -58,6 +58,11 @@ bool MatchesMask(const ArchiveItem& item, const std::string& mask) {
   std::string name = StoredToNative(item.StoredName());
   // A folder entry matches by its folder's name, so "*.*" takes empty folders along.
   if (name.size() > 1 && name.back() == '/') name.pop_back();
+  // An item without a name ("", "/") is taken by the masks that take everything, so that it is
+  // reported when its turn comes rather than passed over without a word.
+  if (name.find_first_not_of('/') == std::string::npos) {
+    return native_mask == "*" || native_mask == "*.*";
+  }
   return MatchFileMask(name, native_mask);
 }
 
@@ -153,22 +158,38 @@ ArchiveItem* ArchiveList::LiveItemNamed(const std::string& name) const {
 
 namespace {
 
-// True when a stored name, in native form, would place a file outside the destination: an
-// absolute name, a drive ("C:..."), a ".." component, or a file part that is ".", ".." or empty
-// (folder entries end in a separator and are fine).
-bool IsUnsafeStoredName(const std::string& native_name) {
-  if (native_name.empty()) return true;
-  if (native_name.front() == '/') return true;
-  if (native_name.size() >= 2 && native_name[1] == ':') return true;
+[[noreturn]] void Unsafe(const std::string& why) {
+  throw UnsafeNameError(MessageText(UnsafeNameError::kCode) + ": " + why, UnsafeNameError::kCode);
+}
+
+// The stored name, in native form, as a path below the destination: "." components inside it and
+// empty ones are dropped ("a/./b" is "a/b"). A name that would place a file outside the destination
+// raises UnsafeNameError saying why: an absolute name, a drive ("C:..."), a ".." component
+// anywhere (even one that would stay inside), or a file part that is "." or "..". A folder
+// entry's name keeps its final separator.
+std::string RelativeTarget(const std::string& native_name) {
+  if (native_name.empty()) Unsafe("the name is empty");
+  if (native_name.front() == '/') Unsafe("the name begins at the root (\"" + native_name + "\")");
+  if (native_name.size() >= 2 && native_name[1] == ':') {
+    Unsafe("the name begins with a drive (\"" + native_name.substr(0, 2) + "\")");
+  }
+  std::string relative;
   size_t start = 0;
   while (start <= native_name.size()) {
     const size_t end = std::min(native_name.find('/', start), native_name.size());
     const std::string part = native_name.substr(start, end - start);
-    if (part == "..") return true;
-    if (end == native_name.size() && part == ".") return true;
+    const bool last = end == native_name.size();
+    if (part == "..") Unsafe("\"..\" in \"" + native_name.substr(0, end) + "\"");
+    if (last && part == ".") Unsafe("the name ends in \".\"");
+    if (part != "." && !part.empty()) {
+      if (!relative.empty()) relative += '/';
+      relative += part;
+    }
     start = end + 1;
   }
-  return false;
+  if (relative.empty()) Unsafe("the name holds no file or folder name");
+  if (native_name.back() == '/') relative += '/';
+  return relative;
 }
 
 }  // namespace
@@ -188,7 +209,7 @@ platform::Folder OpenFolderBeneath(const std::string& base_directory, const std:
     if (part.empty()) continue;
     platform::Folder child;
     const int error = folder.OpenChild(part, create, child);
-    if (error == ELOOP) throw UnsafeNameError();
+    if (error == ELOOP) Unsafe("\"" + folder.PathOf(part) + "\" is a symbolic link");
     if (error == ENOENT) throw NoSuchDirectoryError();
     if (error != 0) throw InOutError::FromErrno(folder.PathOf(part), error);
     folder = std::move(child);
@@ -199,13 +220,11 @@ platform::Folder OpenFolderBeneath(const std::string& base_directory, const std:
 bool ResolveExtractTarget(const std::string& base_directory, const std::string& name,
                           ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite,
                           ExtractTarget& target) {
-  const std::string native = StoredToNative(name);
-  if (IsUnsafeStoredName(native)) throw UnsafeNameError();
+  const std::string native = RelativeTarget(StoredToNative(name));
   std::string relative = native;
   if (!(options & eoRestorePath)) {
     const size_t slash = native.rfind('/');
     relative = slash == std::string::npos ? native : native.substr(slash + 1);
-    if (relative == "." || relative == "..") throw UnsafeNameError();
   }
   const size_t slash = relative.rfind('/');
   const std::string folder_part =
@@ -215,9 +234,13 @@ bool ResolveExtractTarget(const std::string& base_directory, const std::string& 
   target.path =
       (base_directory.empty() ? std::string() : AppendBackslash(base_directory)) + relative;
   bool confirm = true;
-  if (!confirm_overwrite || target.folder.KindOf(target.file_name) == platform::EntryKind::kNone) {
-    return true;
+  const platform::EntryKind existing = target.folder.KindOf(target.file_name);
+  if (existing == platform::EntryKind::kFolder) {
+    // Another item made a folder of this name (x/y before x): the file cannot be placed, and
+    // saying nothing would lose it.
+    throw InOutError(target.path + ": a folder of that name is in the way", EISDIR);
   }
+  if (!confirm_overwrite || existing == platform::EntryKind::kNone) return true;
   std::string asked = target.path;
   confirm_overwrite(asked, confirm);
   if (confirm && asked != target.path) {

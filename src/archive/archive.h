@@ -173,6 +173,10 @@ using ArchiveItemConfirmEvent =
 using ArchiveItemFailureEvent = std::function<void(
     void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class, int32_t error_code)>;
 using ConfirmOverwriteEvent = std::function<void(std::string& name, bool& confirm)>;
+// Something odd about an item that did not stop the work on it (a local header that names it
+// differently, for one).
+using ItemWarningEvent =
+    std::function<void(void* sender, ArchiveItem* item, const std::string& warning)>;
 using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
 
 // Target path of an extracted item below base_directory; creates missing folders with
@@ -276,6 +280,7 @@ class Archive {
 
   // ---- events ----
   ArchiveItemFailureEvent OnProcessItemFailure;
+  ItemWarningEvent OnItemWarning;
   ArchiveProgressEvent OnArchiveProgress;
   ArchiveProgressEvent OnArchiveSaveProgress;
   ArchiveItemProgressEvent OnArchiveItemProgress;
@@ -291,6 +296,9 @@ class Archive {
   // ---- hooks for formats and item procedures ----
   virtual void FireProcessItemFailure(ArchiveItem* item, ProcessType type, ErrorClass error_class,
                                       int32_t error_code);
+  void FireItemWarning(ArchiveItem* item, const std::string& warning) {
+    if (OnItemWarning) OnItemWarning(this, item, warning);
+  }
   virtual void FireArchiveSaveProgress(uint8_t progress, bool& abort);
   virtual void FireArchiveProgress(uint8_t progress, bool& abort);
   virtual void FireArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort);

@@ -380,7 +380,19 @@ std::optional<uint32_t> DecodeItem(ZipArchive& archive, ZipItem& item,
 // handler is assigned (files are never placed when their data is wrong).
 void ExtractToStream(ZipArchive& archive, ZipItem& item, Stream& out, bool crc_mismatch_fails) {
   const ZipLocalFileHeader local = LocateItemData(archive, item);
+  if (local.NameString() != item.Header().NameString()) {
+    archive.FireItemWarning(&item, "the local header names it \"" + local.NameString() + "\"");
+  }
+  const int64_t size_before = out.Size();
   const auto crc = DecodeItem(archive, item, local, out);
+  if (out.Size() - size_before > item.UncompressedSize()) {
+    // The decoders stop one byte past the declared size: the data goes on beyond what the header
+    // says, which is worth saying in so many words rather than as a plain CRC failure.
+    throw ZipBadCRCError(MessageText(ZipBadCRCError::kCode) +
+                             ": the item's data is longer than its header declares (" +
+                             std::to_string(item.UncompressedSize()) + " bytes)",
+                         ZipBadCRCError::kCode);
+  }
   if (!crc || *crc == item.CRC32()) return;
   if (crc_mismatch_fails || !archive.OnProcessItemFailure) throw ZipBadCRCError();
   archive.OnProcessItemFailure(&archive, &item, ptExtract, ecArchive, ZipBadCRCError::kCode);
@@ -408,9 +420,21 @@ void ApplyFileMetadata(FileStream& file, const ZipItem& item) {
   if (const auto time = platform::DosDateTimeToUnixTime(dos)) file.SetModificationTime(*time);
 }
 
-ArchiveError MovingError(const std::string& from, const std::string& to, const std::string& why) {
-  return ArchiveError(FormatMessageText("Error Moving File %s to %s", from.c_str(), to.c_str()) +
-                      ": " + why);
+// The work file could not become the target: the target's name is what the user needs to hear.
+ArchiveError PlacingError(const std::string& target, const std::string& why) {
+  return ArchiveError("Cannot write \"" + target + "\": " + why);
+}
+
+// A write to the work file that stopped short says why (a full disk, the size limit) and where.
+[[noreturn]] void ThrowWithWriteCause(FileStream& work, const std::string& target) {
+  try {
+    throw;
+  } catch (const FilerError& e) {
+    if (work.LastError() == 0) throw;
+    throw InOutError(std::string(e.what()) + ": " + SystemErrorText(work.LastError()) + " (\"" +
+                         target + "\" could not be written)",
+                     work.LastError());
+  }
 }
 
 bool IsFolderEntry(const ZipItem& item, const std::string& name) {
@@ -462,7 +486,13 @@ void ExtractItemToStream(ZipArchive& archive, ZipItem& item, Stream& out_stream)
 void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& use_name) {
   ExtractTarget target;
   if (IsFolderEntry(item, use_name)) {
-    // A folder entry makes its folder (when paths are kept) and has no data.
+    // A folder entry makes its folder (when paths are kept) and has no data. One without a name
+    // ("/", "//") that holds data would otherwise vanish without a word.
+    if (use_name.find_first_not_of("/\\") == std::string::npos && item.CompressedSize() > 0) {
+      throw UnsafeNameError(
+          MessageText(UnsafeNameError::kCode) + ": the name is empty, and the item holds data",
+          UnsafeNameError::kCode);
+    }
     if (!(archive.GetExtractOptions() & eoRestorePath)) return;
     std::string probe = use_name;
     while (!probe.empty() && (probe.back() == '/' || probe.back() == '\\')) probe.pop_back();
@@ -490,12 +520,16 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
     work = std::make_unique<platform::WorkFile>(temp, "VMS");
   }
   try {
-    ExtractToStream(archive, item, work->Stream(), true);
+    try {
+      ExtractToStream(archive, item, work->Stream(), true);
+    } catch (const FilerError&) {
+      ThrowWithWriteCause(work->Stream(), target.path);
+    }
     if (in_target_folder) {
       ApplyFileMetadata(work->Stream(), item);
       work->Close();
       if (const int error = work->PlaceAs(target.file_name)) {
-        throw MovingError(work->Path(), target.path, SystemErrorText(error));
+        throw PlacingError(target.path, SystemErrorText(error));
       }
       return;
     }
@@ -506,7 +540,7 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
       ApplyFileMetadata(*out, item);
       out->Flush();
     } catch (const std::exception& e) {
-      throw MovingError(work->Path(), target.path, e.what());
+      throw PlacingError(target.path, e.what());
     }
   } catch (const UserAbortError&) {
     archive.MarkInvalid();
@@ -532,6 +566,9 @@ void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
                                         local.compressed_size != central.compressed_size ||
                                         local.uncompressed_size != central.uncompressed_size)) ||
                        local.NameString() != central.NameString();
+  if (local.NameString() != central.NameString()) {
+    archive.FireItemWarning(&item, "the local header names it \"" + local.NameString() + "\"");
+  }
   if (differs) throw ZipInvalidLFHError();
   BitBucketStream bucket;
   ExtractToStream(archive, item, bucket, false);

@@ -197,6 +197,9 @@ void BaseBrowser::InitArchive() {
     DoConfirmProcessItem(item, type, confirm);
   };
   archive_->OnLoad = [this](void*) { DoLoad(); };
+  archive_->OnItemWarning = [this](void*, ArchiveItem* item, const std::string& warning) {
+    if (OnItemWarning) OnItemWarning(this, item, warning);
+  };
   archive_->OnProcessItemFailure = [this](void*, ArchiveItem* item, ProcessType type,
                                           ErrorClass error_class, int32_t code) {
     DoProcessItemFailure(item, type, error_class, code);

@@ -95,6 +95,7 @@ class BaseBrowser : public BaseComponent {
   ArchiveItemConfirmEvent OnConfirmProcessItem;
   ArchiveEvent OnLoad;
   ArchiveItemFailureEvent OnProcessItemFailure;
+  ItemWarningEvent OnItemWarning;
 
   // Message of the failure being reported; valid while OnProcessItemFailure runs.
   std::string FailureMessage() const { return archive_ ? archive_->FailureMessage() : ""; }

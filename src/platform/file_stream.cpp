@@ -38,6 +38,7 @@ int64_t FileStream::Read(std::span<uint8_t> buffer) {
   while (done < buffer.size()) {
     const ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0) last_error_ = errno;
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
@@ -49,7 +50,10 @@ int64_t FileStream::Write(std::span<const uint8_t> buffer) {
   while (done < buffer.size()) {
     const ssize_t n = ::write(fd_, buffer.data() + done, buffer.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n <= 0) {
+      last_error_ = n < 0 ? errno : ENOSPC;
+      break;
+    }
     done += static_cast<size_t>(n);
   }
   return static_cast<int64_t>(done);

@@ -47,6 +47,9 @@ class FileStream : public Stream {
 
   // Forces written data to the disk; failure raises InOutError.
   void Flush();
+  // The operating system's error number of the last read or write that stopped short (ENOSPC for
+  // a full disk, EFBIG past the size limit), or 0.
+  int LastError() const { return last_error_; }
   const std::string& Path() const { return path_; }
   uint16_t Mode() const { return mode_; }
 
@@ -67,6 +70,7 @@ class FileStream : public Stream {
   std::string path_;
   uint16_t mode_;
   int fd_ = -1;
+  int last_error_ = 0;
 };
 
 }  // namespace vz
