@@ -385,11 +385,16 @@ void ExtractToStream(ZipArchive& archive, ZipItem& item, Stream& out, bool crc_m
   }
   const int64_t size_before = out.Size();
   const auto crc = DecodeItem(archive, item, local, out);
-  if (out.Size() - size_before > item.UncompressedSize()) {
-    // The decoders stop one byte past the declared size: the data goes on beyond what the header
-    // says, which is worth saying in so many words rather than as a plain CRC failure.
-    throw ZipBadCRCError(MessageText(ZipBadCRCError::kCode) +
-                             ": the item's data is longer than its header declares (" +
+  const int64_t produced = out.Size() - size_before;
+  // The decoders stop one byte past the declared size: the data goes on beyond what the header
+  // says, which is worth saying in so many words rather than as a plain CRC failure. A file about
+  // to be placed must also not come out shorter than declared (a size that lies, as a damaged
+  // ZIP64 field can, while the CRC-32 of what is there still matches); a test finds that lie by
+  // comparing the local header with the central one.
+  const bool longer = produced > item.UncompressedSize();
+  if (longer || (crc_mismatch_fails && produced < item.UncompressedSize())) {
+    throw ZipBadCRCError(MessageText(ZipBadCRCError::kCode) + ": the item's data is " +
+                             (longer ? "longer" : "shorter") + " than its header declares (" +
                              std::to_string(item.UncompressedSize()) + " bytes)",
                          ZipBadCRCError::kCode);
   }
