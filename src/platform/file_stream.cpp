@@ -45,6 +45,18 @@ int64_t FileStream::Read(std::span<uint8_t> buffer) {
   return static_cast<int64_t>(done);
 }
 
+int64_t FileStream::ReadAt(int64_t offset, std::span<uint8_t> buffer) {
+  size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+                              static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
 int64_t FileStream::Write(std::span<const uint8_t> buffer) {
   size_t done = 0;
   while (done < buffer.size()) {

@@ -45,6 +45,10 @@ class FileStream : public Stream {
   int64_t Size() override;
   void SetSize(int64_t new_size) override;
 
+  // Reads up to buffer.size() bytes at offset without moving the position (or touching anything
+  // else of the stream), so several threads may read one file at once; returns how many were read.
+  int64_t ReadAt(int64_t offset, std::span<uint8_t> buffer);
+
   // Forces written data to the disk; failure raises InOutError.
   void Flush();
   // The operating system's error number of the last read or write that stopped short (ENOSPC for
