@@ -3,11 +3,14 @@
 # Usage: scripts/deps.sh [test]   (with "test": also the test oracles and sanitizer toolchain)
 set -euo pipefail
 need=(cmake ninja-build g++ make pkg-config libbz2-dev liblzma-dev libzstd-dev libssl-dev
-      qt6-base-dev)  # Qt 6 Widgets for app/
+      qt6-base-dev   # Qt 6 Widgets for app/
+      fonts-wine)    # the Tahoma the window is designed for (Wine's free one)
 if [ "${1:-}" = test ]; then
   need+=(libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev clang libclang-rt-14-dev
          zip unzip 7zip libarchive-tools python3 xz-utils zstd
-         wine xvfb xauth)  # Wine writes the registry files that the registry reader is tested on
+         wine   # Wine writes the registry files that the registry reader is tested on
+         xvfb xauth xdotool    # the window in a real X server, with real clicks, for screenshots
+         dpkg-dev desktop-file-utils)  # the Debian package: its library dependencies, its entry
 fi
 missing=()
 for p in "${need[@]}"; do

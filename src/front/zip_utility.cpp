@@ -14,6 +14,7 @@
 #include "archive/utils.h"
 #include "components/zip_outline.h"
 #include "errors/errors.h"
+#include "front/file_gathering.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/runtime_errors.h"
@@ -237,6 +238,43 @@ void ZipUtilityWindow::WMDropFiles(const std::vector<std::string>& paths) {
     } else {
       DropFiles(paths);
     }
+  });
+}
+
+void ZipUtilityWindow::OpenCommandLine(const std::vector<std::string>& paths) {
+  Command(true, [&] {
+    std::vector<std::string> found;
+    std::string missing;
+    for (const std::string& path : paths) {
+      const std::string absolute = AbsoluteFileName(path);
+      if (platform::StatPath(absolute)) {
+        found.push_back(absolute);
+      } else {
+        missing += "\r\n" + absolute;
+      }
+    }
+    if (!missing.empty()) {
+      ShowMessageCentered("These files were not found:\r\n" + missing, MessageKind::kInformation,
+                          mbOK);
+    }
+    if (found.size() == 1 && HasZipExtension(found.front()) &&
+        !platform::IsDirectory(found.front())) {
+      view_.ShowPage(Page::tabUnZip);
+      DropZip(found.front());
+      return;
+    }
+    std::vector<std::string> files;
+    for (const std::string& path : found) {
+      if (!platform::IsDirectory(path)) {
+        files.push_back(path);
+        continue;
+      }
+      const GatheredFiles below = FilesBelow(path);
+      files.insert(files.end(), below.files.begin(), below.files.end());
+    }
+    if (files.empty()) return;
+    view_.ShowPage(Page::tabZip);
+    DropFiles(files);
   });
 }
 

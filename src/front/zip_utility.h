@@ -79,6 +79,11 @@ class ZipUtilityWindow {
   void btnExitClick();
   // Files dropped on the window, whole paths in the order the platform gives them.
   void WMDropFiles(const std::vector<std::string>& paths);
+  // Paths named when the program starts (a file manager's "Open with"), once the window is shown:
+  // one zip file opens on the "Extract Zip" page as if dropped there; anything else goes to the
+  // "Create Zip" list as a drop on that page, a folder standing for the files below it. Names that
+  // do not exist are told in one box.
+  void OpenCommandLine(const std::vector<std::string>& paths);
   // A modal box centred on the window; returns the button pressed (a box closed from its title
   // bar answers as its Escape key).
   MessageButton ShowMessageCentered(const std::string& text, MessageKind kind,

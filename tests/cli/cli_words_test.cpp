@@ -119,9 +119,8 @@ TEST(CliWordsTest, EveryOddCaseIsNamedWithItsCause) {
        [](const fs::path& d) {
          testing::ZipBuilder b;
          b.entries = {Stored("a.txt", "a")};
-         auto bytes = b.Build();
-         bytes.resize(bytes.size() - 30);
-         WriteFile((d / "t.zip").string(), bytes);
+         const auto whole = b.Build();
+         WriteFile((d / "t.zip").string(), std::vector<uint8_t>(whole.begin(), whole.end() - 30));
        },
        "vzip list t.zip", 2, "no zip directory found (not a zip archive, or a truncated", nullptr},
       {"a FIFO given to add",

@@ -258,6 +258,45 @@ TEST(ZipUtilityTest, EscapeExitHintsAndTheBanner) {
   EXPECT_EQ(FailureReportText("Done!") + FailureReportText("caf\xc3\xa9"), "Done!caf\xc3\xa9.");
 }
 
+// The program's arguments: one zip opens for extraction, anything else is listed for creation
+// (a folder by the files below it), and names that do not exist are told.
+TEST(ZipUtilityTest, TheCommandLineOpensAZipOrListsFiles) {
+  struct Case {
+    std::vector<std::string> args;
+    Page page;
+    std::string zip;
+    std::vector<std::string> list;
+    std::vector<std::string> boxes;
+  };
+  const Case cases[] = {
+      {{"Addon.ZIP"}, Page::tabUnZip, "Addon.ZIP", {}, {}},
+      {{"Addon.ZIP", "a.txt"}, Page::tabZip, "", {"a.txt", "Addon.ZIP"}, {}},
+      {{"tree"}, Page::tabZip, "", {"tree/b.txt", "tree/sub/c.txt"}, {}},
+      {{"gone.zip", "a.txt"},
+       Page::tabZip,
+       "",
+       {"a.txt"},
+       {"These files were not found:\r\n\r\n{d}gone.zip"}},
+      {{"gone.zip"}, Page::tabUnZip, "", {}, {"These files were not found:\r\n\r\n{d}gone.zip"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    Window w;
+    vz::testing::WriteFile(w / "Addon.ZIP", ZipOf({{"a", "1"}}));
+    w.Run("put a.txt; put tree/b.txt; put tree/sub/c.txt");
+    std::vector<std::string> paths;
+    for (const std::string& arg : c.args) paths.push_back(w / arg);
+    w.window.OpenCommandLine(paths);
+    EXPECT_EQ(w.view.page, c.page);
+    EXPECT_EQ(w.window.CurrentZipFile(), c.zip.empty() ? "" : w / c.zip);
+    std::vector<std::string> listed;
+    for (const std::string& entry : c.list) listed.push_back(w / entry);
+    EXPECT_EQ(w.window.FileList(), listed);
+    w.ExpectBoxes(c.boxes);
+    EXPECT_FALSE(fs::exists(w / "gone.zip"));  // never created by opening it
+  }
+}
+
 // ---- extraction ------------------------------------------------------------------------------
 
 std::string Question(const std::string& path) {

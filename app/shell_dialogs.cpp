@@ -1,0 +1,143 @@
+#include "app/shell_dialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <map>
+
+namespace vz {
+
+namespace {
+
+using front::MessageButton;
+using front::MessageKind;
+
+// The window's texts break lines with CR LF, a few with CR alone.
+QString DisplayText(const std::string& text) {
+  QString shown = QString::fromStdString(text);
+  shown.replace("\r\n", "\n");
+  shown.replace('\r', '\n');
+  return shown;
+}
+
+// A message box that goes where the request says once it knows its own size.
+class PlacedMessageBox : public QMessageBox {
+ public:
+  PlacedMessageBox(QWidget* parent, const front::MessageRequest& request)
+      : QMessageBox(parent), request_(request) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    const QSize size = frameGeometry().size();
+    if (request_.place) {
+      const front::BoxOrigin origin = request_.place(size.width(), size.height());
+      move(origin.left, origin.top);
+      return;
+    }
+    const QScreen* screen =
+        parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    move(area.left() + area.width() / 2 - size.width() / 2,
+         area.top() + area.height() / 2 - size.height() / 2);
+  }
+
+ private:
+  const front::MessageRequest& request_;
+};
+
+QMessageBox::Icon IconOf(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::kInformation:
+      return QMessageBox::Information;
+    case MessageKind::kConfirmation:
+      return QMessageBox::Question;
+    case MessageKind::kError:
+      return QMessageBox::Critical;
+  }
+  return QMessageBox::NoIcon;
+}
+
+// "*.zip" as a pattern of any letter case: "*.[zZ][iI][pP]".
+QString AnyCase(const std::string& pattern) {
+  QString any;
+  for (const QChar c : QString::fromStdString(pattern)) {
+    if (c.isLetter() && c.toLower() != c.toUpper()) {
+      any += QString("[%1%2]").arg(c.toLower(), c.toUpper());
+    } else {
+      any += c;
+    }
+  }
+  return any;
+}
+
+}  // namespace
+
+MessageButton ShowMessageBox(QWidget* parent, const front::MessageRequest& request) {
+  PlacedMessageBox box(parent, request);
+  box.setWindowTitle(QString::fromUtf8(front::MessageTitle(request.kind)));
+  box.setIcon(IconOf(request.kind));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(DisplayText(request.text));
+  std::map<QAbstractButton*, MessageButton> answers;
+  std::map<MessageButton, QPushButton*> buttons;
+  for (const MessageButton button : front::kButtonOrder) {
+    if ((request.buttons & button) == 0) continue;
+    // One role for all: the box keeps them in the order they are added.
+    QPushButton* pushed =
+        box.addButton(QString::fromUtf8(front::ButtonCaption(button)), QMessageBox::ActionRole);
+    answers[pushed] = button;
+    buttons[button] = pushed;
+  }
+  if (const auto found = buttons.find(front::DefaultButton(request.buttons));
+      found != buttons.end()) {
+    box.setDefaultButton(found->second);
+  }
+  if (const auto found = buttons.find(front::EscapeButton(request.buttons));
+      found != buttons.end()) {
+    box.setEscapeButton(found->second);
+  }
+  box.exec();
+  const auto answer = answers.find(box.clickedButton());
+  return answer != answers.end() ? answer->second : front::mbNone;
+}
+
+QString NameFilterOf(const front::FileDialogRequest& request) {
+  // The dialog shows what stands before the last parentheses and matches what is inside them.
+  return QString::fromStdString(request.filter_name) + " (" + AnyCase(request.filter_pattern) + ")";
+}
+
+std::optional<std::string> ChooseFile(QWidget* parent, const front::FileDialogRequest& request,
+                                      FileDialogKind kind) {
+  QFileDialog dialog(parent, QString::fromStdString(request.title),
+                     QString::fromStdString(request.initial_folder));
+  dialog.setObjectName(kind == FileDialogKind::kOpen ? "OpenDialog" : "SaveDialog");
+  dialog.setAcceptMode(kind == FileDialogKind::kOpen ? QFileDialog::AcceptOpen
+                                                     : QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  if (kind == FileDialogKind::kSave) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (!request.filter_pattern.empty()) dialog.setNameFilter(NameFilterOf(request));
+  if (request.default_extension.size() > 1) {
+    dialog.setDefaultSuffix(QString::fromStdString(request.default_extension.substr(1)));
+  }
+  if (!request.initial_name.empty())
+    dialog.selectFile(QString::fromStdString(request.initial_name));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& caption) {
+  QFileDialog dialog(parent, QString::fromStdString(caption), QDir::homePath());
+  dialog.setObjectName("BrowseForFolder");
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first().toStdString();
+}
+
+}  // namespace vz

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# What a user sees: starts veldrin-zip in a real X server (Xvfb) with a zip open and with a filled
+# file list, acts on it with real mouse clicks and key presses (xdotool), and saves a screenshot
+# of each page, of the start-up warning without FSX and of the window at double density:
+#   extract-page.png, create-page.png, fsx-warning.png, extract-page-2x.png
+# Fails when the window does not come up at its size, or does not close on Escape.
+# Usage: screenshots.sh VELDRIN_ZIP GRAB_WINDOW OUTPUT_FOLDER
+set -euo pipefail
+
+if [ "${1:-}" != --inside ]; then
+  [ $# -eq 3 ] || { echo "usage: screenshots.sh VELDRIN_ZIP GRAB_WINDOW OUTPUT_FOLDER" >&2; exit 2; }
+  for tool in xvfb-run xdotool; do
+    command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (Debian: xvfb, xdotool)" >&2; exit 1; }
+  done
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  # An aircraft add-on as they come, and an FSX installation in a Wine prefix.
+  cub="$work/addon/SimObjects/Airplanes/Veldrin Cub"
+  mkdir -p "$cub/model" "$cub/texture" "$cub/panel" "$work/addon/Effects"
+  printf '[fltsim.0]\ntitle=Veldrin Cub\nmodel=\ntexture=\n' >"$cub/aircraft.cfg"
+  printf '[Window Titles]\nWindow00=Main Panel\n' >"$cub/panel/panel.cfg"
+  head -c 180000 /dev/urandom >"$cub/model/cub.mdl"
+  head -c 65536 /dev/zero >"$cub/texture/cub_t.bmp"
+  head -c 4096 /dev/urandom >"$work/addon/Effects/fx_cub_smoke.fx"
+  printf 'Veldrin Cub for FSX\r\nCopy the SimObjects folder into FSX.\r\n' >"$work/addon/readme.txt"
+  (cd "$work/addon" && zip -qr "$work/Veldrin Cub.zip" readme.txt SimObjects Effects)
+  mkdir -p "$work/prefix/drive_c/FSX" "$work/prefix/dosdevices" "$work/home"
+  ln -s ../drive_c "$work/prefix/dosdevices/c:"
+  : >"$work/prefix/drive_c/FSX/fsx.exe"
+  printf 'WINE REGISTRY Version 2\n\n[Software\\\\Microsoft\\\\Microsoft Games\\\\Flight Simulator\\\\10.0]\n"AppPath"="C:\\\\FSX\\\\"\n' \
+    >"$work/prefix/user.reg"
+  mkdir -p "$3"
+  out=$(cd "$3" && pwd)
+  xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash "$0" --inside "$1" "$2" "$work" "$out" 1
+  xvfb-run -a -s "-screen 0 2048x1536x24 -dpi 96" bash "$0" --inside "$1" "$2" "$work" "$out" 2
+  echo "screenshots: saved in $out"
+  exit 0
+fi
+
+app=$2 grab=$3 work=$4 out=$5 scale=$6
+export HOME="$work/home" WINEPREFIX="$work/prefix" QT_SCALE_FACTOR="$scale"
+pid="" wid=""
+
+fail() { echo "screenshots: $*" >&2; [ -n "$pid" ] && kill "$pid" 2>/dev/null; exit 1; }
+
+# Starts the window with the given arguments and waits until it is shown and settled.
+start() {
+  "$app" "$@" &
+  pid=$!
+  wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Veldrin - ZIP$' | head -n 1) ||
+    fail "the window did not come up"
+  sleep 1
+}
+# Checks the window's size in pixels.
+size_is() {
+  local geometry
+  geometry=$(xdotool getwindowgeometry "$wid" | sed -n 's/.*Geometry: //p')
+  [ "$geometry" = "$1" ] || fail "the window is $geometry, not $1"
+}
+# Clicks at a point of the window, in pixels at 96 dpi.
+click() {
+  xdotool mousemove --window "$wid" $(($1 * scale)) $(($2 * scale)) click "${3:-1}"
+  sleep 0.3
+}
+shot() {
+  sleep 0.5
+  "$grab" "$wid" "$out/$1.png" >/dev/null || fail "no screenshot $1"
+}
+# Escape closes the window, wherever the focus is.
+escape_closes() {
+  xdotool mousemove --window "$wid" 300 20 key Escape
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid" || true; pid=""; return 0; }
+    sleep 0.1
+  done
+  fail "Escape did not close the window"
+}
+
+if [ "$scale" = 2 ]; then
+  start "$work/Veldrin Cub.zip"
+  size_is 1184x1002
+  shot extract-page-2x
+  escape_closes
+  exit 0
+fi
+
+# The Extract page with the zip open, a folder of it expanded, and an FSX folder chosen.
+start "$work/Veldrin Cub.zip"
+size_is 592x501
+click 70 133 && xdotool key Right Down Right Down Right   # the aircraft's folders, opened
+click 236 426                             # "Extract to Specific FSX Folder:"
+click 470 425 && xdotool key Down Down Return && sleep 0.3
+shot extract-page
+escape_closes
+
+# The Create page with the add-on's files listed and a comment typed.
+start "$work/addon/readme.txt" "$work/addon/SimObjects" "$work/addon/Effects"
+click 200 390
+xdotool type --delay 20 "Veldrin Cub for FSX"
+click 160 426                             # "Include Relative Folder Paths"
+click 150 120                             # an entry of the list
+shot create-page
+escape_closes
+
+# Without FSX: the warning at start, centred on the screen.
+WINEPREFIX="$work/home/none" start
+shot fsx-warning
+xdotool key Return
+sleep 0.5
+escape_closes

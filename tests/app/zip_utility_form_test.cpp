@@ -1,0 +1,659 @@
+// The window as a user meets it, on Qt's offscreen platform: every control found by its object
+// name with its place, caption, hint and state (one table, from the window's design), resizing,
+// tab order, drops on each page, both workflows through the buttons with the dialogs answered as
+// a user would, the message boxes' rules, the file list's hints, and Escape. Zips are made and
+// read by Info-ZIP's zip and Python's zipfile as oracles.
+#include "app/zip_utility_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <QUrl>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "components/zip_outline.h"
+#include "test_support.h"
+
+namespace vz {
+namespace {
+
+namespace fs = std::filesystem;
+using front::Control;
+using vz::testing::ScratchDir;
+
+enum State : unsigned { kOn = 1, kOff = 2, kCreatePage = 4 };  // kOff: disabled
+constexpr unsigned L = 1, T = 2, R = 4, B = 8;                 // anchors
+
+// The window's design: name, place and size in the parent at 96 dpi (a width of 0: sized to its
+// text, at least the given height as smallest width), anchors, caption, hint, starting state.
+struct Designed {
+  const char* name;
+  QRect rect;
+  unsigned anchors;
+  const char* caption;
+  const char* hint;
+  unsigned state = kOn;
+};
+
+const Designed kDesign[] = {
+    {"imgBan", {0, 0, 592, 50}, L | T | R, "", "Visit Veldrin Website"},
+    {"imgWeb", {550, 8, 32, 32}, R, "", "Visit Veldrin Website"},
+    {"pcZip", {7, 56, 578, 389}, L | T | R | B, "", ""},
+    {"btnExit", {489, 448, 95, 26}, R | B, "Exit", ""},
+    {"StatusBar", {0, 479, 592, 22}, L | R | B, "", ""},
+    {"Label1", {18, 8, 0, 0}, L | T, "Zip File Contents:", ""},
+    {"Label4", {109, 8, 0, 50}, L | T, "0 file(s)", ""},
+    {"Label5", {324, 8, 0, 0}, T | R, "Drag & Drop Enabled", ""},
+    {"pnlZipViewer", {18, 25, 405, 255}, L | T | R | B, "", ""},
+    {"ZipViewer",
+     {0, 0, 405, 255},
+     L | T | R | B,
+     "",
+     "This box displays the Zip contents including any folder path structure (if present)"},
+    {"btnOpenZip", {441, 23, 110, 26}, T | R, "Open", "Open Zip File"},
+    {"btnUnZip", {441, 59, 110, 26}, T | R, "UnZip", "Unzip the files"},
+    {"GroupBox1", {440, 99, 113, 179}, T | R, "Progress:", ""},
+    {"zipItemMeter",
+     {29, 24, 14, 125},
+     L | T,
+     "",
+     "Current progress of the file being extracted from the Zip"},
+    {"zipFileMeter",
+     {71, 24, 14, 125},
+     L | T,
+     "",
+     "Current progress of the extraction of the Zip archive as a whole"},
+    {"Label6", {29, 151, 0, 0}, L | T, "File", ""},
+    {"Label7", {70, 151, 0, 0}, L | T, "Zip", ""},
+    {"edFolderPath",
+     {18, 300, 503, 21},
+     L | R | B,
+     "",
+     "This is the folder you have selected to unzip the files to"},
+    {"btnUnZipFolder",
+     {526, 299, 26, 22},
+     R | B,
+     "",
+     "Select the destination folder for the Zipped files"},
+    {"cdExtractPaths",
+     {18, 334, 194, 17},
+     R | B,
+     "Extract && Preserve Folder Structure",
+     "Select this option to unzip while preserving the folder structure if present"},
+    {"cbUseFSXFolder",
+     {221, 334, 167, 17},
+     R | B,
+     "Extract to Specific FSX Folder:",
+     "Select this option to unzip to a specified FSX folder (select from list)"},
+    {"cbxFSXFolder",
+     {389, 331, 163, 21},
+     R | B,
+     "",
+     "Select the folder to which you want to extract this Zip",
+     kOff},
+    {"lbSubject", {18, 8, 0, 0}, L | T, "Drag & Drop Files here:", "", kCreatePage},
+    {"FilesLabel", {138, 8, 0, 50}, L | T, "0 file(s) - 0 Kb", "", kCreatePage},
+    {"ZipFileList", {18, 25, 405, 255}, L | T | R | B, "", "", kCreatePage},
+    {"btnZip", {441, 23, 110, 26}, T | R, "Zip", "Create the Zip file", kCreatePage},
+    {"btnClearList",
+     {441, 59, 110, 26},
+     T | R,
+     "Clear",
+     "Clear all the files from the list ",
+     kCreatePage},
+    {"GroupBox2", {440, 99, 113, 179}, T | R, "Progress:", "", kCreatePage},
+    {"FileZippingMeter",
+     {29, 24, 14, 125},
+     L | T,
+     "",
+     "Current progress of the file being added to the Zip",
+     kCreatePage},
+    {"ArchiveZippingMeter",
+     {71, 24, 14, 125},
+     L | T,
+     "",
+     "Current progress of the archive creation as a whole",
+     kCreatePage},
+    {"Label2", {29, 151, 0, 0}, L | T, "File", "", kCreatePage},
+    {"Label3", {70, 151, 0, 0}, L | T, "Zip", "", kCreatePage},
+    {"edZipComment",
+     {18, 300, 535, 21},
+     L | R | B,
+     "",
+     "Text entered here will be added to the comments field of the Zip archive",
+     kCreatePage},
+    {"cbAddComments",
+     {18, 334, 124, 17},
+     L | R | B,
+     "Add Comments to Zip",
+     "Select this item to add the above comments to the Zip file",
+     kCreatePage},
+    {"cbIncludePaths",
+     {147, 334, 162, 17},
+     L | R | B,
+     "Include Relative Folder Paths",
+     "Select this option to preserve the folder structure of the added files",
+     kCreatePage},
+};
+
+QString CaptionOf(QWidget* w) {
+  if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
+  if (auto* group = qobject_cast<QGroupBox*>(w)) return group->title();
+  if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
+  return {};
+}
+
+// Keeps the distance to each anchored edge; unanchored on an axis, moves by half the change.
+QRect Anchored(QRect r, unsigned anchors, QSize grown) {
+  auto axis = [](int& start, int& extent, bool near, bool far, int delta) {
+    if (near && far) extent += delta;
+    if (far && !near) start += delta;
+    if (!near && !far) start += delta / 2;
+  };
+  int x = r.x(), y = r.y(), w = r.width(), h = r.height();
+  axis(x, w, anchors & L, anchors & R, grown.width());
+  axis(y, h, anchors & T, anchors & B, grown.height());
+  return {x, y, w, h};
+}
+
+// A window whose web browser is a list, over a Wine prefix with FSX installed.
+class Form : public ZipUtilityForm {
+ public:
+  using ZipUtilityForm::ZipUtilityForm;
+  std::vector<std::string> pages;
+  void OpenWebPage(const std::string& url) override { pages.push_back(url); }
+};
+
+front::WindowSettings WithFsx(const ScratchDir& dir) {
+  fs::create_directories(dir.path() / "prefix/drive_c/FSX");
+  fs::create_directories(dir.path() / "prefix/dosdevices");
+  fs::create_directory_symlink("../drive_c", dir.path() / "prefix/dosdevices/c:");
+  vz::testing::WriteFile(dir / "prefix/drive_c/FSX/fsx.exe", "");
+  vz::testing::WriteFile(dir / "prefix/user.reg",
+                         "WINE REGISTRY Version 2\n\n[Software\\\\Microsoft\\\\Microsoft "
+                         "Games\\\\Flight Simulator\\\\10.0]\n\"AppPath\"=\"C:\\\\FSX\"\n");
+  return {{dir / "prefix", dir.path().string()}, dir.path().string()};
+}
+
+// Answers the modal boxes and dialogs as they open, one step each, in turn. A box or dialog that
+// no step answers within five seconds is a failure, and is closed so that the test goes on.
+class Modals {
+ public:
+  using Step = std::function<void(QWidget*)>;
+  explicit Modals(std::deque<Step> steps) : steps_(std::move(steps)) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start();
+  }
+  bool Done() const { return steps_.empty(); }
+
+ private:
+  void Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible() || steps_.empty()) return;
+    if (modal == last_) {
+      if (++unanswered_ == 500) {
+        ADD_FAILURE() << "unanswered: " << modal->metaObject()->className() << " "
+                      << modal->windowTitle().toStdString();
+        modal->close();
+      }
+      return;
+    }
+    last_ = modal;
+    unanswered_ = 0;
+    Step step = std::move(steps_.front());
+    steps_.pop_front();
+    step(modal);
+  }
+  std::deque<Step> steps_;
+  QPointer<QWidget> last_;  // a box destroyed since may leave a new one at its address
+  int unanswered_ = 0;
+  QTimer timer_;
+};
+
+struct SeenBox {
+  std::string title, text;
+  std::vector<std::string> buttons;  // left to right
+  std::string enter, escape;         // the default and Escape buttons' captions
+  QRect frame;
+};
+
+// Reads a message box into seen, then presses the button with the caption, or a key, or closes
+// the box from its title bar (press "close").
+Modals::Step Box(SeenBox* seen, std::string press, Qt::Key key = Qt::Key_unknown) {
+  return [=](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(box, nullptr) << w->metaObject()->className();
+    QTest::qWait(20);  // placed once shown
+    if (seen != nullptr) {
+      seen->title = box->windowTitle().toStdString();
+      seen->text = box->text().toStdString();
+      const QList<QAbstractButton*> list = box->buttons();
+      std::vector<QAbstractButton*> buttons(list.begin(), list.end());
+      std::sort(buttons.begin(), buttons.end(), [](auto* a, auto* b) {
+        return a->mapToGlobal(QPoint()).x() < b->mapToGlobal(QPoint()).x();
+      });
+      for (auto* b : buttons) seen->buttons.push_back(b->text().toStdString());
+      if (box->defaultButton() != nullptr) seen->enter = box->defaultButton()->text().toStdString();
+      if (box->escapeButton() != nullptr) seen->escape = box->escapeButton()->text().toStdString();
+      seen->frame = box->frameGeometry();
+    }
+    if (key != Qt::Key_unknown) return QTest::keyClick(box, key);
+    if (press == "close") {
+      box->close();
+      return;
+    }
+    for (QAbstractButton* b : box->buttons()) {
+      if (b->text().toStdString() == press) return b->click();
+    }
+    ADD_FAILURE() << "no button " << press;
+  };
+}
+
+// Chooses a path in a file or folder dialog; title records its title.
+Modals::Step Dialog(const std::string& path, std::string* title = nullptr,
+                    std::function<void(QFileDialog*)> look = {}) {
+  return [=](QWidget* w) {
+    auto* dialog = qobject_cast<QFileDialog*>(w);
+    ASSERT_NE(dialog, nullptr) << w->metaObject()->className();
+    if (title != nullptr) *title = dialog->windowTitle().toStdString();
+    if (look) look(dialog);
+    const fs::path chosen(path);
+    if (dialog->fileMode() == QFileDialog::Directory) {
+      dialog->setDirectory(QString::fromStdString(path));  // the folder shown is the one chosen
+    } else {
+      // As a user does: go to the folder, type the name.
+      dialog->setDirectory(QString::fromStdString(chosen.parent_path().string()));
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(chosen.filename().string()));
+    }
+    static_cast<QDialog*>(dialog)->accept();  // as its own button would
+  };
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+  for (int waited = 0; !done() && waited < ms; waited += 10) QTest::qWait(10);
+  return done();
+}
+
+// Drops local files on a control, as the desktop does; the window takes drops anywhere.
+void Drop(QWidget* on, const std::vector<std::string>& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const auto& p : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
+  data.setUrls(urls);
+  const QPointF at = on->rect().center();
+  QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(on, &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(on, &drop);
+  ASSERT_TRUE(drop.isAccepted());
+  QTest::qWait(20);  // the drop is handled once the desktop's drag has finished
+}
+
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+class FormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QApplication::setFont(WindowFont());
+    form = std::make_unique<Form>(WithFsx(dir));
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QTest::qWait(20);  // FormShow: the summary of the empty list, the FSX check
+  }
+  template <typename T = QWidget>
+  T* Get(const char* name) {
+    T* w = form->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  void Click(const char* name) { QTest::mouseClick(Get(name), Qt::LeftButton); }
+
+  ScratchDir dir;
+  std::unique_ptr<Form> form;
+};
+
+TEST_F(FormTest, EveryControlStartsAsDesignedAndKeepsItsAnchoredEdges) {
+  EXPECT_EQ(form->objectName(), "frmZipUtility");
+  EXPECT_EQ(form->windowTitle(), "Veldrin - ZIP");
+  EXPECT_EQ(form->size(), QSize(592, 501));
+  auto* pages = Get<QTabWidget>("pcZip");
+  ASSERT_EQ(pages->count(), 2);
+  EXPECT_EQ(pages->currentWidget()->objectName(), "tabUnZip");
+  EXPECT_EQ(pages->tabText(0), "Extract Zip");
+  EXPECT_EQ(pages->widget(1)->objectName(), "tabZip");
+  EXPECT_EQ(pages->tabText(1), "Create Zip");
+  auto* fsx = Get<QComboBox>("cbxFSXFolder");
+  EXPECT_EQ(fsx->count(), 13);
+  EXPECT_EQ(fsx->currentIndex(), -1);
+  EXPECT_EQ(fsx->maxVisibleItems(), 20);
+  EXPECT_EQ(Get<QLabel>("StatusText")->text(), "");
+  EXPECT_EQ(Get<QLabel>("StatusPanel1")->width(), 175);
+  EXPECT_TRUE(Get<QLineEdit>("edFolderPath")->isReadOnly());
+  auto* list = Get<QListWidget>("ZipFileList");
+  EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+  EXPECT_EQ(list->contextMenuPolicy(), Qt::CustomContextMenu);
+  EXPECT_EQ(Get<QMenu>("ZipListMenu")->actions().value(0)->text(), "Delete Selected Item(s)");
+
+  // A page lays out its controls when it is first shown.
+  auto visit = [&](const Designed& d) {
+    pages->setCurrentIndex((d.state & kCreatePage) != 0 ? 1 : 0);
+    QTest::qWait(1);
+  };
+  for (const Designed& d : kDesign) {
+    EXPECT_EQ(Get(d.name)->isVisibleTo(form.get()), (d.state & kCreatePage) == 0) << d.name;
+  }
+  std::map<std::string, std::pair<QRect, QSize>> before;  // geometry, parent's size
+  for (const Designed& d : kDesign) {
+    SCOPED_TRACE(d.name);
+    visit(d);
+    QWidget* w = Get(d.name);
+    ASSERT_NE(w, nullptr);
+    if (d.rect.width() == 0) {
+      EXPECT_EQ(w->pos(), d.rect.topLeft());
+      EXPECT_GE(w->width(), d.rect.height());
+    } else {
+      EXPECT_EQ(w->geometry(), d.rect);
+    }
+    EXPECT_EQ(CaptionOf(w), d.caption);
+    EXPECT_EQ(w->toolTip(), d.hint);
+    EXPECT_EQ(w->isEnabled(), (d.state & kOff) == 0);
+    if (auto* box = qobject_cast<QCheckBox*>(w)) {
+      EXPECT_FALSE(box->isChecked());
+    }
+    before[d.name] = {w->geometry(), w->parentWidget()->size()};
+  }
+
+  form->resize(800, 700);
+  QTest::qWait(20);
+  for (const Designed& d : kDesign) {
+    SCOPED_TRACE(d.name);
+    visit(d);
+    QWidget* w = Get(d.name);
+    const auto& [rect, parent] = before[d.name];
+    EXPECT_EQ(w->geometry(), Anchored(rect, d.anchors, w->parentWidget()->size() - parent));
+  }
+  // The Exit button keeps its corner; nothing below the smallest size.
+  EXPECT_EQ(Get("btnExit")->geometry().bottomRight(), QPoint(800 - 9, 700 - 28));
+  form->resize(100, 100);
+  QTest::qWait(20);
+  EXPECT_EQ(form->size(), QSize(592, 496));
+}
+
+TEST_F(FormTest, TabWalksThePagesControlsInTheDesignedOrder) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  auto walk = [&] {
+    Get<QTabWidget>("pcZip")->tabBar()->setFocus();
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QWidget* at = QApplication::focusWidget();
+      if (qobject_cast<QTabBar*>(at) != nullptr) break;
+      names.push_back(at->objectName().toStdString());
+    }
+    return names;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(walk(), (Names{"cdExtractPaths", "cbUseFSXFolder", "edFolderPath", "ZipViewer",
+                           "btnOpenZip", "btnUnZip", "btnUnZipFolder", "btnExit"}));
+  Get<QTabWidget>("pcZip")->setCurrentIndex(1);
+  EXPECT_EQ(walk(), (Names{"edZipComment", "cbAddComments", "cbIncludePaths", "ZipFileList",
+                           "btnZip", "btnClearList", "btnExit"}));
+}
+
+TEST_F(FormTest, DropsOnEitherPageReachTheirWorkflows) {
+  if (!vz::testing::HaveTool("zip")) GTEST_SKIP() << "zip is not installed";
+  fs::create_directories(dir.path() / "src/docs");
+  vz::testing::WriteFile(dir / "src/a.txt", std::string(1500, 'a'));
+  vz::testing::WriteFile(dir / "src/docs/b.txt", std::string(1500, 'b'));
+  ASSERT_EQ(std::system(("cd " + dir / "src" + " && zip -qr ../ADDON.ZIP a.txt docs").c_str()), 0);
+
+  // On the Extract page, a zip (in capitals) dropped on the outline opens there.
+  Drop(Get("ZipViewer")->findChild<QWidget*>("qt_scrollarea_viewport"), {dir / "ADDON.ZIP"});
+  EXPECT_EQ(Get<QLabel>("Label4")->text(), "3 file(s)");
+  EXPECT_EQ(form->Logic().CurrentZipFile(), dir / "ADDON.ZIP");
+
+  // On the Create page, files dropped anywhere fill the list and the summary; a folder is told.
+  Get<QTabWidget>("pcZip")->setCurrentIndex(1);
+  SeenBox folders;
+  Modals modals({Box(&folders, "OK")});
+  Drop(Get("edZipComment"), {dir / "src/docs/b.txt", dir / "src/a.txt", dir / "src/docs"});
+  ASSERT_TRUE(WaitFor([&] { return modals.Done(); }));
+  EXPECT_EQ(folders.text.substr(0, 53), "Please note: [1] of the items dropped were folders.\n\n");
+  auto* list = Get<QListWidget>("ZipFileList");
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(0)->text().toStdString(), dir / "src/a.txt");
+  EXPECT_EQ(Get<QLabel>("FilesLabel")->text(), "2 file(s) - 2 Kb");
+  EXPECT_EQ(Get<QLineEdit>("edZipComment")->text(), "");  // the drop was no text to paste
+
+  // The hint of an entry is its full text over the entry; below the last entry there is none.
+  QWidget* viewport = list->viewport();
+  const QRect second = list->visualRect(list->model()->index(1, 0));
+  QHelpEvent over(QEvent::ToolTip, second.center(), viewport->mapToGlobal(second.center()));
+  QApplication::sendEvent(viewport, &over);
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text().toStdString(), dir / "src/docs/b.txt");
+  int tips = 0;
+  for (QWidget* tip : QApplication::topLevelWidgets()) {
+    if (tip->objectName() != "qtooltip_label" || !tip->isVisible()) continue;
+    ++tips;
+    EXPECT_EQ(tip->pos(), viewport->mapToGlobal(second.topLeft()));
+  }
+  EXPECT_EQ(tips, 1);
+  QHelpEvent below(QEvent::ToolTip, QPoint(5, 200), viewport->mapToGlobal(QPoint(5, 200)));
+  QApplication::sendEvent(viewport, &below);
+  EXPECT_TRUE(WaitFor([] { return !QToolTip::isVisible(); }, 1000));
+
+  // The popup menu and the Delete key remove the selected entries.
+  list->item(0)->setSelected(true);
+  Get<QMenu>("ZipListMenu")->actions().value(0)->trigger();
+  ASSERT_EQ(list->count(), 1);
+  EXPECT_EQ(Get<QLabel>("FilesLabel")->text(), "1 file(s) - 1 Kb");
+  list->item(0)->setSelected(true);
+  QTest::keyClick(list, Qt::Key_Delete);
+  EXPECT_EQ(list->count(), 0);
+}
+
+TEST_F(FormTest, ExtractsAndCreatesThroughTheButtonsAndDialogs) {
+  if (!vz::testing::HaveTool("zip") || !vz::testing::HaveTool("python3")) GTEST_SKIP();
+  const std::map<std::string, std::string> files = {
+      {"readme.txt", "Read me first.\n"},
+      {"SimObjects/Airplanes/Cub/aircraft.cfg", "[fltsim.0]\ntitle=Cub\n"},
+      {"SimObjects/Airplanes/Cub/model/cub.mdl", std::string(70000, 'm') + "end"}};
+  for (const auto& [name, text] : files) {
+    fs::create_directories((dir.path() / "src" / name).parent_path());
+    vz::testing::WriteFile(dir / ("src/" + name), text);
+  }
+  ASSERT_EQ(
+      std::system(("cd " + dir / "src" + " && zip -qr ../Cub.ZIP readme.txt SimObjects").c_str()),
+      0);
+  vz::testing::WriteFile(dir / "notes.txt", "");
+
+  // Open: the dialog offers zips whatever their letter case.
+  std::string title;
+  bool only_zips = false;
+  Modals open({Dialog(dir / "Cub.ZIP", &title, [&](QFileDialog* d) {
+    d->setDirectory(QString::fromStdString(dir.path().string()));
+    auto* view = d->findChild<QListView*>("listView");
+    auto shown = [&] {
+      QStringList names;
+      for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r) {
+        names << view->model()->index(r, 0, view->rootIndex()).data().toString();
+      }
+      return names;
+    };
+    WaitFor([&] { return shown().contains("Cub.ZIP"); }, 3000);
+    only_zips = shown().contains("Cub.ZIP") && !shown().contains("notes.txt");
+  })});
+  Click("btnOpenZip");
+  ASSERT_TRUE(WaitFor([&] { return open.Done(); }));
+  EXPECT_EQ(title, "Select a Zip file");
+  EXPECT_TRUE(only_zips);
+  QTest::qWait(20);
+  EXPECT_EQ(Get<QLabel>("Label4")->text(), "7 file(s)");  // with the 3 folder entries
+
+  // UnZip with no destination asks for a folder, then extracts with the folders kept.
+  QTest::mouseClick(Get("cdExtractPaths"), Qt::LeftButton, {}, QPoint(4, 8));
+  fs::create_directories(dir.path() / "out");
+  SeenBox done;
+  Modals unzip({Dialog(dir / "out", &title), Box(&done, "OK")});
+  Click("btnUnZip");
+  ASSERT_TRUE(WaitFor([&] { return unzip.Done(); }));
+  EXPECT_EQ(title, "Select the destination folder...");
+  EXPECT_EQ(done.text, "Zip contents extracted to this location:\n\n" + dir / "out");
+  EXPECT_EQ(Get<QLineEdit>("edFolderPath")->text().toStdString(), dir / "out");
+  for (const auto& [name, text] : files) {
+    const auto bytes = vz::testing::ReadFile(dir / ("out/" + name));
+    EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == text) << name;
+  }
+
+  // Create: the files dropped on the Create page, a comment typed, saved under a name without
+  // an extension.
+  Get<QTabWidget>("pcZip")->setCurrentIndex(1);
+  Drop(Get("ZipFileList"),
+       {dir / "src/readme.txt", dir / "src/SimObjects/Airplanes/Cub/aircraft.cfg"});
+  QTest::keyClicks(Get("edZipComment"), "Cub");
+  EXPECT_TRUE(Get<QCheckBox>("cbAddComments")->isChecked());
+  SeenBox saved;
+  Modals save({Dialog(dir / "made", &title), Box(&saved, "OK")});
+  Click("btnZip");
+  ASSERT_TRUE(WaitFor([&] { return save.Done(); }));
+  EXPECT_EQ(title, "Save your zip file");
+  EXPECT_EQ(saved.text, "Zip file saved as:\n\n" + dir / "made.zip");
+  EXPECT_EQ(Output("python3 -c \"import zipfile; z=zipfile.ZipFile('" + dir / "made.zip" +
+                   "'); print(z.comment.decode(), sorted(z.namelist()), z.testzip())\""),
+            "Cub ['aircraft.cfg', 'readme.txt'] None\n");
+}
+
+TEST_F(FormTest, MessageBoxesFollowTheWindowsRulesAndStayCentredOnIt) {
+  struct Case {
+    front::MessageKind kind;
+    front::MessageButtons buttons;
+    std::string title;
+    std::vector<std::string> order;
+    std::string enter, escape;
+  };
+  const Case cases[] = {
+      {front::MessageKind::kConfirmation,
+       front::mbYes | front::mbNo | front::mbAll,
+       "Confirm",
+       {"&Yes", "&No", "&All"},
+       "&Yes",
+       "&No"},
+      {front::MessageKind::kConfirmation,
+       front::mbOK | front::mbCancel,
+       "Confirm",
+       {"OK", "Cancel"},
+       "OK",
+       "Cancel"},
+      {front::MessageKind::kInformation,
+       front::mbYes | front::mbCancel,
+       "Information",
+       {"&Yes", "Cancel"},
+       "&Yes",
+       "Cancel"},
+      {front::MessageKind::kError, front::mbOK, "Veldrin Zip", {"OK"}, "OK", "OK"},
+  };
+  form->move(-300, -200);  // partly off the screen: the box follows the window, not the screen
+  QTest::qWait(20);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    for (const bool title_bar : {false, true}) {
+      SeenBox seen;
+      Modals answer({title_bar ? Box(&seen, "close") : Box(&seen, "", Qt::Key_Escape)});
+      const front::MessageButton pressed =
+          form->Logic().ShowMessageCentered("One\r\nTwo", c.kind, c.buttons);
+      EXPECT_EQ(seen.title, c.title);
+      EXPECT_EQ(seen.text, "One\nTwo");
+      EXPECT_EQ(seen.buttons, c.order);
+      EXPECT_EQ(seen.enter, c.enter);
+      EXPECT_EQ(seen.escape, c.escape);
+      EXPECT_EQ(front::ButtonCaption(pressed), c.escape);
+      const QPoint centre = form->frameGeometry().center(), box = seen.frame.center();
+      EXPECT_LE((centre - box).manhattanLength(), 2) << centre.x() << "," << centre.y();
+    }
+  }
+}
+
+TEST_F(FormTest, EscapeClosesTheWindowFromAnyControlButAnswersAnOpenBoxFirst) {
+  Get<QTabWidget>("pcZip")->setCurrentIndex(1);
+  QWidget* list = Get("ZipFileList");
+  QTest::keyClick(Get("edZipComment"), Qt::Key_Escape);
+  EXPECT_FALSE(form->isVisible());
+
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  vz::testing::WriteFile(dir / "kept.txt", "k");
+  Drop(list, {dir / "kept.txt"});
+  SeenBox question;
+  Modals modals({Box(&question, "", Qt::Key_Escape)});
+  Click("btnClearList");
+  ASSERT_TRUE(modals.Done());
+  EXPECT_EQ(question.text, "Clear the list of files?");
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(Get<QListWidget>("ZipFileList")->count(), 1);
+  QTest::keyClick(list, Qt::Key_Escape);
+  EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(FormTest, TheBannerTheFsxListAndTheTabsAnswerTheUser) {
+  QTest::mouseClick(Get("imgBan"), Qt::LeftButton, {}, QPoint(100, 20));
+  QTest::mouseClick(Get("imgWeb"), Qt::LeftButton);
+  EXPECT_EQ(form->pages, (std::vector<std::string>(2, "https://veldrin.example/?=VeldrinZip")));
+
+  QTest::mouseClick(Get("cbUseFSXFolder"), Qt::LeftButton, {}, QPoint(4, 8));
+  auto* fsx = Get<QComboBox>("cbxFSXFolder");
+  EXPECT_TRUE(fsx->isEnabled());
+  EXPECT_FALSE(Get("btnUnZipFolder")->isEnabled());
+  fsx->setCurrentIndex(2);
+  emit fsx->activated(2);
+  EXPECT_EQ(Get<QLineEdit>("edFolderPath")->text().toStdString(),
+            dir / "prefix/drive_c/FSX/SimObjects/Airplanes");
+
+  QTabBar* tabs = Get<QTabWidget>("pcZip")->tabBar();
+  const QPoint over = tabs->tabRect(1).center();
+  QMouseEvent move(QEvent::MouseMove, over, tabs->mapToGlobal(over), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(tabs, &move);
+  EXPECT_EQ(tabs->tabTextColor(1), QColor(Qt::blue));
+  EXPECT_FALSE(tabs->tabTextColor(0).isValid());
+}
+
+}  // namespace
+}  // namespace vz
