@@ -256,10 +256,11 @@ std::shared_ptr<const platform::Folder> FolderCache::Open(const std::string& bas
     }
     auto found = folders_.find(key);
     if (found != folders_.end()) {
-      const platform::FolderIdentity now = parent == nullptr
-                                               ? platform::Folder::IdentityAt(base_directory)
-                                               : parent->IdentityOf(part);
-      if (!now.IsKnown() || now != found->second.identity) {
+      // The destination is opened by its path, following links, as Folder::Open does.
+      const auto now = parent == nullptr
+                           ? platform::IdentityOf(base_directory.empty() ? "." : base_directory)
+                           : parent->IdentityOf(part);
+      if (!now || now != found->second.identity) {
         DropFrom(key);
         found = folders_.end();
       }
@@ -267,7 +268,7 @@ std::shared_ptr<const platform::Folder> FolderCache::Open(const std::string& bas
     if (found == folders_.end()) {
       auto opened = std::make_shared<const platform::Folder>(
           parent == nullptr ? OpenBase(base_directory) : OpenChildBeneath(*parent, part, create));
-      const platform::FolderIdentity identity = opened->Identity();
+      const auto identity = opened->Identity();
       found = folders_.emplace(key, Held{std::move(opened), identity}).first;
     }
     folder = found->second.folder;

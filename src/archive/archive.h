@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -211,7 +212,7 @@ class FolderCache {
  private:
   struct Held {
     std::shared_ptr<const platform::Folder> folder;
-    platform::FolderIdentity identity;
+    std::optional<platform::FileIdentity> identity;
   };
   // Drops the folder relative and everything held below it.
   void DropFrom(const std::string& relative);

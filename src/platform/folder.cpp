@@ -116,26 +116,21 @@ int Folder::OpenChild(const std::string& name, bool create, Folder& out) const {
 
 namespace {
 
-FolderIdentity IdentityOfStat(int result, const struct stat& st) {
-  if (result != 0 || !S_ISDIR(st.st_mode)) return {};
-  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+std::optional<FileIdentity> FolderIdentityOf(int result, const struct stat& st) {
+  if (result != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
 }  // namespace
 
-FolderIdentity Folder::IdentityAt(const std::string& path) {
+std::optional<FileIdentity> Folder::Identity() const {
   struct stat st {};
-  return IdentityOfStat(::stat(path.empty() ? "." : path.c_str(), &st), st);
+  return FolderIdentityOf(::fstat(fd_, &st), st);
 }
 
-FolderIdentity Folder::Identity() const {
+std::optional<FileIdentity> Folder::IdentityOf(const std::string& name) const {
   struct stat st {};
-  return IdentityOfStat(::fstat(fd_, &st), st);
-}
-
-FolderIdentity Folder::IdentityOf(const std::string& name) const {
-  struct stat st {};
-  return IdentityOfStat(::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW), st);
+  return FolderIdentityOf(::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW), st);
 }
 
 EntryKind Folder::KindOf(const std::string& name) const {

@@ -9,24 +9,17 @@
 // opened.
 #pragma once
 
-#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/file_stream.h"
+#include "platform/fs.h"
 
 namespace vz::platform {
 
 // What a name in a folder is, the name itself examined (a link is not followed).
 enum class EntryKind { kNone, kFile, kFolder, kLink, kOther };
-
-// Which folder of which file system a folder is; inode 0 means none.
-struct FolderIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  bool IsKnown() const { return inode != 0; }
-  friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
-};
 
 class Folder {
  public:
@@ -47,12 +40,10 @@ class Folder {
   // Path() joined with name.
   std::string PathOf(const std::string& name) const;
 
-  // The folder at path as Open would find it (links followed); unknown when there is none.
-  static FolderIdentity IdentityAt(const std::string& path);
-  // This folder's identity; unknown when it cannot be told.
-  FolderIdentity Identity() const;
-  // The identity of the subfolder name (a link is not followed); unknown when name is no folder.
-  FolderIdentity IdentityOf(const std::string& name) const;
+  // This folder's identity; nothing when it cannot be told.
+  std::optional<FileIdentity> Identity() const;
+  // The identity of the subfolder name (a link is not followed); nothing when name is no folder.
+  std::optional<FileIdentity> IdentityOf(const std::string& name) const;
 
   // Opens the subfolder name (one component) without following a link; with create a missing
   // subfolder is made first. Returns 0 or the error number: ELOOP when name is a symbolic link,

@@ -266,7 +266,7 @@ TEST(FolderCacheTest, HeldFoldersAreTheOnesThePathLeadsToNow) {
       return opening()->Identity();
     } catch (const ArchiveError& e) {
       EXPECT_EQ(e.ErrorCode(), 45);
-      return platform::FolderIdentity{};
+      return std::optional<platform::FileIdentity>();
     }
   };
   auto open = [&](const std::string& relative) {
