@@ -71,10 +71,18 @@ class FileStream : public Stream {
   // Takes over an open descriptor.
   FileStream(int fd, const std::string& path, uint16_t mode) : path_(path), mode_(mode), fd_(fd) {}
 
+  // Reads and writes move the known position along.
+  void Advance(size_t done) {
+    if (position_ >= 0) position_ += static_cast<int64_t>(done);
+  }
+
   std::string path_;
   uint16_t mode_;
   int fd_ = -1;
   int last_error_ = 0;
+  // The position as the last seek found it and reads and writes moved it since, so that asking
+  // for it costs no system call; -1 until a seek succeeded (a pipe has none).
+  int64_t position_ = -1;
 };
 
 }  // namespace vz
