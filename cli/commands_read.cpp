@@ -5,7 +5,9 @@
 #include <optional>
 
 #include "cli/cli_common.h"
+#include "codec/aes_crypt.h"
 #include "components/unzipper.h"
+#include "components/zip_attributes.h"
 #include "errors/errors.h"
 #include "front/destination.h"
 #include "front/display_text.h"
@@ -76,22 +78,38 @@ bool ParseReadOptions(const std::string& command, const std::vector<std::string>
   return true;
 }
 
-// Opens the archive; prints the reason and returns false when it cannot be opened.
-bool Open(CustomUnZipper& unzipper, const std::string& name) {
+// Opens the archive; prints the reason and returns false when it cannot be opened. What the load
+// found damaged in an archive whose items could still be read is printed as a warning, and
+// damaged is set: the command then ends with status 1 whatever its items do.
+bool Open(CustomUnZipper& unzipper, const std::string& name, bool& damaged) {
   if (!CheckArchiveToRead(name)) return false;
   AssertTypeByContent(unzipper, name);
   try {
     unzipper.OpenArchive(name);
-    return true;
   } catch (const std::exception& e) {
     Error(name + ": " + ExplainOpenFailure(e));
     return false;
   }
+  const auto warnings = unzipper.LoadWarnings();
+  for (const std::string& warning : warnings) Error(name + ": warning: " + warning);
+  damaged = !warnings.empty();
+  return true;
 }
 
-std::string MethodName(uint16_t method) {
-  if (method <= 10) return MessageText(101 + method);
-  return "Method " + std::to_string(method);
+// The method's name; an AES item shows its key size and the method inside.
+std::string MethodName(const ZipItem& item) {
+  const uint16_t method = item.CompressionMethod();
+  if (method == kAesMethod) {
+    if (const auto data = FindExtraField(item.ExtraField(), kAesExtraFieldId)) {
+      try {
+        const AesExtraField field = ParseAesExtraField(*data);
+        return "AES-" + std::to_string(64 + 64 * static_cast<int>(field.strength)) + " " +
+               CompressionMethodName(field.method);
+      } catch (const AesError&) {
+      }
+    }
+  }
+  return CompressionMethodName(method);
 }
 
 std::string DosDateTimeText(uint16_t date, uint16_t time) {
@@ -157,7 +175,8 @@ int ListCommand(const std::vector<std::string>& args) {
   ReadOptions options;
   if (!ParseReadOptions("list", args, false, options)) return kUsage;
   UnZipper unzipper;
-  if (!Open(unzipper, options.archive)) return kUsage;
+  bool damaged = false;
+  if (!Open(unzipper, options.archive, damaged)) return kUsage;
   const std::string comment = unzipper.ZipComment();
   if (!comment.empty()) std::printf("%s\n\n", Printable(comment, true).c_str());
   std::printf(
@@ -174,9 +193,9 @@ int ListCommand(const std::vector<std::string>& args) {
     total_compressed += item->CompressedSize();
     std::printf("%8lld  %10lld  %-18s  %4.0f%%  %08x  %s  %s\n",
                 static_cast<long long>(item->UncompressedSize()),
-                static_cast<long long>(item->CompressedSize()),
-                MethodName(item->CompressionMethod()).c_str(), item->CompressionRatio(),
-                item->CRC32(), DosDateTimeText(item->FileDate(), item->FileTime()).c_str(),
+                static_cast<long long>(item->CompressedSize()), MethodName(*item).c_str(),
+                item->CompressionRatio(), item->CRC32(),
+                DosDateTimeText(item->FileDate(), item->FileTime()).c_str(),
                 Printable(item->StoredName()).c_str());
   }
   const double ratio =
@@ -190,7 +209,7 @@ int ListCommand(const std::vector<std::string>& args) {
       "%8lld  %10lld                      %4.0f%%                                %d item%s\n",
       static_cast<long long>(total_size), static_cast<long long>(total_compressed), ratio, count,
       count == 1 ? "" : "s");
-  return ReportNoMatch(unzipper, options) ? kOk : kSomeFailed;
+  return ReportNoMatch(unzipper, options) && !damaged ? kOk : kSomeFailed;
 }
 
 int TestCommand(const std::vector<std::string>& args) {
@@ -198,7 +217,8 @@ int TestCommand(const std::vector<std::string>& args) {
   if (!ParseReadOptions("test", args, false, options)) return kUsage;
   UnZipper unzipper;
   if (options.password) unzipper.SetPassword(*options.password);
-  if (!Open(unzipper, options.archive)) return kUsage;
+  bool damaged = false;
+  if (!Open(unzipper, options.archive, damaged)) return kUsage;
   ProgressLine progress;
   FailureList failures;
   const bool may_ask = !options.password && platform::StdinIsTerminal();
@@ -218,6 +238,11 @@ int TestCommand(const std::vector<std::string>& args) {
   if (!ReportNoMatch(unzipper, options)) return kSomeFailed;
   const auto count =
       static_cast<int>(unzipper.MatchingItems(options.MaskList(), options.ExclusionList()).size());
+  if (failures.Empty() && damaged) {
+    std::printf("The %d item%s of %s tested without errors, but the archive is damaged.\n", count,
+                count == 1 ? "" : "s", options.archive.c_str());
+    return kSomeFailed;
+  }
   if (failures.Empty()) {
     std::printf("No errors detected in %s (%d item%s).\n", options.archive.c_str(), count,
                 count == 1 ? "" : "s");
@@ -236,7 +261,8 @@ int ExtractCommand(const std::vector<std::string>& args) {
   if (!options.junk_paths) extract |= eoRestorePath;
   unzipper.SetExtractOptions(extract);
   if (options.password) unzipper.SetPassword(*options.password);
-  if (!Open(unzipper, options.archive)) return kUsage;
+  bool damaged = false;
+  if (!Open(unzipper, options.archive, damaged)) return kUsage;
   if (!ReportNoMatch(unzipper, options)) return kSomeFailed;
 
   // The destination is made only now that the archive could be read, and removed again when
@@ -285,8 +311,9 @@ int ExtractCommand(const std::vector<std::string>& args) {
     return kSomeFailed;
   }
   progress.Clear();
-  // As unzip does, warnings make the status 1 even though every item was written.
-  return failures.Empty() && warnings == 0 ? kOk : kSomeFailed;
+  // As unzip does, warnings (the item's or the end records') make the status 1 even though every
+  // item was written.
+  return failures.Empty() && warnings == 0 && !damaged ? kOk : kSomeFailed;
 }
 
 }  // namespace vz::cli

@@ -2,7 +2,9 @@
 // (and with -r everything below named folders) are added to the archive, created when missing;
 // names already stored are freshened when the file differs. All additions are written by one
 // save at the end, so a failing save leaves the archive as it was.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +32,7 @@ struct AddOptions {
   bool follow_links = false;
   ZipSupportedMethod method = smBestMethod;
   ZipDeflationOption level = doNormal;
+  bool aes = false;
   std::optional<std::string> comment;
   std::string password;
   int32_t part_size = 0;
@@ -79,18 +82,21 @@ bool ParseAddOptions(const std::vector<std::string>& args, AddOptions& out) {
     } else if (a == "-L") {
       out.follow_links = true;
     } else if (a == "-m") {
-      auto v = value("a method (store, deflate or best)");
+      static constexpr const char* kMethods = "store, deflate, best, bzip2, lzma, xz or zstd";
+      auto v = value(kMethods);
       if (!v) return false;
-      if (*v == "store") {
-        out.method = smStored;
-      } else if (*v == "deflate") {
-        out.method = smDeflated;
-      } else if (*v == "best") {
-        out.method = smBestMethod;
-      } else {
-        Error("add: unknown method '" + *v + "' (store, deflate or best)");
+      static const std::pair<const char*, ZipSupportedMethod> kNames[] = {
+          {"store", smStored}, {"deflate", smDeflated}, {"best", smBestMethod},
+          {"bzip2", smBzip2},  {"lzma", smLzma},        {"xz", smXz},
+          {"zstd", smZstd},
+      };
+      const auto* found = std::find_if(std::begin(kNames), std::end(kNames),
+                                       [&](const auto& row) { return *v == row.first; });
+      if (found == std::end(kNames)) {
+        Error("add: unknown method '" + *v + "' (" + kMethods + ")");
         return false;
       }
+      out.method = found->second;
     } else if (a == "-l") {
       auto v = value("a level (normal, maximum, fast or superfast)");
       if (!v) return false;
@@ -123,6 +129,8 @@ bool ParseAddOptions(const std::vector<std::string>& args, AddOptions& out) {
         return false;
       }
       out.password = *v;
+    } else if (a == "--aes") {
+      out.aes = true;
     } else if (a == "-s") {
       auto v = value("a part size in bytes");
       if (!v) return false;
@@ -149,6 +157,10 @@ bool ParseAddOptions(const std::vector<std::string>& args, AddOptions& out) {
     Error("add: no files given (see 'vzip add --help')");
     return false;
   }
+  if (out.aes && out.password.empty()) {
+    Error("add: --aes needs a password (-P PASSWORD)");
+    return false;
+  }
   return true;
 }
 
@@ -162,6 +174,7 @@ int AddCommand(const std::vector<std::string>& args) {
   zipper.SetCompressionMethodToUse(options.method);
   zipper.SetDeflationOption(options.level);
   zipper.SetPassword(options.password);
+  zipper.SetEncryption(options.aes ? zeAes256 : zeTraditional);
   zipper.SetSpanningThreshold(options.part_size);
   StoreOptions store = soStripDrive | soRemoveDots | soFreshen;
   if (options.junk_paths) store |= soStripPath;

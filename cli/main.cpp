@@ -38,13 +38,15 @@ constexpr const char* kListHelp =
     "Lists the archive's comment (if any), then one line per item: size, compressed size,\n"
     "method, compression ratio, CRC-32, date and time, and stored name; then the totals.\n"
     "Control characters in names and comments are shown escaped (^[ and the like).\n"
+    "Damage found in the archive's end records is reported, and the status is then 1.\n"
     "\n" VZ_MASK_HELP "  -x MASK      leave out the items that match MASK\n";
 
 constexpr const char* kTestHelp =
     "Usage: vzip test ARCHIVE [MASK...] [-x MASK]... [-P PASSWORD]\n"
     "\n"
     "Decodes every item (or those matching the masks) without writing it and checks its\n"
-    "CRC-32 and local header. Each failure is printed with its reason.\n"
+    "CRC-32 (or AES authentication code) and local header. Each failure is printed with its\n"
+    "reason; damage found in the archive's end records makes the status 1 as well.\n"
     "\n" VZ_MASK_HELP
     "  -x MASK      leave out the items that match MASK\n"
     "  -P PASSWORD  password of encrypted items (asked on a terminal when not given)\n";
@@ -68,7 +70,7 @@ constexpr const char* kExtractHelp =
 
 constexpr const char* kAddHelp =
     "Usage: vzip add ARCHIVE FILE... [-r] [-L] [-j] [-m METHOD] [-l LEVEL] [-c COMMENT]\n"
-    "                [-P PASSWORD] [-s BYTES]\n"
+    "                [-P PASSWORD [--aes]] [-s BYTES]\n"
     "\n"
     "Adds files to ARCHIVE, creating it when it does not exist (a new archive appears only\n"
     "when at least one file is stored). Stored names keep the path as given (below a named\n"
@@ -83,11 +85,15 @@ constexpr const char* kAddHelp =
     "  -L           with -r, also descend into linked folders (never into a loop)\n"
     "  -j           junk paths: store file names alone\n"
     "  -p           accepted for older scripts; paths are kept by default\n"
-    "  -m METHOD    store, deflate, or best: deflate unless storing is smaller (default)\n"
-    "  -l LEVEL     deflation: normal (default), maximum, fast or superfast\n"
+    "  -m METHOD    store, deflate, or best: deflate unless storing is smaller (default);\n"
+    "               or bzip2, lzma, xz or zstd (files they would make larger are stored;\n"
+    "               older unzip programs cannot read them)\n"
+    "  -l LEVEL     normal (default), maximum, fast or superfast, for every method\n"
     "  -c COMMENT   set the archive comment (an empty COMMENT removes it; at most 65,535\n"
     "               bytes)\n"
     "  -P PASSWORD  encrypt new items with the traditional zip cipher (weak protection)\n"
+    "  --aes        with -P, encrypt with WinZip AES-256 instead (strong; read by 7-Zip,\n"
+    "               WinZip and Python's pyzipper, not by Info-ZIP unzip)\n"
     "  -s BYTES     write a spanned set of parts of at most BYTES each (suffix k, m or g;\n"
     "               at least 64k); for set.zip the parts are set.z01, set.z02, ... and\n"
     "               set.zip itself last. A spanned set cannot be updated afterwards.\n";

@@ -17,6 +17,7 @@ class ByteReader {
   uint8_t U8() { return static_cast<uint8_t>(Take(1)); }
   uint16_t U16() { return static_cast<uint16_t>(Take(2)); }
   uint32_t U32() { return static_cast<uint32_t>(Take(4)); }
+  uint64_t U64() { return Take(8); }
   // The next n bytes, or fewer when the span ends first (the reader is then short).
   std::span<const uint8_t> Bytes(size_t n) {
     const size_t have = std::min(n, bytes_.size() - pos_);
@@ -61,6 +62,10 @@ class ByteWriter {
   void U32(uint32_t v) {
     U16(static_cast<uint16_t>(v));
     U16(static_cast<uint16_t>(v >> 16));
+  }
+  void U64(uint64_t v) {
+    U32(static_cast<uint32_t>(v));
+    U32(static_cast<uint32_t>(v >> 32));
   }
   void Bytes(std::span<const uint8_t> b) { out_.insert(out_.end(), b.begin(), b.end()); }
   const std::vector<uint8_t>& Data() const { return out_; }

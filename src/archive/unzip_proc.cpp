@@ -15,14 +15,18 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "archive/span_stream.h"
 #include "archive/utils.h"
+#include "codec/aes_crypt.h"
 #include "codec/bit_bucket.h"
 #include "codec/crypt_streams.h"
 #include "codec/deflate_base.h"
 #include "codec/inflate.h"
+#include "codec/method_codecs.h"
 #include "codec/percent.h"
 #include "codec/unzip_helper.h"
 #include "codec/zip_crypt.h"
@@ -146,10 +150,171 @@ uint32_t InflateItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t c
   }
 }
 
+// Settles the password of an encrypted item whose header checks a password before any data is
+// decoded (a library's method under the traditional cipher, and AES): the archive's password, then
+// answers to OnNeedPassword, each checked, up to PasswordRetries of them, as for stored items.
+// try_password opens the item with the archive's current password and says whether it passed.
+void SettlePassword(ZipArchive& archive, const std::function<bool()>& try_password) {
+  int requests = 0;
+  bool abort = false;
+  EnsurePassword(archive, requests, abort);
+  bool verified = try_password();
+  while (!abort && !verified && requests < archive.PasswordRetries()) {
+    AskPassword(archive, abort);
+    if (abort) throw UserAbortError();
+    ++requests;
+    verified = try_password();
+  }
+  if (!verified) throw ZipInvalidPasswordError();
+}
+
+// Decodes data of a library's method (bzip2, LZMA, xz, Zstandard) from source, which stands at the
+// data (the archive's stream, or a decrypting stream over it), with the same output bound and
+// progress as Deflate. A user's abort ends the whole run.
+MethodResult DecodeLibraryData(ZipArchive& archive, const ZipItem& item, LibMethod method,
+                               Stream& source, Stream& out, int64_t compressed_size) {
+  MethodDecodeOptions options;
+  options.compressed_size = std::max<int64_t>(compressed_size, 0);
+  options.output_limit = item.UncompressedSize();
+  options.lzma_end_marker = (item.Flag() & kFlagLzmaEndMarker) != 0;
+  options.on_percent_done = [&archive](int32_t percent) { archive.FireCodecProgress(percent); };
+  try {
+    return DecodeMethod(method, source, out, options);
+  } catch (const AbortProgressError&) {
+    throw UserAbortError();
+  }
+}
+
+uint32_t DecodeLibraryItem(ZipArchive& archive, ZipItem& item, LibMethod method, Stream& out,
+                           uint32_t check_value) {
+  Stream& source = *archive.ArchiveStream();
+  if (!item.Encrypted()) {
+    return DecodeLibraryData(archive, item, method, source, out, item.CompressedSize()).crc32;
+  }
+  std::unique_ptr<DfDecryptStream> decrypt;
+  SettlePassword(archive, [&] {
+    decrypt = std::make_unique<DfDecryptStream>(source, check_value, archive.Password());
+    return decrypt->ReadAndVerifyHeader();
+  });
+  return DecodeLibraryData(archive, item, method, *decrypt, out,
+                           item.CompressedSize() - kZipCryptHeaderSize)
+      .crc32;
+}
+
+// Where the data of an AES item goes: the output (none while testing) and a count of what was
+// written, which an AE-2 item, having no CRC-32, is checked by.
+class CountingSink : public Stream {
+ public:
+  explicit CountingSink(Stream* target) : target_(target) {}
+  int64_t Read(std::span<uint8_t>) override { return 0; }
+  int64_t Write(std::span<const uint8_t> buffer) override {
+    if (target_ != nullptr) target_->WriteBuffer(buffer);
+    count_ += static_cast<int64_t>(buffer.size());
+    return static_cast<int64_t>(buffer.size());
+  }
+  int64_t Seek(int64_t, int) override { return count_; }
+  int64_t Count() const { return count_; }
+
+ private:
+  Stream* target_;
+  int64_t count_ = 0;
+};
+
+// Stored data inside AES: at most one byte more than declared is copied, which the size check
+// then refuses.
+uint32_t CopyAesStored(ZipArchive& archive, const ZipItem& item, Stream& source, Stream& out) {
+  const int64_t size = item.UncompressedSize();
+  const int64_t limit = std::min(source.Size(), size + 1);
+  std::vector<uint8_t> chunk(32 * 1024);
+  uint32_t crc = 0xFFFFFFFFu;
+  int64_t done = 0;
+  int last_percent = 0;
+  bool abort = false;
+  while (done < limit) {
+    const auto want = static_cast<size_t>(std::min<int64_t>(limit - done, 32 * 1024));
+    const int64_t n = source.Read({chunk.data(), want});
+    if (n <= 0) break;
+    done += n;
+    UpdateCrc32(crc, chunk.data(), n);
+    out.WriteBuffer({chunk.data(), static_cast<size_t>(n)});
+    const int percent = RoundedPercent(done, std::max<int64_t>(size, 1));
+    if (percent != last_percent) {
+      archive.ItemProgressProc(static_cast<uint8_t>(std::clamp(percent, 0, 100)), abort);
+      last_percent = percent;
+    }
+    if (abort) throw UserAbortError();
+  }
+  return ~crc;
+}
+
+uint32_t InflateAesData(ZipArchive& archive, const ZipItem& item, Stream& source, Stream& out,
+                        bool deflate64) {
+  DeflateHelper options;
+  options.SetOptions(options.Options() | (deflate64 ? uint32_t{dfoDeflate64} : 0u));
+  options.SetSourceSize(static_cast<int32_t>(std::min<int64_t>(source.Size(), INT32_MAX)));
+  // Inflate ends quietly when the user aborts; here the abort ends the run, as it must not pass
+  // for data that decoded (an AE-2 item has no CRC-32 to fail).
+  bool aborted = false;
+  options.SetOnPercentDone([&](int32_t percent) {
+    try {
+      archive.FireCodecProgress(percent);
+    } catch (const AbortProgressError&) {
+      aborted = true;
+      throw;
+    }
+  });
+  options.SetOutputLimit(item.UncompressedSize() + 1);
+  const uint32_t crc = Inflate(&source, &out, &options);
+  if (aborted) throw UserAbortError();
+  return crc;
+}
+
+// An AES item: the 0x9901 field names the real method; the password is checked against the
+// verifier, the data decrypted and decoded, and the authentication code checked. Returns the
+// CRC-32 to compare for AE-1, nothing for AE-2 (whose CRC field is 0).
+std::optional<uint32_t> DecodeAesItem(ZipArchive& archive, ZipItem& item,
+                                      const ZipLocalFileHeader& local, Stream& out) {
+  auto data = FindExtraField(item.ExtraField(), kAesExtraFieldId);
+  if (!data) data = FindExtraField(local.extra, kAesExtraFieldId);
+  if (!data) throw AesError("AES item without its 0x9901 extra field");
+  const AesExtraField field = ParseAesExtraField(*data);
+  const auto library = LibMethodFromZip(field.method);
+  if (field.method != 0 && field.method != 8 && field.method != 9 && !library) {
+    throw ZipInvalidMethodError();
+  }
+  Stream& source = *archive.ArchiveStream();
+  std::unique_ptr<AesDecryptStream> aes;
+  SettlePassword(archive, [&] {
+    aes = std::make_unique<AesDecryptStream>(source, field.strength, item.CompressedSize(),
+                                             archive.Password());
+    return aes->ReadAndVerifyHeader();
+  });
+  const bool testing = dynamic_cast<BitBucketStream*>(&out) != nullptr;
+  CountingSink sink(testing ? nullptr : &out);
+  uint32_t crc = 0;
+  if (library) {
+    crc = DecodeLibraryData(archive, item, *library, *aes, sink, aes->DataSize()).crc32;
+  } else if (field.method == 0) {
+    crc = CopyAesStored(archive, item, *aes, sink);
+  } else {
+    crc = InflateAesData(archive, item, *aes, sink, field.method == 9);
+  }
+  aes->VerifyAuthentication();
+  if (sink.Count() != item.UncompressedSize()) {
+    throw ArchiveError("Data error: the item decodes to " + std::to_string(sink.Count()) +
+                       " bytes, not the " + std::to_string(item.UncompressedSize()) +
+                       " its header declares");
+  }
+  if (field.vendor_version == 2) return std::nullopt;
+  return crc;
+}
+
 // The first steps of every extraction: the version test, then the part of a spanned set that holds
 // the item.
 void EnterItemPart(ZipArchive& archive, const ZipItem& item) {
-  if ((item.VersionNeeded() & 0xFF) > 21) throw ZipVersionError();
+  // Version 6.3 covers every method and record read here (ZIP64 4.5, bzip2 4.6, AES 5.1, LZMA and
+  // xz 6.3).
+  if ((item.VersionNeeded() & 0xFF) > 63) throw ZipVersionError();
   if (!archive.Spanned() || item.DiskNumberStart() == archive.CurrentDisk()) return;
   if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) throw ZipBadSpanStreamError();
   archive.SetCurrentDisk(item.DiskNumberStart());
@@ -159,7 +324,7 @@ void EnterItemPart(ZipArchive& archive, const ZipItem& item) {
 // Reads the item's local header; leaves the archive stream at the item's data.
 ZipLocalFileHeader ReadLocalHeader(ZipArchive& archive, const ZipItem& item) {
   Stream& stream = *archive.ArchiveStream();
-  stream.Seek(item.LocalHeaderOffset(), kSeekBegin);
+  stream.Seek(static_cast<int64_t>(item.LocalHeaderOffset()), kSeekBegin);
   ZipLocalFileHeader local;
   local.Read(stream);
   return local;
@@ -170,14 +335,16 @@ ZipLocalFileHeader ReadLocalHeader(ZipArchive& archive, const ZipItem& item) {
 ZipLocalFileHeader LocateItemData(ZipArchive& archive, ZipItem& item) {
   EnterItemPart(archive, item);
   ZipLocalFileHeader local = ReadLocalHeader(archive, item);
-  archive.ClaimItemExtent(item, item.DiskNumberStart(), item.LocalHeaderOffset(),
+  archive.ClaimItemExtent(item, item.DiskNumberStart(),
+                          static_cast<int64_t>(item.LocalHeaderOffset()),
                           archive.ArchiveStream()->Position() + item.CompressedSize());
   return local;
 }
 
-// Decodes the item at the stream's position into out; returns the CRC-32 of what it produced.
-uint32_t DecodeItem(ZipArchive& archive, ZipItem& item, const ZipLocalFileHeader& local,
-                    Stream& out) {
+// Decodes the item at the stream's position into out; returns the CRC-32 of what it produced, or
+// nothing for an item that has no CRC-32 to compare (AE-2, checked by its authentication code).
+std::optional<uint32_t> DecodeItem(ZipArchive& archive, ZipItem& item,
+                                   const ZipLocalFileHeader& local, Stream& out) {
   const uint32_t check_value =
       (local.flag & kFlagDataDescriptor) ? static_cast<uint32_t>(local.time) << 16 : item.CRC32();
   // Item data may run on into the next part of a spanned set.
@@ -199,7 +366,12 @@ uint32_t DecodeItem(ZipArchive& archive, ZipItem& item, const ZipLocalFileHeader
     case 8:
     case 9:
       return InflateItem(archive, item, out, check_value);
+    case kAesMethod:
+      return DecodeAesItem(archive, item, local, out);
     default:
+      if (const auto library = LibMethodFromZip(local.method & 0xFF)) {
+        return DecodeLibraryItem(archive, item, *library, out, check_value);
+      }
       return ExpandLegacyItem(archive, item, out, check_value);
   }
 }
@@ -212,16 +384,21 @@ void ExtractToStream(ZipArchive& archive, ZipItem& item, Stream& out, bool crc_m
     archive.FireItemWarning(&item, "the local header names it \"" + local.NameString() + "\"");
   }
   const int64_t size_before = out.Size();
-  const uint32_t crc = DecodeItem(archive, item, local, out);
-  if (out.Size() - size_before > item.UncompressedSize()) {
-    // The decoders stop one byte past the declared size: the data goes on beyond what the header
-    // says, which is worth saying in so many words rather than as a plain CRC failure.
-    throw ZipBadCRCError(MessageText(ZipBadCRCError::kCode) +
-                             ": the item's data is longer than its header declares (" +
+  const auto crc = DecodeItem(archive, item, local, out);
+  const int64_t produced = out.Size() - size_before;
+  // The decoders stop one byte past the declared size: the data goes on beyond what the header
+  // says, which is worth saying in so many words rather than as a plain CRC failure. A file about
+  // to be placed must also not come out shorter than declared (a size that lies, as a damaged
+  // ZIP64 field can, while the CRC-32 of what is there still matches); a test finds that lie by
+  // comparing the local header with the central one.
+  const bool longer = produced > item.UncompressedSize();
+  if (longer || (crc_mismatch_fails && produced < item.UncompressedSize())) {
+    throw ZipBadCRCError(MessageText(ZipBadCRCError::kCode) + ": the item's data is " +
+                             (longer ? "longer" : "shorter") + " than its header declares (" +
                              std::to_string(item.UncompressedSize()) + " bytes)",
                          ZipBadCRCError::kCode);
   }
-  if (crc == item.CRC32()) return;
+  if (!crc || *crc == item.CRC32()) return;
   if (crc_mismatch_fails || !archive.OnProcessItemFailure) throw ZipBadCRCError();
   archive.OnProcessItemFailure(&archive, &item, ptExtract, ecArchive, ZipBadCRCError::kCode);
 }
@@ -238,6 +415,12 @@ void ApplyFileMetadata(FileStream& file, const ZipItem& item) {
   }
   if (attributes & kFaReadOnly) mode &= ~0222u;
   file.SetPermissions(mode);
+  // The exact time (UTC) of an extra field, when the item has one, rather than the DOS time's
+  // local two-second value.
+  if (const auto exact = item.ModificationTime()) {
+    file.SetModificationTime(static_cast<std::time_t>(exact->seconds), exact->nanoseconds);
+    return;
+  }
   const uint32_t dos = static_cast<uint32_t>(item.FileDate()) << 16 | item.FileTime();
   if (const auto time = platform::DosDateTimeToUnixTime(dos)) file.SetModificationTime(*time);
 }
@@ -259,8 +442,8 @@ ArchiveError PlacingError(const std::string& target, const std::string& why) {
   }
 }
 
-bool IsFolderEntry(const std::string& name) {
-  return !name.empty() && (name.back() == '/' || name.back() == '\\');
+bool IsFolderEntry(const ZipItem& item, const std::string& name) {
+  return item.IsFolder() || (!name.empty() && (name.back() == '/' || name.back() == '\\'));
 }
 
 }  // namespace
@@ -307,7 +490,7 @@ void ExtractItemToStream(ZipArchive& archive, ZipItem& item, Stream& out_stream)
 
 void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& use_name) {
   ExtractTarget target;
-  if (IsFolderEntry(use_name)) {
+  if (IsFolderEntry(item, use_name)) {
     // A folder entry makes its folder (when paths are kept) and has no data. One without a name
     // ("/", "//") that holds data would otherwise vanish without a word.
     if (use_name.find_first_not_of("/\\") == std::string::npos && item.CompressedSize() > 0) {
@@ -317,9 +500,9 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
     }
     if (!(archive.GetExtractOptions() & eoRestorePath)) return;
     std::string probe = use_name;
-    probe.back() = '/';
-    ResolveExtractTarget(archive.BaseDirectory(), probe + "x", archive.GetExtractOptions(), nullptr,
-                         target, archive.RunFolders());
+    while (!probe.empty() && (probe.back() == '/' || probe.back() == '\\')) probe.pop_back();
+    ResolveExtractTarget(archive.BaseDirectory(), probe + "/x", archive.GetExtractOptions(),
+                         nullptr, target, archive.RunFolders());
     return;
   }
   if (!ResolveExtractTarget(archive.BaseDirectory(), use_name, archive.GetExtractOptions(),
@@ -380,7 +563,10 @@ void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
   // writers such as Java's jar and libarchive do this), and the extra fields of the two headers
   // legitimately differ (Info-ZIP keeps access times only locally); neither is a fault.
   const bool descriptor = (local.flag & kFlagDataDescriptor) != 0;
-  const bool differs = local.version_needed != central.version_needed ||
+  // A writer that keeps room for ZIP64 sizes in a local header says 4.5 there before it knows
+  // whether the central record needs it (Info-ZIP's zip -fz gives a folder 4.5 and 1.0).
+  const bool zip64_local = FindExtraField(local.extra, kZip64ExtraId).has_value();
+  const bool differs = (local.version_needed != central.version_needed && !zip64_local) ||
                        local.flag != central.flag || local.time != central.time ||
                        local.date != central.date ||
                        (!descriptor && (local.crc32 != central.crc32 ||

@@ -6,6 +6,7 @@
 
 #include "archive/byte_order.h"
 #include "archive/utils.h"
+#include "codec/deflate_base.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/memory_stream.h"
@@ -14,14 +15,51 @@ namespace vz {
 
 // ---- ZipItem ---------------------------------------------------------------------------------
 
-std::string ZipItem::StoredName() const {
-  const std::string raw = header_.NameString();
-  // Names made on DOS or Windows (host 0) are in code page 437 unless they say they are UTF-8.
-  if (header_.HostSystem() == 0 && (header_.flag & kFlagUtf8Names) == 0) {
-    return platform::Cp437ToUtf8(raw);
-  }
-  return raw;
+namespace {
+
+constexpr uint16_t kUnicodePathId = 0x7075;
+constexpr uint16_t kUnicodeCommentId = 0x6375;
+constexpr uint16_t kExtendedTimestampId = 0x5455;
+constexpr uint16_t kNtfsId = 0x000A;
+constexpr uint32_t kUnixTypeMask = 0170000;
+constexpr uint32_t kUnixDirectory = 0040000;
+
+// The UTF-8 text of an Info-ZIP Unicode Path or Unicode Comment field (version 1, the CRC-32 of
+// the header's own bytes, the text), when the CRC-32 matches those bytes: a tool that changed the
+// name without knowing the field leaves a field that no longer stands for it.
+std::optional<std::string> UnicodeField(std::span<const uint8_t> extra, uint16_t id,
+                                        std::span<const uint8_t> original) {
+  const auto field = FindExtraField(extra, id);
+  if (!field) return std::nullopt;
+  ByteReader r(*field);
+  const uint8_t version = r.U8();
+  const uint32_t crc = r.U32();
+  if (r.Short() || version != 1 || crc != Crc32Of(original)) return std::nullopt;
+  const auto text = r.Bytes(r.Remaining());
+  return std::string(text.begin(), std::find(text.begin(), text.end(), uint8_t{0}));
 }
+
+// Text of a name or comment field by the rules of ZipItem::StoredName.
+std::string TextOf(const ZipDirectoryFileHeader& h, std::span<const uint8_t> bytes,
+                   uint16_t unicode_id) {
+  if (auto unicode = UnicodeField(h.extra, unicode_id, bytes)) {
+    return platform::ValidUtf8(*unicode);
+  }
+  const std::string raw(bytes.begin(), std::find(bytes.begin(), bytes.end(), uint8_t{0}));
+  // Names made on DOS or Windows (host 0) are in code page 437 unless they say they are UTF-8.
+  if (h.HostSystem() == 0 && (h.flag & kFlagUtf8Names) == 0) return platform::Cp437ToUtf8(raw);
+  return platform::ValidUtf8(raw);
+}
+
+// A Windows FILETIME (100 ns units since 1601-01-01 UTC) as a point in time.
+ExactTime FromFileTime(uint64_t file_time) {
+  constexpr uint64_t kTicks = 10'000'000;
+  constexpr int64_t kEpochDifference = 11'644'473'600;  // seconds from 1601 to 1970
+  return {static_cast<int64_t>(file_time / kTicks) - kEpochDifference,
+          static_cast<uint32_t>(file_time % kTicks) * 100};
+}
+
+}  // namespace
 
 void ZipItem::SetStoredName(const std::string& value) {
   stored_name_ = value;
@@ -29,11 +67,9 @@ void ZipItem::SetStoredName(const std::string& value) {
 }
 
 namespace {
-uint32_t CheckedSize(int64_t value) {
-  if (value < 0 || value > 0xFFFFFFFFll) {
-    throw ArchiveError("File too large for a zip archive (4 GiB or more)");
-  }
-  return static_cast<uint32_t>(value);
+uint64_t CheckedSize(int64_t value) {
+  if (value < 0) throw ArchiveError("Invalid item size " + std::to_string(value));
+  return static_cast<uint64_t>(value);
 }
 }  // namespace
 
@@ -47,11 +83,51 @@ void ZipItem::SetUncompressedSize(int64_t value) {
   ArchiveItem::SetUncompressedSize(value);
 }
 
+std::string ZipItem::FileComment() const {
+  return TextOf(header_, header_.comment, kUnicodeCommentId);
+}
+
+bool ZipItem::IsFolder() const {
+  if (!stored_name_.empty() && (stored_name_.back() == '/' || stored_name_.back() == '\\')) {
+    return true;
+  }
+  const uint32_t attributes = header_.external_attributes;
+  return (attributes & kFaDirectory) != 0 || ((attributes >> 16) & kUnixTypeMask) == kUnixDirectory;
+}
+
+std::optional<ExactTime> ZipItem::ModificationTime() const {
+  // NTFS: 4 reserved bytes, then tagged attributes; tag 1 holds the modification, access and
+  // creation times as FILETIMEs. Written by WinZip, 7-Zip and .NET.
+  if (const auto ntfs = FindExtraField(header_.extra, kNtfsId)) {
+    ByteReader r(*ntfs);
+    r.Skip(4);
+    while (r.Remaining() >= 4) {
+      const uint16_t tag = r.U16();
+      const uint16_t size = r.U16();
+      ByteReader attribute(r.Bytes(size));
+      if (r.Short()) break;
+      if (tag != 1 || size < 24) continue;
+      const uint64_t modified = attribute.U64();
+      if (modified != 0) return FromFileTime(modified);
+    }
+  }
+  // Extended timestamp: a flags byte, then the times it flags; the central record holds only the
+  // modification time (flag bit 0), in seconds since the epoch as a signed 32-bit number.
+  // Written by Info-ZIP zip and libarchive.
+  if (const auto extended = FindExtraField(header_.extra, kExtendedTimestampId)) {
+    ByteReader r(*extended);
+    const uint8_t flags = r.U8();
+    const auto modified = static_cast<int32_t>(r.U32());
+    if (!r.Short() && (flags & 1) != 0) return ExactTime{modified, 0};
+  }
+  return std::nullopt;
+}
+
 void ZipItem::LoadFromStream(Stream& stream) {
   header_.Read(stream);
-  stored_name_ = header_.NameString();
-  ArchiveItem::SetUncompressedSize(header_.uncompressed_size);
-  ArchiveItem::SetCompressedSize(header_.compressed_size);
+  stored_name_ = TextOf(header_, header_.name, kUnicodePathId);
+  ArchiveItem::SetUncompressedSize(UncompressedSize());
+  ArchiveItem::SetCompressedSize(CompressedSize());
   SetDiskPath(StoredName());
   SetPendingAction(iaNone);
   SetTagged(false);
@@ -241,7 +317,8 @@ std::unique_ptr<SpanStream> ZipArchive::OpenPartStream(const std::string& name) 
 
 std::string ZipArchive::PartFileName(int disk_number) const {
   // Parts are set.z01, set.z02, ...; the last part is the archive file itself.
-  if (current_disk_ != 0xFFFF && end_record_.Valid() && disk_number == end_record_.this_disk) {
+  if (current_disk_ != 0xFFFF && end_record_.Valid() &&
+      disk_number == static_cast<int>(end_record_.this_disk)) {
     return ArchiveFileName();
   }
   return SpanPartName(ArchiveFileName(), disk_number);
@@ -366,9 +443,10 @@ void ZipArchive::FireMediaRequest(void* sender, int image_number, std::string& i
 }
 
 void ZipArchive::ClaimItemExtent(const ZipItem& item, uint16_t disk, int64_t start, int64_t end) {
-  if (end_record_.Valid() && end_record_.directory_disk == disk &&
-      start < int64_t{end_record_.directory_offset} + end_record_.directory_size &&
-      end_record_.directory_offset < end) {
+  const auto directory_start = static_cast<int64_t>(end_record_.directory_offset);
+  const auto directory_end = directory_start + static_cast<int64_t>(end_record_.directory_size);
+  if (end_record_.Valid() && end_record_.directory_disk == disk && start < directory_end &&
+      directory_start < end) {
     throw ZipInvalidError();
   }
   const auto key = std::make_pair(disk, start);
@@ -389,8 +467,56 @@ void ZipArchive::ClaimItemExtent(const ZipItem& item, uint16_t disk, int64_t sta
   extents_.emplace_hint(next, key, Extent{end, &item});
 }
 
+namespace {
+
+const char* const kMissingZip64 =
+    "Invalid file - the end record stands for a ZIP64 end record that is missing or damaged";
+const char* const kDirectoryPastEnd =
+    "Invalid file - the central directory is said to start after the end record";
+
+}  // namespace
+
+int64_t ZipArchive::ReadZip64EndRecord(int64_t end_position) {
+  if (end_position < kZip64LocatorSize) return end_position;
+  const auto locator =
+      Zip64Locator::Parse(ReadAt(*stream_, end_position - kZip64LocatorSize, kZip64LocatorSize));
+  if (!locator) return end_position;
+  // The record is where the locator says or, in a file with bytes in front that its offsets do
+  // not count, right before the locator, where every tool writes it.
+  const int64_t last = end_position - kZip64LocatorSize - kZip64EndRecordSize;
+  const int64_t said =
+      locator->offset <= static_cast<uint64_t>(last) ? static_cast<int64_t>(locator->offset) : -1;
+  for (const int64_t candidate : {said, last}) {
+    if (candidate < 0) continue;
+    const auto head = ReadAt(*stream_, candidate, 4);
+    if (head.size() != 4 || LoadLE32(head.data()) != kZip64EndRecordSignature) continue;
+    stream_->Seek(candidate, kSeekBegin);
+    end_record_.ReadZip64(*stream_);
+    return candidate;
+  }
+  // A locator's signature in the last bytes of a directory that needs none is a coincidence.
+  if (!end_record_.PointsToZip64()) return end_position;
+  throw ZipInvalidError(kMissingZip64, ZipInvalidError::kCode);
+}
+
+int64_t ZipArchive::PrependedBytes(int64_t directory_end) {
+  const auto offset = static_cast<int64_t>(end_record_.directory_offset);
+  const auto size = static_cast<int64_t>(end_record_.directory_size);
+  const int64_t shift = directory_end - offset - size;
+  if (shift <= 0 || size == 0) return 0;
+  const auto central_header_at = [this](int64_t position) {
+    const auto head = ReadAt(*stream_, position, 4);
+    return head.size() == 4 && LoadLE32(head.data()) == kCentralHeaderSignature;
+  };
+  // A directory where the offset says is taken as it is, and so is one that is nowhere: the
+  // records read from the offset then tell what is wrong.
+  if (central_header_at(offset) || !central_header_at(offset + shift)) return 0;
+  return shift;
+}
+
 void ZipArchive::DoLoadArchive() {
   extents_.clear();
+  load_warnings_.clear();
   generate_image_names_ = false;
   if (stream_->Size() == 0) return;
   const auto head = ReadAt(*stream_, 0, 4);
@@ -424,14 +550,24 @@ void ZipArchive::DoLoadArchive() {
   }
   stream_->Seek(end_position, kSeekBegin);
   end_record_.Read(*stream_);
-  current_disk_ = end_record_.this_disk;
+  // The directory ends where the ZIP64 end record starts, when there is one.
+  const int64_t directory_end = ReadZip64EndRecord(end_position);
+  // Marked disks, size or offset without a ZIP64 end record cannot be read as what they say: this
+  // is damage, not an empty archive (a marked count alone may be 65,535 items).
+  if (!end_record_.zip64 &&
+      (end_record_.this_disk == kMax16 || end_record_.directory_disk == kMax16 ||
+       end_record_.directory_size == kMax32 || end_record_.directory_offset == kMax32)) {
+    throw ZipInvalidError(kMissingZip64, ZipInvalidError::kCode);
+  }
+  current_disk_ = static_cast<uint16_t>(end_record_.this_disk);
+  const uint16_t end_disk = current_disk_;
   if (current_disk_ > 0) SetSpanned(true);
   if (Spanned() && !drive_removable_) generate_image_names_ = true;
 
   // A set whose central directory starts on an earlier part: go there first.
   if (Spanned() && end_record_.directory_disk != current_disk_) {
     const uint16_t last = current_disk_;
-    current_disk_ = end_record_.directory_disk;
+    current_disk_ = static_cast<uint16_t>(end_record_.directory_disk);
     try {
       OpenSpanPart(current_disk_);
     } catch (...) {
@@ -439,23 +575,31 @@ void ZipArchive::DoLoadArchive() {
       throw;
     }
   }
-  // A directory said to start beyond the end record is damage, not an empty archive.
-  if (!Spanned() && end_record_.directory_offset > end_position) throw ZipInvalidError();
-  stream_->Seek(end_record_.directory_offset, kSeekBegin);
-  int count = 0;
+  int64_t shift = 0;
+  if (!Spanned()) {
+    // A directory said to start beyond the end record is damage, not an empty archive.
+    if (end_record_.directory_offset > static_cast<uint64_t>(directory_end)) {
+      throw ZipInvalidError(kDirectoryPastEnd, ZipInvalidError::kCode);
+    }
+    shift = PrependedBytes(directory_end);
+    end_record_.directory_offset += static_cast<uint64_t>(shift);
+  }
+  stream_->Seek(static_cast<int64_t>(end_record_.directory_offset), kSeekBegin);
+  uint64_t count = 0;
   int64_t lowest_offset = 0x7FFFFFFF;
-  const int total = end_record_.total_entries;
+  const uint64_t total = end_record_.total_entries;
+  bool complete = true;
   while (true) {
-    if (stream_->Position() >= end_position && current_disk_ == end_record_.this_disk) break;
+    if (stream_->Position() >= directory_end && current_disk_ == end_disk) break;
     if (Spanned()) {
       // A part is read to its end: the directory goes on in the next one.
-      const bool part_done =
-          current_disk_ < end_record_.this_disk && stream_->Position() >= stream_->Size();
+      const bool part_done = current_disk_ < end_disk && stream_->Position() >= stream_->Size();
       if (part_done) {
         ++current_disk_;
         try {
           OpenSpanPart(current_disk_);
         } catch (const UserAbortError&) {
+          complete = false;
           break;  // keep the items read so far
         }
         continue;
@@ -463,20 +607,28 @@ void ZipArchive::DoLoadArchive() {
     }
     auto item = std::make_unique<ZipItem>();
     item->LoadFromStream(*stream_);
+    item->SetLocalHeaderOffset(item->LocalHeaderOffset() + static_cast<uint64_t>(shift));
     if (is_executable_) {
-      lowest_offset = std::min<int64_t>(lowest_offset, item->LocalHeaderOffset());
+      lowest_offset = std::min(lowest_offset, static_cast<int64_t>(item->LocalHeaderOffset()));
     }
     item->SetPendingAction(iaNone);
     ItemList().Add(std::move(item));
     ++count;
     // The entries field may understate the records (or be 0): progress never passes 100.
-    const int percent = total > 0 ? std::min(count * 100 / total, 100) : 100;
+    const uint64_t percent = total > 0 ? std::min<uint64_t>(count * 100 / total, 100) : 100;
     bool abort = false;
     FireArchiveProgress(static_cast<uint8_t>(percent), abort);
     if (abort) {
       SetState(stInvalid);
       throw UserAbortError();
     }
+  }
+  // The items are all there is to read; a count that disagrees says the end record is damaged
+  // (or the directory was cut), which the user should hear even though the items can be used.
+  if (complete && count != total) {
+    load_warnings_.push_back("damaged archive: the end record counts " + std::to_string(total) +
+                             " item" + (total == 1 ? "" : "s") + ", the central directory holds " +
+                             std::to_string(count));
   }
   bool abort = false;
   FireArchiveProgress(100, abort);
@@ -513,7 +665,9 @@ std::unique_ptr<ArchiveItem> ZipArchive::NewItem(const std::string& file_spec) {
     full = AppendBackslash(base) + full;
   }
   item->SetDiskPath(full);
-  const std::string stored = MakeStoredName(file_spec);
+  // A file name is any bytes; a stored name that says it is UTF-8 must be UTF-8, so bytes that are
+  // not become U+FFFD (the file itself is still read by its real name).
+  const std::string stored = platform::ValidUtf8(MakeStoredName(file_spec));
   item->SetStoredName(stored);
   // Names beyond ASCII are UTF-8 here: say so, so that no reader takes them for code page 437.
   if (std::any_of(stored.begin(), stored.end(),

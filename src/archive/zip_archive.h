@@ -8,8 +8,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "archive/archive.h"
 #include "archive/zip_records.h"
@@ -18,7 +20,28 @@
 
 namespace vz {
 
-enum ZipSupportedMethod : uint8_t { smStored = 0, smDeflated = 1, smBestMethod = 2 };
+// The method new items get. smBestMethod deflates unless storing is smaller; the last four
+// compress with a library's method (bzip2, LZMA, xz, Zstandard) and also store an item that they
+// would make larger.
+enum ZipSupportedMethod : uint8_t {
+  smStored = 0,
+  smDeflated = 1,
+  smBestMethod = 2,
+  smBzip2 = 3,
+  smLzma = 4,
+  smXz = 5,
+  smZstd = 6,
+};
+
+// How new items are encrypted when the archive has a password: the traditional zip cipher, or
+// WinZip AES with a 128, 192 or 256-bit key.
+enum ZipEncryption : uint8_t { zeTraditional = 0, zeAes128 = 1, zeAes192 = 2, zeAes256 = 3 };
+
+// A point in time, seconds and nanoseconds since the epoch (UTC).
+struct ExactTime {
+  int64_t seconds = 0;
+  uint32_t nanoseconds = 0;
+};
 
 // Kinds of archive that the detection functions recognise.
 enum ArchiveKind : int { akUnknown = 0, akZip = 1, akSpannedZip = 2, akSelfExtractingZip = 3 };
@@ -28,18 +51,22 @@ class ZipItem : public ArchiveItem {
  public:
   ZipItem() = default;
 
-  int64_t CompressedSize() const override { return header_.compressed_size; }
+  // Sizes and offsets are 64-bit (ZIP64); a record read from a file never gives more than 2^62.
+  int64_t CompressedSize() const override { return static_cast<int64_t>(header_.compressed_size); }
   uint32_t CRC32() const override { return header_.crc32; }
   uint32_t ExternalFileAttributes() const override { return header_.external_attributes; }
-  // The stored name in the native code page: names made on host 0 without the UTF-8 flag are
-  // code page 437 and are converted.
-  std::string StoredName() const override;
+  // The stored name in UTF-8, the native code page, as the item was loaded or named: the
+  // Info-ZIP Unicode Path field (0x7075) when its CRC-32 matches the name; otherwise names made on
+  // host 0 without the UTF-8 flag are code page 437 and are converted; any other name is taken as
+  // UTF-8, with each byte that is not valid UTF-8 replaced by U+FFFD.
+  std::string StoredName() const override { return stored_name_; }
   bool Encrypted() const override { return header_.Encrypted(); }
   uint16_t FileDate() const override { return header_.date; }
   uint16_t FileTime() const override { return header_.time; }
-  int64_t UncompressedSize() const override { return header_.uncompressed_size; }
-  // The format's size fields are 32-bit: a size of 4 GiB or more raises ArchiveError rather than
-  // being stored wrapped.
+  int64_t UncompressedSize() const override {
+    return static_cast<int64_t>(header_.uncompressed_size);
+  }
+  // A negative size raises ArchiveError; sizes of 4 GiB and more are written with ZIP64.
   void SetCompressedSize(int64_t value) override;
   void SetCRC32(uint32_t value) override { header_.crc32 = value; }
   void SetExternalFileAttributes(uint32_t value) override { header_.external_attributes = value; }
@@ -63,10 +90,20 @@ class ZipItem : public ArchiveItem {
   void SetDiskNumberStart(uint16_t value) { header_.disk_number_start = value; }
   uint16_t InternalFileAttributes() const { return header_.internal_attributes; }
   void SetInternalFileAttributes(uint16_t value) { header_.internal_attributes = value; }
-  uint32_t LocalHeaderOffset() const { return header_.local_header_offset; }
-  void SetLocalHeaderOffset(uint32_t value) { header_.local_header_offset = value; }
+  uint64_t LocalHeaderOffset() const { return header_.local_header_offset; }
+  void SetLocalHeaderOffset(uint64_t value) { header_.local_header_offset = value; }
   const std::vector<uint8_t>& ExtraField() const { return header_.extra; }
-  std::string FileComment() const { return {header_.comment.begin(), header_.comment.end()}; }
+  // The item's comment in UTF-8, by the rules of StoredName (with the Unicode Comment field,
+  // 0x6375, in place of the Unicode Path field).
+  std::string FileComment() const;
+  // True for a folder entry: its name ends in "/" or "\", or its attributes say folder (the DOS
+  // directory bit, or a Unix directory mode in the high 16 bits, as Info-ZIP, Python's zipfile and
+  // others store folders whose names have no trailing separator).
+  bool IsFolder() const;
+  // The exact modification time (UTC) from the item's extra fields: the NTFS field (0x000A, to
+  // 100 ns) or else the extended timestamp (0x5455, to the second); nothing when neither holds
+  // one, and the DOS time and date then stand.
+  std::optional<ExactTime> ModificationTime() const;
   const ZipDirectoryFileHeader& Header() const { return header_; }
   ZipDirectoryFileHeader& Header() { return header_; }
 
@@ -123,6 +160,9 @@ class ZipArchive : public Archive {
   void SetCompressionMethodToUse(ZipSupportedMethod value) { method_to_use_ = value; }
   ZipDeflationOption DeflationOption() const { return deflation_option_; }
   void SetDeflationOption(ZipDeflationOption value) { deflation_option_ = value; }
+  // How new items are encrypted when there is a password; zeTraditional unless asked otherwise.
+  ZipEncryption Encryption() const { return encryption_; }
+  void SetEncryption(ZipEncryption value) { encryption_ = value; }
   const std::string& Password() const { return password_; }
   void SetPassword(const std::string& value) { password_ = value; }
   uint8_t PasswordRetries() const { return password_retries_; }
@@ -130,6 +170,10 @@ class ZipArchive : public Archive {
   std::string ZipComment() const { return end_record_.CommentString(); }
   void SetZipComment(const std::string& text);
   const ZipDirectoryFileFooter& EndRecord() const { return end_record_; }
+  // What the last load found wrong with the archive while still reading its items (an end record
+  // whose count disagrees with the central directory): each a sentence for the user. A face shows
+  // them and counts the archive as damaged.
+  const std::vector<std::string>& LoadWarnings() const { return load_warnings_; }
   bool IsExecutable() const { return is_executable_; }
   int64_t StubSize() const { return stub_size_; }
   uint16_t CurrentDisk() const { return current_disk_; }
@@ -194,11 +238,19 @@ class ZipArchive : public Archive {
   // File name of part disk_number of the set this archive ends.
   std::string PartFileName(int disk_number) const;
   void RequestImage(bool writing, int image_number, std::string& image_name, bool& abort);
+  // Reads the ZIP64 end record that the locator before the end record at end_position points to,
+  // when there is one; returns where the central directory ends (that record, or the end record).
+  int64_t ReadZip64EndRecord(int64_t end_position);
+  // Bytes in front of an archive whose offsets do not count them (a stub glued on without
+  // adjusting the offsets), found by comparing where the directory should end with where it does.
+  int64_t PrependedBytes(int64_t directory_end);
 
   ZipSupportedMethod method_to_use_ = smStored;
   uint16_t current_disk_ = 0;
   ZipDeflationOption deflation_option_ = doInvalid;
+  ZipEncryption encryption_ = zeTraditional;
   bool drive_removable_ = false;
+  std::vector<std::string> load_warnings_;
   ZipDirectoryFileFooter end_record_;
   bool is_executable_ = false;
   std::string password_;

@@ -1,7 +1,8 @@
 // The work a zip archive does for one item when it adds it: produce the item's stored data from a
-// file or a stream, stored or deflated (or whichever of the two is smaller), encrypted when the
-// archive has a password, and fill in the fields its local and central headers carry: method,
-// flag, versions, sizes, CRC-32, time, date and attributes.
+// file or a stream, stored, deflated (or whichever of the two is smaller) or compressed with a
+// library's method, encrypted when the archive has a password (traditional or WinZip AES), and fill
+// in the fields its local and central headers carry: method, flag, versions, sizes, CRC-32, time,
+// date, attributes and the AES extra field.
 //
 // The data is built in a work stream first and copied to the output only once the method is
 // settled, so a failure leaves the output untouched and the best-method choice can start over.
@@ -20,6 +21,18 @@ void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream);
 // Compresses in_stream, from its position to its end, into out_stream, which must be empty. A
 // source that is not a file stream gives the item the current time and no attributes.
 void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream);
+
+// Gives the item the extra fields its new data will carry, as far as they are known before the
+// data is made: those of the version it replaces that describe data or times go (ZIP64, AES,
+// timestamps), and an item to be encrypted with AES gets its 0x9901 field, whose values the
+// compression fills in. A save calls it before it writes the local header the data follows, so
+// that the header keeps its length; the insert procedures call it themselves.
+void PrepareItemExtra(const ZipArchive& archive, ZipItem& item);
+
+// Bytes the item's source holds now (its file, or the archive's source stream for a stream
+// addition), or -1 when that cannot be told. A save uses it to keep room for ZIP64 sizes in a
+// local header written before the data.
+int64_t ItemSourceSize(const ZipArchive& archive, const ZipItem& item);
 
 // Installs the two insert procedures above into an archive; the stream procedure raises
 // ZipNoInsertionError when it is given no source stream.

@@ -16,12 +16,19 @@
 // done with it. A new archive gets its file only when at least one item was stored, and never over
 // a file that another program made under that name meanwhile.
 //
+// Records are written in their classic layout unless a value does not fit: an item or offset of
+// 4 GiB or more gets the ZIP64 extra field, and 65,535 items or more (or a directory that big or
+// that far) the ZIP64 end record and locator, so small archives keep their classic bytes. The
+// local header of a new item is written before its data, so an item whose source is near 4 GiB or
+// more gets room for ZIP64 sizes in it whatever its data comes to.
+//
 // A spanned set is written part by part through the archive file stream, each part under a work
 // name until the set is complete; since a part that is written cannot be gone back to, new items
 // of a set are compressed into a work stream first. An archive over a caller's stream is built in
 // a work stream and copied into the caller's stream at the end.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -29,6 +36,7 @@
 #include "archive/utils.h"
 #include "archive/vm_stream.h"
 #include "archive/zip_archive.h"
+#include "archive/zip_proc.h"
 #include "codec/percent.h"
 #include "platform/file_lock.h"
 #include "platform/file_stream.h"
@@ -43,18 +51,21 @@ namespace vz {
 
 namespace {
 
-// Without spanning the whole archive is one part; its offsets are 32-bit.
-constexpr int64_t kOnePart = int64_t{1} << 32;
-constexpr int64_t kMaxZipValue = 0xFFFFFFFF;
-constexpr int kMaxEntries = 0xFFFF;
+// Without spanning the whole archive is one part, of any size.
+constexpr int64_t kOnePart = std::numeric_limits<int64_t>::max();
 // Parts are named set.z01 to set.z98 and the archive's own name: a set has at most 99.
 constexpr int kMaxParts = 99;
+// A new item whose source holds at least this many bytes (3.75 GiB), or whose size cannot be told
+// beforehand, gets room for ZIP64 sizes in its local header: what a method or the encryption adds
+// to the data stays well within the 256 MiB to spare.
+constexpr int64_t kZip64Room = 0xF0000000;
 
-uint32_t CheckedZipValue(int64_t value) {
-  if (value < 0 || value > kMaxZipValue) {
-    throw ArchiveError("Archive too large for the zip format (4 GiB or more)");
+// Version 4.5 for an item whose records use ZIP64.
+void NeedZip64Version(ZipItem& item) {
+  const uint16_t version = item.VersionNeeded();
+  if ((version & 0xFF) < kZip64VersionNeeded) {
+    item.SetVersionNeeded(static_cast<uint16_t>((version & 0xFF00) | kZip64VersionNeeded));
   }
-  return static_cast<uint32_t>(value);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -182,7 +193,8 @@ class ZipWriter {
   void InsertInPlace(ZipItem& item);
   void InsertThroughWorkStream(ZipItem& item);
   void RunInsertProc(ZipItem& item, Stream& out);
-  void BeginEntry(ZipItem& item);
+  // Writes the item's local header at the current position; reserve keeps room for ZIP64 sizes.
+  void BeginEntry(ZipItem& item, bool reserve_zip64);
   void EndEntry(ZipItem& item);
   int64_t Position() { return out_->Position(); }
   void UpdatePart();
@@ -193,7 +205,7 @@ class ZipWriter {
   void FinishFile();
   void FinishItems();
   void Restore();
-  ZipLocalFileHeader LocalHeaderOf(const ZipItem& item) const;
+  ZipLocalFileHeader LocalHeaderOf(const ZipItem& item, bool reserve_zip64) const;
   void WriteDescriptor(const ZipItem& item);
 
   ZipArchive& zip_;
@@ -211,7 +223,8 @@ class ZipWriter {
   int64_t part_size_ = kOnePart;
   int64_t part_number_ = 0;
   int64_t part_offset_ = 0;
-  int entries_ = 0;
+  int64_t entries_ = 0;
+  bool local_zip64_ = false;  // the last local header written has a ZIP64 field
   std::vector<Snapshot> snapshot_;
   ZipDirectoryFileFooter old_end_record_;
 };
@@ -379,11 +392,12 @@ void ZipWriter::WriteItems() {
   }
 }
 
-ZipLocalFileHeader ZipWriter::LocalHeaderOf(const ZipItem& item) const {
+ZipLocalFileHeader ZipWriter::LocalHeaderOf(const ZipItem& item, bool reserve_zip64) const {
   ZipLocalFileHeader local = item.MakeLocalHeader();
   // The local header carries the same name bytes as the central one: a reader that goes by
   // local headers (a streaming reader) must see the name the flag and host byte describe.
   local.name = item.Header().name;
+  local.reserve_zip64 = reserve_zip64;
   return local;
 }
 
@@ -392,31 +406,35 @@ void ZipWriter::WriteDescriptor(const ZipItem& item) {
   descriptor.crc32 = item.CRC32();
   descriptor.compressed_size = item.Header().compressed_size;
   descriptor.uncompressed_size = item.Header().uncompressed_size;
+  descriptor.zip64 = local_zip64_;
   descriptor.Write(*out_);
 }
 
-void ZipWriter::BeginEntry(ZipItem& item) {
+void ZipWriter::BeginEntry(ZipItem& item, bool reserve_zip64) {
   if (part_number_ > 0xFFFF) throw ArchiveError("Too many parts for a zip archive");
   item.SetDiskNumberStart(static_cast<uint16_t>(part_number_));
-  item.SetLocalHeaderOffset(CheckedZipValue(part_offset_));
-  LocalHeaderOf(item).Write(*out_);
+  item.SetLocalHeaderOffset(static_cast<uint64_t>(part_offset_));
+  ZipLocalFileHeader local = LocalHeaderOf(item, reserve_zip64);
+  local_zip64_ = local.WritesZip64();
+  if (local_zip64_ || item.Header().WritesZip64()) {
+    NeedZip64Version(item);
+    local.version_needed = item.VersionNeeded();
+  }
+  local.Write(*out_);
 }
 
 void ZipWriter::EndEntry(ZipItem& item) {
-  if (entries_ >= kMaxEntries) {
-    throw ArchiveError("Too many items for a zip archive (more than 65,535)");
-  }
   item.Header().Write(directory_);
   ++entries_;
-  zip_.end_record_.entries_this_disk = static_cast<uint16_t>(entries_);
-  zip_.end_record_.total_entries = static_cast<uint16_t>(entries_);
+  zip_.end_record_.entries_this_disk = static_cast<uint64_t>(entries_);
+  zip_.end_record_.total_entries = static_cast<uint64_t>(entries_);
 }
 
 void ZipWriter::CopyItem(ZipItem& item) {
-  old_->SetPosition(item.LocalHeaderOffset());
+  old_->SetPosition(static_cast<int64_t>(item.LocalHeaderOffset()));
   ZipLocalFileHeader old_local;
   old_local.Read(*old_);
-  BeginEntry(item);
+  BeginEntry(item, false);
   if (item.CompressedSize() > 0) out_->CopyFrom(*old_, item.CompressedSize());
   // A descriptor follows whenever the flag says one does; the old one is behind the data copied.
   if (item.Flag() & kFlagDataDescriptor) WriteDescriptor(item);
@@ -436,16 +454,31 @@ void ZipWriter::RunInsertProc(ZipItem& item, Stream& out) {
 // The data goes straight behind a local header written first and completed afterwards: the
 // header's length depends only on the name and the extra field, which compression leaves alone.
 void ZipWriter::InsertInPlace(ZipItem& item) {
+  const int64_t source_size = ItemSourceSize(zip_, item);
+  const bool reserve = source_size < 0 || source_size >= kZip64Room;
+  // The sizes are not known yet: the first header holds placeholders, and only the reserve
+  // decides whether it has room for ZIP64 sizes.
+  item.SetCompressedSize(0);
+  item.SetUncompressedSize(0);
+  PrepareItemExtra(zip_, item);
   const int64_t header_start = Position();
-  BeginEntry(item);
+  BeginEntry(item, reserve);
   const int64_t data_start = Position();
   {
     ItemWindow window(*out_, data_start);
     RunInsertProc(item, window);
   }
   const int64_t data_end = out_->Size();
+  ZipLocalFileHeader local = LocalHeaderOf(item, reserve);
+  if (local.WritesZip64() != local_zip64_) {
+    throw ArchiveError("The file grew to 4 GiB or more while it was added; add it again");
+  }
+  if (local_zip64_ || item.Header().WritesZip64()) {
+    NeedZip64Version(item);
+    local.version_needed = item.VersionNeeded();
+  }
   out_->SetPosition(header_start);
-  LocalHeaderOf(item).Write(*out_);
+  local.Write(*out_);
   Check(Position() == data_start, "ZipWriter: the local header changed its length");
   out_->SetPosition(data_end);
 }
@@ -454,7 +487,7 @@ void ZipWriter::InsertThroughWorkStream(ZipItem& item) {
   auto item_stream = std::make_unique<VirtualMemoryStream>();
   item_stream->SetSwapFolder(zip_.TempDirectory());
   RunInsertProc(item, *item_stream);
-  BeginEntry(item);
+  BeginEntry(item, false);
   out_->CopyFrom(*item_stream, 0);
 }
 
@@ -469,7 +502,7 @@ void ZipWriter::InsertItem(ZipItem& item) {
     } else {
       InsertThroughWorkStream(item);
     }
-    if (item.Encrypted()) WriteDescriptor(item);
+    if (item.Flag() & kFlagDataDescriptor) WriteDescriptor(item);
     EndEntry(item);
   } catch (const UserAbortError&) {
     throw;
@@ -511,18 +544,23 @@ void ZipWriter::WriteDirectory() {
     UpdatePart();
   }
   ZipDirectoryFileFooter& end = zip_.end_record_;
-  end.directory_disk = static_cast<uint16_t>(part_number_);
-  end.directory_offset = CheckedZipValue(part_offset_);
+  end.directory_disk = static_cast<uint32_t>(part_number_);
+  end.directory_offset = static_cast<uint64_t>(part_offset_);
   out_->CopyFrom(directory_, 0);
   if (new_set_) part_number_ = Position() / part_size_;
-  end.directory_size = CheckedZipValue(directory_.Size());
+  end.directory_size = static_cast<uint64_t>(directory_.Size());
   if (part_number_ >= kMaxParts) {
     throw ArchiveError("A spanned set cannot have more than 99 parts; choose larger parts");
   }
-  end.this_disk = static_cast<uint16_t>(part_number_);
+  end.this_disk = static_cast<uint32_t>(part_number_);
   end.signature = kEndRecordSignature;
+  end.zip64 = end.NeedsZip64();
+  if (end.zip64) {
+    // The ZIP64 end record follows the directory on the same part; its locator points to it.
+    const int64_t record_offset = Position() - part_number_ * (new_set_ ? part_size_ : 0);
+    end.WriteZip64(*out_, static_cast<uint64_t>(record_offset), end.this_disk, end.this_disk + 1);
+  }
   end.Write(*out_);
-  if (!new_set_) CheckedZipValue(Position());
 }
 
 void ZipWriter::Finish() {

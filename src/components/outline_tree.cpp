@@ -101,7 +101,8 @@ std::unique_ptr<OutlineNode> BuildOutline(const ZipArchive* archive, bool hierar
     ZipItem* item = archive->ZipItems(i);
     if (item->PendingAction() == iaDelete) continue;
     const std::string name = item->StoredName();
-    if (name.empty() || IsSeparator(name.back())) continue;  // folders show through their files
+    // Folders show through their files.
+    if (name.empty() || IsSeparator(name.back()) || item->IsFolder()) continue;
     OutlineNode* parent = root.get();
     size_t start = 0;
     for (size_t end = 0; end < name.size(); ++end) {

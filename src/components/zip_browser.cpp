@@ -15,6 +15,11 @@ bool CustomZipBrowser::Spanned() const {
   return zip != nullptr && zip->Spanned();
 }
 
+std::vector<std::string> CustomZipBrowser::LoadWarnings() const {
+  const ZipArchive* zip = GetZipArchive();
+  return zip != nullptr ? zip->LoadWarnings() : std::vector<std::string>();
+}
+
 std::vector<int> CustomZipBrowser::MatchingItems(const std::string& file_mask,
                                                  const std::string& exclusion_mask) const {
   std::vector<int> found;

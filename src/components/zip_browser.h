@@ -21,6 +21,9 @@ class CustomZipBrowser : public BaseBrowser {
   virtual void SetZipComment(const std::string&) {}
   // Whether the open archive is a spanned set.
   bool Spanned() const;
+  // What loading the open archive found damaged while its items could still be read (see
+  // ZipArchive::LoadWarnings); empty when none is open.
+  std::vector<std::string> LoadWarnings() const;
   // Indexes of the items whose names match file_mask and not exclusion_mask (";"-separated
   // masks, the archive's mask rules).
   std::vector<int> MatchingItems(const std::string& file_mask,

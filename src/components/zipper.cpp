@@ -99,6 +99,11 @@ void CustomZipper::SetDeflationOption(ZipDeflationOption value) {
   if (ZipArchive* zip = GetZipArchive()) zip->SetDeflationOption(value);
 }
 
+void CustomZipper::SetEncryption(ZipEncryption value) {
+  encryption_ = value;
+  if (ZipArchive* zip = GetZipArchive()) zip->SetEncryption(value);
+}
+
 void CustomZipper::SetDOSMode(bool value) {
   dos_mode_ = value;
   if (GetArchive()) GetArchive()->SetDOSMode(value);
@@ -121,6 +126,7 @@ void CustomZipper::InitArchive() {
   zip->SetAutoSave(auto_save_);
   zip->SetCompressionMethodToUse(method_);
   zip->SetDeflationOption(deflation_option_);
+  zip->SetEncryption(encryption_);
   zip->SetDOSMode(dos_mode_);
   zip->SetStoreOptions(store_options_);
   zip->OnArchiveSaveProgress = [this](void*, uint8_t progress, bool& abort) {

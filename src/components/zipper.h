@@ -41,6 +41,10 @@ class CustomZipper : public CustomZipBrowser {
   void SetCompressionMethodToUse(ZipSupportedMethod value);
   ZipDeflationOption DeflationOption() const { return deflation_option_; }
   void SetDeflationOption(ZipDeflationOption value);
+  // How new items are encrypted when a password is set: the traditional cipher (the default) or
+  // WinZip AES.
+  ZipEncryption Encryption() const { return encryption_; }
+  void SetEncryption(ZipEncryption value);
   bool DOSMode() const { return dos_mode_; }
   void SetDOSMode(bool value);
   StoreOptions GetStoreOptions() const { return store_options_; }
@@ -66,6 +70,7 @@ class CustomZipper : public CustomZipBrowser {
   bool auto_save_ = false;
   ZipSupportedMethod method_ = smBestMethod;
   ZipDeflationOption deflation_option_ = doNormal;
+  ZipEncryption encryption_ = zeTraditional;
   bool dos_mode_ = false;
   StoreOptions store_options_ = soStripDrive | soRemoveDots;
   RemovablePtr<MeterLink> save_meter_;

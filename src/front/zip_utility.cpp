@@ -409,6 +409,12 @@ void ZipUtilityWindow::ExtractTheZip() {
                                   ? static_cast<ExtractOptions>(options | kPaths)
                                   : static_cast<ExtractOptions>(options & ~kPaths));
   unzipper_.ExtractFiles("*.*");
+  // Damage the load found in the end records (a count the directory disagrees with) is told with
+  // the failures: the items were extracted, but the archive is not what it says.
+  const std::string zip_name = current_zip_file_.substr(current_zip_file_.rfind('/') + 1);
+  for (const std::string& warning : unzipper_.LoadWarnings()) {
+    extraction_failures_.Add(zip_name, warning);
+  }
   unzipper_.CloseArchive();
   view_.MeterOf(Control::zipItemMeter).Reset();
   view_.MeterOf(Control::zipFileMeter).Reset();

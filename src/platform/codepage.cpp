@@ -59,4 +59,45 @@ std::string Cp437ToUtf8(std::string_view text) {
   return out;
 }
 
+size_t Utf8SequenceLength(std::string_view text, size_t i) {
+  const auto at = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+  const uint8_t lead = at(i);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  char32_t min = 0;
+  char32_t value = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, min = 0x80, value = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, min = 0x800, value = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, min = 0x10000, value = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((at(i + k) & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (at(i + k) & 0x3Fu);
+  }
+  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  return length;
+}
+
+std::string ValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8SequenceLength(text, i);
+    if (length == 0) {
+      AppendUtf8(out, U'\uFFFD');
+      ++i;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
+
 }  // namespace vz::platform

@@ -1,4 +1,5 @@
-// Conversion of names stored in the IBM PC (OEM) code page 437 to UTF-8, the native code page.
+// Conversion of names stored in the IBM PC (OEM) code page 437 to UTF-8, the native code page, and
+// the repair of names that claim to be UTF-8 and are not.
 #pragma once
 
 #include <cstdint>
@@ -15,5 +16,12 @@ void AppendUtf8(std::string& out, char32_t c);
 
 // UTF-8 form of a code page 437 string.
 std::string Cp437ToUtf8(std::string_view text);
+
+// Length of the valid UTF-8 sequence that starts at text[i], or 0 when none does (overlong forms,
+// surrogates and values above U+10FFFF are not valid). ASCII bytes are sequences of length 1.
+size_t Utf8SequenceLength(std::string_view text, size_t i);
+// The text with each byte that does not begin a valid UTF-8 sequence replaced by U+FFFD, so that
+// what is shown or written as a name is always UTF-8. Valid text comes back unchanged.
+std::string ValidUtf8(std::string_view text);
 
 }  // namespace vz::platform

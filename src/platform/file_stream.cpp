@@ -99,10 +99,11 @@ int FileStream::SetPermissions(uint32_t mode) {
   return ::fchmod(fd_, static_cast<mode_t>(mode & 0777)) == 0 ? 0 : errno;
 }
 
-int FileStream::SetModificationTime(std::time_t mtime) {
+int FileStream::SetModificationTime(std::time_t mtime, uint32_t nanoseconds) {
   struct timespec times[2] = {};
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_sec = mtime;
+  times[1].tv_nsec = nanoseconds < 1'000'000'000 ? static_cast<long>(nanoseconds) : 0;
   return ::futimens(fd_, times) == 0 ? 0 : errno;
 }
 

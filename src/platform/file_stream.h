@@ -61,8 +61,8 @@ class FileStream : public Stream {
   // meanwhile changes nothing). Each returns 0 or the error number.
   // POSIX permission bits (mask 0777 only).
   int SetPermissions(uint32_t mode);
-  // Last modification time, seconds since the epoch; the access time is left.
-  int SetModificationTime(std::time_t mtime);
+  // Last modification time, seconds (and nanoseconds) since the epoch; the access time is left.
+  int SetModificationTime(std::time_t mtime, uint32_t nanoseconds = 0);
   // Owner and group; only what the process may give away is given.
   int SetOwner(uint32_t uid, uint32_t gid);
 

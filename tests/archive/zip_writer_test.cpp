@@ -319,29 +319,6 @@ TEST(ZipSaveTest, VanishedFileIsReportedAndLeftOutAndFailedFreshenKeepsTheOldIte
   EXPECT_EQ(FailuresOnTest(dir / "v.zip"), 0);
 }
 
-TEST(ZipSaveTest, FilesOfFourGibibytesAreRefusedClearly) {
-  ScratchDir dir;
-  {
-    // A sparse file: its size is known at once and nothing of it is read.
-    std::ofstream(dir / "huge.bin").close();
-    std::filesystem::resize_file(dir / "huge.bin", uint64_t{1} << 32);
-  }
-  WriteFile(dir / "small.txt", "small");
-  auto zip = Create(dir / "h.zip");
-  zip->SetStoreOptions(soStripPath);
-  zip->Add(zip->NewItem(dir / "huge.bin"));
-  zip->Add(zip->NewItem(dir / "small.txt"));
-  std::string message;
-  zip->OnProcessItemFailure = [&](void*, ArchiveItem*, ProcessType, ErrorClass, int32_t) {
-    message = zip->FailureMessage();
-  };
-  zip->Save();
-  EXPECT_NE(message.find("4 GiB"), std::string::npos) << message;
-  ASSERT_EQ(zip->ItemCount(), 1);
-  EXPECT_EQ(zip->Items(0)->StoredName(), "small.txt");
-  EXPECT_EQ(FailuresOnTest(dir / "h.zip"), 0);
-}
-
 // Writes beyond a size fail with EFBIG for as long as it lives, as on a full disk.
 class FileSizeLimit {
  public:

@@ -317,12 +317,12 @@ TEST(UnZipperTest, OverlappingItemsAreRefused) {
 
 TEST(UnZipperTest, UnsupportedMethodsAndVersionsFailAndExtractionGoesOn) {
   Fixture f;
-  ZipEntry method14 = Stored("m14.bin", "data");
-  method14.method = 14;
-  ZipEntry newer = Stored("v45.bin", "data");
-  newer.version_needed = 45;
+  ZipEntry ppmd = Stored("m98.bin", "data");
+  ppmd.method = 98;
+  ZipEntry newer = Stored("v64.bin", "data");
+  newer.version_needed = 64;  // above 6.3, the newest version whose features are read
   ZipBuilder b;
-  b.entries = {method14, newer, Stored("ok.txt", "ok")};
+  b.entries = {ppmd, newer, Stored("ok.txt", "ok")};
   f.Extract(b);
   ASSERT_EQ(f.failures.size(), 2u);
   EXPECT_EQ(f.failures[0].code, 2);

@@ -125,7 +125,7 @@ TEST(ZipOutlineTest, AttributeLinesAndTheirFormats) {
   ZipEntry encrypted = deflated;  // the same data behind a 12-byte encryption header
   encrypted.data.resize(442);
   encrypted.flag = 1;
-  encrypted.external_attributes = 0x10;  // a folder bit shows no letter
+  encrypted.external_attributes = 0;  // (the folder bit would make it a folder, not shown)
   encrypted.internal_attributes = 0;
   encrypted.date = 0;
   encrypted.time = 0;

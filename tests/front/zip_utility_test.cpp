@@ -340,6 +340,10 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
        {{"a.txt", "old"}, {"b.txt", "new b"}}},
       {"drop two.zip; unzip", {Question("out/a.txt"), kDone}, {{"a.txt", "2"}}},
       {"drop crc.zip; unzip", {kFailed + "bad.txt - Failed CRC Check"}, {{"good.txt", "good"}}},
+      {"drop lying.zip; unzip",
+       {kFailed + "lying.zip - damaged archive: the end record counts 65535 items, the central "
+                  "directory holds 1"},
+       {{"good.txt", "good"}}},
       {"drop locked.zip; unzip; rm out/plain.txt; unzip",
        {kPasswordNotice, kFailed + locked, kPasswordNotice, kFailed + locked},
        {{"plain.txt", "plain"}}},
@@ -355,6 +359,9 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
     vz::testing::WriteFile(w / "x.zip", ZipOf({{"x", "x"}}));
     vz::testing::WriteFile(w / "two.zip", ZipOf({{"x/a.txt", "1"}, {"y/a.txt", "2"}}));
     vz::testing::WriteFile(w / "crc.zip", ZipOf({{"bad.txt", "data"}, {"good.txt", "good"}}));
+    auto lying = ZipOf({{"good.txt", "good"}});  // its end record counts 65,535 items
+    std::fill_n(lying.end() - 14, 4, 0xFF);
+    vz::testing::WriteFile(w / "lying.zip", lying);
     if (c.script.find("locked") != std::string::npos) {
       Zipper zipper;  // two items encrypted, one not
       zipper.SetAutoSave(true);
