@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "errors/errors.h"
 #include "codec/bit_bucket.h"
 #include "codec/deflate_base.h"
 #include "codec/unzip_helper.h"
+#include "errors/errors.h"
 #include "platform/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <exception>
 
-#include "archive/zip_archive.h"
 #include "archive/unzip_proc.h"
+#include "archive/zip_archive.h"
 #include "platform/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

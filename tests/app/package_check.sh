@@ -24,17 +24,19 @@ packages=$(tr ',|' '\n\n' <<<"$depends" | awk '{ print $1 }')
 dpkg-deb --extract "$deb" "$out/root"
 for program in "$out"/root/usr/bin/*; do
   for soname in $(readelf -d "$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-    library=$(ldconfig -p | awk -v so="$soname" '$1 == so { print $NF; exit }')
+    # Readers below take their whole input: one that stopped early would end a writer with
+    # SIGPIPE, which pipefail turns into a silent failure of this script.
+    library=$(ldconfig -p | awk -v so="$soname" '$1 == so && !found { print $NF; found = 1 }')
     [ -n "$library" ] || fail "$(basename "$program") needs $soname, which is not installed here"
-    owner=$(dpkg -S "$(readlink -f "$library")" 2>/dev/null | head -n 1 | cut -d: -f1) ||
-      owner=$(dpkg -S "$library" | head -n 1 | cut -d: -f1)
+    owner=$(dpkg -S "$(readlink -f "$library")" 2>/dev/null | awk -F: 'NR == 1 { print $1 }') ||
+      owner=$(dpkg -S "$library" | awk -F: 'NR == 1 { print $1 }')
     grep -qxF "$owner" <<<"$packages" ||
       fail "$(basename "$program") needs $soname from $owner, which Depends lacks: $depends"
   done
 done
 grep -q libqt6widgets6 <<<"$depends" || fail "Depends lacks Qt 6 Widgets: $depends"
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/veldrin-zip.desktop |
-  grep -qx 'MimeType=application/zip;' || fail "the desktop entry does not offer itself for zip files"
+  grep -x 'MimeType=application/zip;' >/dev/null || fail "the desktop entry does not offer itself for zip files"
 if command -v desktop-file-validate >/dev/null; then
   dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/veldrin-zip.desktop \
     >"$out/veldrin-zip.desktop"

@@ -4,9 +4,9 @@
 
 #include <array>
 
-#include "errors/errors.h"
 #include "codec/deflate_base.h"
 #include "codec/zip_crypt.h"
+#include "errors/errors.h"
 #include "platform/memory_stream.h"
 #include "platform/runtime_errors.h"
 #include "test_support.h"

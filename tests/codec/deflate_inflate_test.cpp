@@ -5,8 +5,8 @@
 #include <string>
 
 #include "codec/deflate.h"
-#include "corpus.h"
 #include "codec/inflate.h"
+#include "corpus.h"
 #include "platform/memory_stream.h"
 
 namespace vz {

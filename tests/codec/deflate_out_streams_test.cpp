@@ -6,9 +6,9 @@
 #include <queue>
 
 #include "codec/deflate.h"
-#include "corpus.h"
 #include "codec/package_merge.h"
 #include "codec/translator.h"
+#include "corpus.h"
 #include "platform/memory_stream.h"
 #include "platform/runtime_errors.h"
 

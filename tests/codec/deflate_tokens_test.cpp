@@ -7,9 +7,9 @@
 #include <string>
 
 #include "codec/deflate.h"
-#include "corpus.h"
 #include "codec/huffman.h"
 #include "codec/translator.h"
+#include "corpus.h"
 #include "platform/memory_stream.h"
 
 namespace vz {

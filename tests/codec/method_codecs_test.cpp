@@ -107,7 +107,10 @@ int RunWith(std::string command, const std::string& in, const std::string& out) 
 
 TEST(MethodCodecsTest, RoundTripsEveryMethodLevelAndSize) {
   const std::vector<std::vector<uint8_t>> inputs = {
-      {}, {'x'}, testing::MakeCorpus(testing::CorpusKind::kText, 200000), testing::MakeCorpus(testing::CorpusKind::kRandom, 70000)};
+      {},
+      {'x'},
+      testing::MakeCorpus(testing::CorpusKind::kText, 200000),
+      testing::MakeCorpus(testing::CorpusKind::kRandom, 70000)};
   for (const LibMethod method : kAllMethods) {
     for (const MethodLevel level : {MethodLevel::kSuperFast, MethodLevel::kFast,
                                     MethodLevel::kNormal, MethodLevel::kMaximum}) {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "errors/errors.h"
 #include "codec/bit_bucket.h"
+#include "errors/errors.h"
 #include "platform/memory_stream.h"
 #include "test_support.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "errors/errors.h"
 #include "codec/deflate_base.h"
+#include "errors/errors.h"
 #include "legacy_encoders.h"
 #include "platform/memory_stream.h"
 #include "test_support.h"
