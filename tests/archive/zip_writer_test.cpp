@@ -593,6 +593,7 @@ TEST(ZipSaveTest, ANewArchiveAppearsWholeWithAnItemOrNotAtAll) {
   }
 }
 
+#ifndef VZ_SANITIZED
 // The item count decides the end records: from the classic record's mark on (65,535 items), a ZIP64
 // end record and its locator stand between the directory and the classic end record, whose count
 // holds the mark; one item fewer keeps the classic bytes, also when a save drops an item from a
@@ -660,6 +661,7 @@ TEST(ZipSaveTest, TheEndRecordTurnsZip64ExactlyWhenTheItemCountNoLongerFits) {
     EXPECT_EQ(counts, "65535\n65534\n");
   }
 }
+#endif
 
 }  // namespace
 }  // namespace vz
