@@ -194,32 +194,107 @@ std::string RelativeTarget(const std::string& native_name) {
 
 }  // namespace
 
-platform::Folder OpenFolderBeneath(const std::string& base_directory, const std::string& relative,
-                                   bool create) {
+namespace {
+
+platform::Folder OpenBase(const std::string& base_directory) {
   platform::Folder folder;
   if (const int error = platform::Folder::Open(base_directory, folder)) {
     if (error == ENOENT || error == ENOTDIR) throw NoSuchDirectoryError();
     throw InOutError::FromErrno(base_directory, error);
   }
+  return folder;
+}
+
+platform::Folder OpenChildBeneath(const platform::Folder& folder, const std::string& part,
+                                  bool create) {
+  platform::Folder child;
+  const int error = folder.OpenChild(part, create, child);
+  if (error == ELOOP) Unsafe("\"" + folder.PathOf(part) + "\" is a symbolic link");
+  if (error == ENOENT) throw NoSuchDirectoryError();
+  if (error != 0) throw InOutError::FromErrno(folder.PathOf(part), error);
+  return child;
+}
+
+}  // namespace
+
+platform::Folder OpenFolderBeneath(const std::string& base_directory, const std::string& relative,
+                                   bool create) {
+  platform::Folder folder = OpenBase(base_directory);
   size_t start = 0;
   while (start < relative.size()) {
     const size_t end = std::min(relative.find('/', start), relative.size());
     const std::string part = relative.substr(start, end - start);
     start = end + 1;
     if (part.empty()) continue;
-    platform::Folder child;
-    const int error = folder.OpenChild(part, create, child);
-    if (error == ELOOP) Unsafe("\"" + folder.PathOf(part) + "\" is a symbolic link");
-    if (error == ENOENT) throw NoSuchDirectoryError();
-    if (error != 0) throw InOutError::FromErrno(folder.PathOf(part), error);
-    folder = std::move(child);
+    folder = OpenChildBeneath(folder, part, create);
   }
   return folder;
 }
 
+std::shared_ptr<const platform::Folder> FolderCache::Open(const std::string& base_directory,
+                                                          const std::string& relative,
+                                                          bool create) {
+  if (base_directory != base_directory_ || folders_.size() >= kMaxFolders) {
+    Clear();
+    base_directory_ = base_directory;
+  }
+  // The destination itself, then one name at a time; key is the path so far.
+  std::string key;
+  const platform::Folder* parent = nullptr;
+  std::shared_ptr<const platform::Folder> folder;
+  size_t start = 0;
+  for (;;) {
+    std::string part;
+    if (parent != nullptr) {
+      if (start >= relative.size()) break;
+      const size_t end = std::min(relative.find('/', start), relative.size());
+      part = relative.substr(start, end - start);
+      start = end + 1;
+      if (part.empty()) continue;
+      if (!key.empty()) key += '/';
+      key += part;
+    }
+    auto found = folders_.find(key);
+    if (found != folders_.end()) {
+      // The destination is opened by its path, following links, as Folder::Open does.
+      const auto now = parent == nullptr
+                           ? platform::IdentityOf(base_directory.empty() ? "." : base_directory)
+                           : parent->IdentityOf(part);
+      if (!now || now != found->second.identity) {
+        DropFrom(key);
+        found = folders_.end();
+      }
+    }
+    if (found == folders_.end()) {
+      auto opened = std::make_shared<const platform::Folder>(
+          parent == nullptr ? OpenBase(base_directory) : OpenChildBeneath(*parent, part, create));
+      const auto identity = opened->Identity();
+      found = folders_.emplace(key, Held{std::move(opened), identity}).first;
+    }
+    folder = found->second.folder;
+    parent = folder.get();
+  }
+  return folder;
+}
+
+void FolderCache::DropFrom(const std::string& relative) {
+  if (relative.empty()) {
+    folders_.clear();
+    return;
+  }
+  folders_.erase(relative);
+  // The names below relative sort from "relative/" up to (not including) "relative0".
+  folders_.erase(folders_.lower_bound(relative + '/'), folders_.lower_bound(relative + '0'));
+}
+
+void FolderCache::Clear() {
+  folders_.clear();
+  base_directory_.clear();
+}
+
 bool ResolveExtractTarget(const std::string& base_directory, const std::string& name,
                           ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite,
-                          ExtractTarget& target) {
+                          ExtractTarget& target, FolderCache* folders) {
   const std::string native = RelativeTarget(StoredToNative(name));
   std::string relative = native;
   if (!(options & eoRestorePath)) {
@@ -230,16 +305,20 @@ bool ResolveExtractTarget(const std::string& base_directory, const std::string& 
   const std::string folder_part =
       slash == std::string::npos ? std::string() : relative.substr(0, slash);
   target.file_name = slash == std::string::npos ? relative : relative.substr(slash + 1);
-  target.folder = OpenFolderBeneath(base_directory, folder_part, (options & eoCreateDirs) != 0);
+  const bool create = (options & eoCreateDirs) != 0;
+  target.folder = folders != nullptr ? folders->Open(base_directory, folder_part, create)
+                                     : std::make_shared<const platform::Folder>(
+                                           OpenFolderBeneath(base_directory, folder_part, create));
   target.path =
       (base_directory.empty() ? std::string() : AppendBackslash(base_directory)) + relative;
   bool confirm = true;
-  const platform::EntryKind existing = target.folder.KindOf(target.file_name);
+  const platform::EntryKind existing = target.folder->KindOf(target.file_name);
   if (existing == platform::EntryKind::kFolder) {
     // Another item made a folder of this name (x/y before x): the file cannot be placed, and
     // saying nothing would lose it.
     throw InOutError(target.path + ": a folder of that name is in the way", EISDIR);
   }
+  target.replaces = existing != platform::EntryKind::kNone;
   if (!confirm_overwrite || existing == platform::EntryKind::kNone) return true;
   std::string asked = target.path;
   confirm_overwrite(asked, confirm);
@@ -252,8 +331,9 @@ bool ResolveExtractTarget(const std::string& base_directory, const std::string& 
     if (const int error = platform::Folder::Open(folder, chosen)) {
       throw InOutError::FromErrno(folder, error);
     }
-    target.folder = std::move(chosen);
     target.file_name = s == std::string::npos ? asked : asked.substr(s + 1);
+    target.replaces = chosen.KindOf(target.file_name) != platform::EntryKind::kNone;
+    target.folder = std::make_shared<const platform::Folder>(std::move(chosen));
     target.path = asked;
   }
   return confirm;
@@ -588,6 +668,12 @@ void Archive::ExtractMatching(const std::string& file_mask) {
 void Archive::ExtractMatchingEx(const std::string& file_mask, const std::string& exclusion_mask) {
   EnsureOpen();
   BeginRun();
+  // The folders opened for the run's items stay open until it ends, and no longer.
+  run_folders_ = std::make_unique<FolderCache>();
+  struct EndOfRun {
+    std::unique_ptr<FolderCache>& folders;
+    ~EndOfRun() { folders.reset(); }
+  } end_of_run{run_folders_};
   const int count = ItemCount();
   for (int i = 0; i < count; ++i) {
     ArchiveItem* item = items_.Items(i);

@@ -11,8 +11,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -187,18 +189,52 @@ using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
 bool ResolveExtractPath(const std::string& base_directory, std::string& name,
                         ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite);
 
+// The folders below a destination that a run of extractions has opened, held open for the items
+// that follow: an archive's items come folder by folder, and opening every folder of a path anew
+// for each item costs more than a small item's data. Each folder was opened as OpenFolderBeneath
+// opens it. Before a held folder is used again, every name on its path is looked at (without
+// following a link) and must still be the folder held; a name that now leads elsewhere (a link put
+// in a folder's place, a folder moved away) drops what is held from there on, and the path is
+// opened anew, with OpenFolderBeneath's failures. A cache serves one destination; asked for
+// another, it starts over.
+class FolderCache {
+ public:
+  // The folder relative ("/"-separated, "" for the destination itself) below base_directory, as
+  // OpenFolderBeneath would open it, failures included.
+  std::shared_ptr<const platform::Folder> Open(const std::string& base_directory,
+                                               const std::string& relative, bool create);
+  void Clear();
+  // How many folders are held.
+  size_t Size() const { return folders_.size(); }
+
+  static constexpr size_t kMaxFolders = 256;  // descriptors held at most
+
+ private:
+  struct Held {
+    std::shared_ptr<const platform::Folder> folder;
+    std::optional<platform::FileIdentity> identity;
+  };
+  // Drops the folder relative and everything held below it.
+  void DropFrom(const std::string& relative);
+
+  std::string base_directory_;
+  std::map<std::string, Held> folders_;
+};
+
 // Where an extracted file goes: its folder, held open so that nothing done to the path later can
 // lead elsewhere, and the file's name in it.
 struct ExtractTarget {
-  platform::Folder folder;
+  std::shared_ptr<const platform::Folder> folder;
   std::string file_name;
-  std::string path;  // the whole path, as questions and messages show it
+  std::string path;       // the whole path, as questions and messages show it
+  bool replaces = false;  // a file was there when the target was resolved
 };
-// ResolveExtractPath's work, keeping the folder open in target. A name the overwrite handler
-// changes is taken as it is given (the handler's choice, as base_directory is the caller's).
+// ResolveExtractPath's work, keeping the folder open in target (through folders when given). A
+// name the overwrite handler changes is taken as it is given (the handler's choice, as
+// base_directory is the caller's).
 bool ResolveExtractTarget(const std::string& base_directory, const std::string& name,
                           ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite,
-                          ExtractTarget& target);
+                          ExtractTarget& target, FolderCache* folders = nullptr);
 // Opens the folder relative ("/"-separated) below base_directory one name at a time, never
 // through a symbolic link (UnsafeNameError); missing folders are made with create, else
 // NoSuchDirectoryError.
@@ -277,6 +313,8 @@ class Archive {
   void MarkInvalid() { state_ = stInvalid; }
   // Message of the failure being reported; valid while OnProcessItemFailure runs.
   const std::string& FailureMessage() const { return failure_message_; }
+  // The folders an extraction by mask has opened so far; null outside such a run.
+  FolderCache* RunFolders() const { return run_folders_.get(); }
 
   // ---- events ----
   ArchiveItemFailureEvent OnProcessItemFailure;
@@ -386,6 +424,7 @@ class Archive {
   StoreOptions store_options_ = 0;
   std::string temp_directory_;
   std::string failure_message_;
+  std::unique_ptr<FolderCache> run_folders_;
 };
 
 }  // namespace vz

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "archive/utils.h"
 #include "codec/percent.h"
@@ -43,7 +44,50 @@ SpanStream::SpanStream(const std::string& file_name, int64_t threshold, MediaKin
   if (PathKindOf(file_name) != pkAbsolute) throw ArchiveError("Full Path Required");
   if (writing_ && !IsValidMedium(file_name)) throw ArchiveError("Invalid Media");
   part_ = std::make_unique<FileStream>(file_name, mode);
-  if (writing_) written_parts_.insert(file_name);
+  if (writing_) {
+    written_parts_.insert(file_name);
+  } else {
+    StartReadingPart();
+  }
+}
+
+void SpanStream::StartReadingPart() {
+  position_ = 0;
+  buffer_length_ = 0;
+  RefreshPartSize();
+}
+
+int64_t SpanStream::RefreshPartSize() {
+  part_size_ = part_ ? part_->Size() : 0;
+  return part_size_;
+}
+
+int64_t SpanStream::ReadHere(std::span<uint8_t> buffer) {
+  size_t done = 0;
+  while (done < buffer.size()) {
+    const int64_t offset = position_ - buffer_start_;
+    if (offset >= 0 && offset < static_cast<int64_t>(buffer_length_)) {
+      const size_t n = std::min(buffer.size() - done, buffer_length_ - static_cast<size_t>(offset));
+      std::memcpy(buffer.data() + done, read_buffer_.data() + offset, n);
+      done += n;
+      position_ += static_cast<int64_t>(n);
+      continue;
+    }
+    const std::span<uint8_t> rest = buffer.subspan(done);
+    if (rest.size() >= kReadBufferSize) {
+      const int64_t n = part_->ReadAt(position_, rest);
+      position_ += n;
+      done += static_cast<size_t>(n);
+      break;
+    }
+    if (read_buffer_.empty()) read_buffer_.resize(kReadBufferSize);
+    const int64_t n = part_->ReadAt(position_, read_buffer_);
+    buffer_start_ = position_;
+    buffer_length_ = static_cast<size_t>(n);
+    if (n <= 0) break;
+  }
+  if (position_ > part_size_) part_size_ = position_;
+  return static_cast<int64_t>(done);
 }
 
 SpanStream::~SpanStream() = default;
@@ -70,18 +114,20 @@ bool SpanStream::OpenRequestedPart(int image_number, bool mark_switch) {
   if (!platform::IsRegularFile(name)) throw FileNotFoundError();
   image_name_ = name;
   part_ = std::make_unique<FileStream>(name, file_mode_);
+  if (!writing_) StartReadingPart();
   return true;
 }
 
 int64_t SpanStream::Read(std::span<uint8_t> buffer) {
   if (!part_) return 0;
-  if (switching_suspended_) return part_->Read(buffer);
-  if (!buffer.empty() && OnRequestImage && part_->Position() >= part_->Size()) {
+  if (writing_) return part_->Read(buffer);
+  if (!switching_suspended_ && !buffer.empty() && OnRequestImage && position_ >= part_size_ &&
+      position_ >= RefreshPartSize()) {
     part_.reset();
     ++span_number_;
     OpenRequestedPart(ImageNumberForReading(), true);
   }
-  return part_ ? part_->Read(buffer) : 0;
+  return part_ ? ReadHere(buffer) : 0;
 }
 
 int64_t SpanStream::Available() {
@@ -179,43 +225,59 @@ int64_t SpanStream::Write(std::span<const uint8_t> buffer) {
 
 int64_t SpanStream::Seek(int64_t offset, int origin) {
   if (!part_) return 0;
-  const int64_t position = part_->Position();
-  if (writing_) return position;
-  int64_t size = part_->Size();
+  if (writing_) return part_->Position();
+  const int64_t position = position_;
+  // The size is looked at anew only when the seek is from the end or reaches past it.
+  int64_t size = origin == kSeekEnd ? RefreshPartSize() : part_size_;
   int64_t base = position;
   if (origin == kSeekBegin) base = 0;
   if (origin == kSeekEnd) base = size;
   int64_t target = 0;
   if (__builtin_add_overflow(base, offset, &target)) target = offset < 0 ? INT64_MIN : INT64_MAX;
-  if (switching_suspended_) return part_->Seek(std::clamp<int64_t>(target, 0, size), kSeekBegin);
-  if (target >= 0 && target <= size) return part_->Seek(target, kSeekBegin);
+  if (target > size && origin != kSeekEnd) size = RefreshPartSize();
+  if (switching_suspended_) return position_ = std::clamp<int64_t>(target, 0, size);
+  if (target >= 0 && target <= size) return position_ = target;
   if (!OnRequestImage || (target < 0 && span_number_ == 0)) return position;
   for (;;) {
     if (target < 0) {
-      if (span_number_ == 0) return part_->Seek(0, kSeekBegin);
+      if (span_number_ == 0) return position_ = 0;
       part_.reset();
       --span_number_;
       OpenRequestedPart(ImageNumberForReading(), false);
-      size = part_->Size();
+      size = part_size_;
       target += size;
     } else if (target > size) {
       target -= size;
       part_.reset();
       ++span_number_;
       OpenRequestedPart(ImageNumberForReading(), false);
-      size = part_->Size();
+      size = part_size_;
     } else {
-      return part_->Seek(target, kSeekBegin);
+      return position_ = target;
     }
   }
 }
 
 int64_t SpanStream::Size() {
-  return part_ ? part_->Size() : 0;
+  if (!part_) return 0;
+  return writing_ ? part_->Size() : part_size_;
 }
 
 void SpanStream::SetSize(int64_t new_size) {
   if (!part_) return;
+  if (!writing_) {
+    // The part changes under the buffer: what it holds and the size are read again.
+    buffer_length_ = 0;
+    part_->Seek(position_, kSeekBegin);
+  }
+  struct Refresh {
+    SpanStream& stream;
+    ~Refresh() {
+      if (stream.writing_ || !stream.part_) return;
+      stream.RefreshPartSize();
+      stream.position_ = std::min(stream.position_, stream.part_size_);
+    }
+  } refresh{*this};
   if (new_size <= 0) {
     part_->SetSize(0);
     return;

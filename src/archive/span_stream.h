@@ -7,6 +7,13 @@
 //
 // Positions are those of the current part: a read that moves on to the next part continues at
 // that part's start, and a seek beyond a part's ends moves to a neighbouring part (see Seek).
+//
+// A stream that reads keeps its position itself and reads its part through a buffer of its own
+// with positioned reads: readers of zip records ask for a few bytes at a time and seek back and
+// forth, and each of those would otherwise be a system call. The part's size is taken when the
+// part is opened and looked at again only when a read or seek goes past it. ReadAt reads the
+// current part at any offset without touching the stream's state, for workers that decode items
+// at the same time as the stream is read.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +21,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/file_stream.h"
 #include "platform/stream.h"
@@ -78,7 +86,22 @@ class SpanStream : public Stream {
   // name exists yet.
   static bool IsValidMedium(const std::string& file_name);
 
+  // Reads up to buffer.size() bytes of the current part at offset; safe on several threads at
+  // once as long as no part is switched meanwhile. Returns how many were read.
+  int64_t ReadAt(int64_t offset, std::span<uint8_t> buffer) const {
+    return part_ ? part_->ReadAt(offset, buffer) : 0;
+  }
+
  private:
+  static constexpr size_t kReadBufferSize = 64 * 1024;
+
+  // Reading: the part was just opened.
+  void StartReadingPart();
+  // Reading: serves buffer from the current part at position_.
+  int64_t ReadHere(std::span<uint8_t> buffer);
+  // Reading: the part's size as the file system says now.
+  int64_t RefreshPartSize();
+
   int ImageNumberForReading() const;
   // Asks for the part span_number (already updated) while reading and opens it; mark_switch sets
   // the switched-while-reading mark once the hook has answered. Returns false without a hook.
@@ -103,6 +126,13 @@ class SpanStream : public Stream {
   int64_t total_written_ = 0;
   int64_t total_size_ = 0;
   std::set<std::string> written_parts_;
+  // Reading: position in the current part, the part's size when last looked at, and the bytes of
+  // the part from buffer_start_ held in read_buffer_.
+  int64_t position_ = 0;
+  int64_t part_size_ = 0;
+  std::vector<uint8_t> read_buffer_;
+  int64_t buffer_start_ = 0;
+  size_t buffer_length_ = 0;
 };
 
 }  // namespace vz

@@ -502,11 +502,11 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
     std::string probe = use_name;
     while (!probe.empty() && (probe.back() == '/' || probe.back() == '\\')) probe.pop_back();
     ResolveExtractTarget(archive.BaseDirectory(), probe + "/x", archive.GetExtractOptions(),
-                         nullptr, target);
+                         nullptr, target, archive.RunFolders());
     return;
   }
   if (!ResolveExtractTarget(archive.BaseDirectory(), use_name, archive.GetExtractOptions(),
-                            archive.OnConfirmOverwrite, target)) {
+                            archive.OnConfirmOverwrite, target, archive.RunFolders())) {
     return;
   }
   // The work file and the rename go through the target's folder as it was opened, so a link put
@@ -514,7 +514,7 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
   std::unique_ptr<platform::WorkFile> work;
   bool in_target_folder = true;
   try {
-    work = std::make_unique<platform::WorkFile>(target.folder, "VMS");
+    work = std::make_unique<platform::WorkFile>(*target.folder, "VMS");
   } catch (const std::exception&) {
     in_target_folder = false;
     platform::Folder temp;
@@ -532,7 +532,9 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
     }
     if (in_target_folder) {
       ApplyFileMetadata(work->Stream(), item);
-      work->Close();
+      // A new file need not reach the disk before it is renamed; one that replaces a file does, so
+      // that a crash soon after cannot leave an empty file where a complete one was.
+      work->Close(target.replaces);
       if (const int error = work->PlaceAs(target.file_name)) {
         throw PlacingError(target.path, SystemErrorText(error));
       }
@@ -540,7 +542,7 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
     }
     // The target's folder cannot hold a work file: the data is copied over the target.
     try {
-      auto out = target.folder.CreateFile(target.file_name);
+      auto out = target.folder->CreateFile(target.file_name);
       out->CopyFrom(work->Stream(), 0);
       ApplyFileMetadata(*out, item);
       out->Flush();

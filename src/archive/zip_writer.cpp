@@ -346,7 +346,7 @@ void ZipWriter::OpenOutput() {
     // The parts' own names are asked for; each is written under a work name first.
     parts_.push_back(NewFileBeside(name));
     part_names_.push_back(SpanPartName(name, 0));
-    parts_.back()->Close();
+    parts_.back()->Close(false);
     part_stream_ = std::make_unique<SpanStream>(parts_.back()->Path(), part_size_,
                                                 MediaKind::kLocal, kFmCreate);
     part_stream_->OnRequestImage = [this, name](void* sender, int number, std::string& image,
@@ -356,7 +356,7 @@ void ZipWriter::OpenOutput() {
       if (abort) return;
       parts_.push_back(NewFileBeside(proposed));
       part_names_.push_back(proposed);
-      parts_.back()->Close();
+      parts_.back()->Close(false);
       image = parts_.back()->Path();
     };
     out_ = std::make_unique<Output>(*part_stream_, false);
@@ -601,7 +601,7 @@ void ZipWriter::FinishFile() {
       file.SetOwner(old->uid, old->gid);  // only what the process may give away
       file.SetPermissions(old->mode);
     }
-    file_->Close();
+    file_->Close(true);
     // Writers waiting for the archive wait on, now for the new file.
     auto lock = platform::FileLock::Acquire(file_->Path());
     const bool no_replace = zip_.IsNewFile() && !zip_.replaces_existing_file_;

@@ -1,6 +1,15 @@
 // DOS timestamps through the C library's local-time conversion (localtime_r and mktime, which
 // follow TZ and its daylight-saving rules).
+//
+// mktime reads the zone's rules anew on every call (the zone file is opened and read each time),
+// which costs more than extracting a small file. Its results are therefore kept per minute of local
+// time: zones change their offset only on whole minutes, so a minute's instant plus the seconds is
+// what mktime would give. The cache is per thread and starts over when TZ changes.
 #include "platform/dos_time.h"
+
+#include <array>
+#include <cstdlib>
+#include <string>
 
 namespace vz::platform {
 namespace {
@@ -17,6 +26,43 @@ int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
+
+// mktime of a local minute (seconds 0), or -1.
+std::time_t LocalMinute(int year, int month, int day, int hour, int minute) {
+  struct tm local {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_isdst = -1;  // let the zone's rules decide
+  return std::mktime(&local);
+}
+
+class MinuteCache {
+ public:
+  std::time_t Get(uint32_t dos, int year, int month, int day, int hour, int minute) {
+    const char* tz = std::getenv("TZ");
+    if ((tz == nullptr) != !tz_set_ || (tz != nullptr && tz_ != tz)) {
+      tz_set_ = tz != nullptr;
+      tz_ = tz != nullptr ? tz : "";
+      entries_.fill(Entry{});
+    }
+    const uint32_t key = dos >> 5;
+    Entry& entry = entries_[(key ^ (key >> 8)) % entries_.size()];
+    if (entry.key != key) entry = {key, LocalMinute(year, month, day, hour, minute)};
+    return entry.minute;
+  }
+
+ private:
+  struct Entry {
+    uint32_t key = UINT32_MAX;  // no DOS value shifted by 5 is this large
+    std::time_t minute = -1;
+  };
+  bool tz_set_ = false;
+  std::string tz_;
+  std::array<Entry, 256> entries_{};
+};
 
 }  // namespace
 
@@ -44,17 +90,10 @@ std::optional<std::time_t> DosDateTimeToUnixTime(uint32_t dos) {
   const int second = static_cast<int>(dos & 0x1F) * 2;
   if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return std::nullopt;
   if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  struct tm local {};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;  // let the zone's rules decide
-  const std::time_t t = std::mktime(&local);
+  thread_local MinuteCache cache;
+  const std::time_t t = cache.Get(dos, year, month, day, hour, minute);
   if (t == static_cast<std::time_t>(-1)) return std::nullopt;  // no DOS date is that early
-  return t;
+  return t + second;
 }
 
 }  // namespace vz::platform

@@ -42,6 +42,19 @@ int64_t FileStream::Read(std::span<uint8_t> buffer) {
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
+  Advance(done);
+  return static_cast<int64_t>(done);
+}
+
+int64_t FileStream::ReadAt(int64_t offset, std::span<uint8_t> buffer) {
+  size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+                              static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
   return static_cast<int64_t>(done);
 }
 
@@ -56,6 +69,7 @@ int64_t FileStream::Write(std::span<const uint8_t> buffer) {
     }
     done += static_cast<size_t>(n);
   }
+  Advance(done);
   return static_cast<int64_t>(done);
 }
 
@@ -63,8 +77,10 @@ int64_t FileStream::Seek(int64_t offset, int origin) {
   int whence = SEEK_CUR;
   if (origin == kSeekBegin) whence = SEEK_SET;
   if (origin == kSeekEnd) whence = SEEK_END;
-  const off_t result = ::lseek(fd_, static_cast<off_t>(offset), whence);
-  if (result < 0) return ::lseek(fd_, 0, SEEK_CUR);
+  if (whence == SEEK_CUR && offset == 0 && position_ >= 0) return position_;
+  off_t result = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  if (result < 0) result = ::lseek(fd_, 0, SEEK_CUR);
+  position_ = result < 0 ? -1 : static_cast<int64_t>(result);
   return static_cast<int64_t>(result);
 }
 

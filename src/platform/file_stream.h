@@ -45,6 +45,10 @@ class FileStream : public Stream {
   int64_t Size() override;
   void SetSize(int64_t new_size) override;
 
+  // Reads up to buffer.size() bytes at offset without moving the position (or touching anything
+  // else of the stream), so several threads may read one file at once; returns how many were read.
+  int64_t ReadAt(int64_t offset, std::span<uint8_t> buffer);
+
   // Forces written data to the disk; failure raises InOutError.
   void Flush();
   // The operating system's error number of the last read or write that stopped short (ENOSPC for
@@ -67,10 +71,18 @@ class FileStream : public Stream {
   // Takes over an open descriptor.
   FileStream(int fd, const std::string& path, uint16_t mode) : path_(path), mode_(mode), fd_(fd) {}
 
+  // Reads and writes move the known position along.
+  void Advance(size_t done) {
+    if (position_ >= 0) position_ += static_cast<int64_t>(done);
+  }
+
   std::string path_;
   uint16_t mode_;
   int fd_ = -1;
   int last_error_ = 0;
+  // The position as the last seek found it and reads and writes moved it since, so that asking
+  // for it costs no system call; -1 until a seek succeeded (a pipe has none).
+  int64_t position_ = -1;
 };
 
 }  // namespace vz

@@ -10,9 +10,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/file_stream.h"
+#include "platform/fs.h"
 
 namespace vz::platform {
 
@@ -37,6 +39,11 @@ class Folder {
   const std::string& Path() const { return path_; }
   // Path() joined with name.
   std::string PathOf(const std::string& name) const;
+
+  // This folder's identity; nothing when it cannot be told.
+  std::optional<FileIdentity> Identity() const;
+  // The identity of the subfolder name (a link is not followed); nothing when name is no folder.
+  std::optional<FileIdentity> IdentityOf(const std::string& name) const;
 
   // Opens the subfolder name (one component) without following a link; with create a missing
   // subfolder is made first. Returns 0 or the error number: ELOOP when name is a symbolic link,

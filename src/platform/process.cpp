@@ -39,10 +39,14 @@ std::string EnvironmentVariable(const char* name) {
 namespace vz::platform {
 
 unsigned DefaultFileMode() {
-  // umask can only be read by setting it; set it straight back.
-  const mode_t mask = ::umask(022);
-  ::umask(mask);
-  return 0666u & ~static_cast<unsigned>(mask);
+  // umask can only be read by setting it and setting it back, which is not safe while other
+  // threads create files: it is read once, on first use, and the program never changes it.
+  static const unsigned mode = [] {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return 0666u & ~static_cast<unsigned>(mask);
+  }();
+  return mode;
 }
 
 }  // namespace vz::platform

@@ -15,7 +15,8 @@ std::string EnvironmentVariable(const char* name);
 }  // namespace vz::platform
 
 namespace vz::platform {
-// Permission bits a newly created file gets by default (0666 less the process's umask).
+// Permission bits a newly created file gets by default (0666 less the process's umask, as it was
+// when first asked).
 unsigned DefaultFileMode();
 }  // namespace vz::platform
 

@@ -1,8 +1,13 @@
 // The registry is a fixed array of slots. A slot is taken by moving its state from free to
 // filling, filled, then published; the signal handler only reads published slots. A slot is given
 // back by moving it from published to filling (the handler then leaves it alone), closing its
-// descriptor and freeing it. The program runs its work on one thread, so the handler never meets a
-// slot half-published by another thread: at worst it skips a slot that is being filled or freed.
+// descriptor and freeing it.
+//
+// Work files are made on worker threads too. Those threads hold the terminating signals blocked for
+// their whole life, so the handler runs on a thread that is not in the middle of filling a slot;
+// a slot it finds filling belongs to another thread that is about to publish or free it, and the
+// handler waits for that (briefly) before it looks again. A work file's slot is taken before the
+// file is created, so no file exists that a slot does not cover.
 #include "platform/temp_files.h"
 
 #include <fcntl.h>
@@ -24,10 +29,12 @@ enum SlotState : int { kFree = 0, kFilling = 1, kPublished = 2 };
 struct Slot {
   std::atomic<int> state{kFree};
   int folder = -1;
+  bool borrowed = false;  // the folder's descriptor belongs to the owner, not to the slot
   char name[256] = {};
 };
 
-// Enough for every part of the largest spanned set (99) besides the work files of one item.
+// Enough for every part of the largest spanned set (99) besides the work files of the items in
+// flight.
 constexpr int kSlots = 256;
 Slot g_slots[kSlots];
 
@@ -35,9 +42,14 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void RemovePublished() {
   for (Slot& slot : g_slots) {
-    if (slot.state.load(std::memory_order_acquire) == kPublished) {
-      ::unlinkat(slot.folder, slot.name, 0);
+    int state = slot.state.load(std::memory_order_acquire);
+    // Another thread is filling or freeing this slot: give it up to a second.
+    for (int wait = 0; state == kFilling && wait < 1000; ++wait) {
+      struct timespec pause = {0, 1000000};
+      ::nanosleep(&pause, nullptr);
+      state = slot.state.load(std::memory_order_acquire);
     }
+    if (state == kPublished) ::unlinkat(slot.folder, slot.name, 0);
   }
 }
 
@@ -52,28 +64,34 @@ extern "C" void OnTerminatingSignal(int signal_number) {
   ::raise(signal_number);
 }
 
-int TakeSlot(int folder_fd, const std::string& name) {
-  if (name.size() >= sizeof Slot::name || folder_fd < 0) return -1;
+// Takes a free slot for a file in the folder folder_fd and leaves it filling; -1 when none is
+// free. A borrowed descriptor must stay open until the slot is given back.
+int ReserveSlot(int folder_fd, bool borrow) {
+  if (folder_fd < 0) return -1;
   for (int i = 0; i < kSlots; ++i) {
     int expected = kFree;
     if (!g_slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
     Slot& slot = g_slots[i];
-    slot.folder = ::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0);
+    slot.borrowed = borrow;
+    slot.folder = borrow ? folder_fd : ::fcntl(folder_fd, F_DUPFD_CLOEXEC, 0);
     if (slot.folder < 0) {
       slot.state.store(kFree);
       return -1;
     }
-    std::memcpy(slot.name, name.c_str(), name.size() + 1);
-    slot.state.store(kPublished, std::memory_order_release);
     return i;
   }
   return -1;
 }
 
+void PublishSlot(int index, const std::string& name) {
+  std::memcpy(g_slots[index].name, name.c_str(), name.size() + 1);
+  g_slots[index].state.store(kPublished, std::memory_order_release);
+}
+
 void GiveBack(int index) {
   Slot& slot = g_slots[index];
   slot.state.store(kFilling, std::memory_order_release);
-  ::close(slot.folder);
+  if (!slot.borrowed) ::close(slot.folder);
   slot.folder = -1;
   slot.name[0] = '\0';
   slot.state.store(kFree, std::memory_order_release);
@@ -117,14 +135,24 @@ void RemoveRegisteredTempFiles() {
   RemovePublished();
 }
 
+void BlockTerminatingSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : kSignals) sigaddset(&set, s);
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 int RegisteredTempFileCount() {
   int count = 0;
   for (const Slot& slot : g_slots) count += slot.state.load() == kPublished ? 1 : 0;
   return count;
 }
 
-TempFileRegistration::TempFileRegistration(const Folder& folder, const std::string& name)
-    : slot_(TakeSlot(folder.Descriptor(), name)) {}
+TempFileRegistration::TempFileRegistration(const Folder& folder, const std::string& name) {
+  if (name.size() >= sizeof Slot::name) return;
+  slot_ = ReserveSlot(folder.Descriptor(), false);
+  if (slot_ >= 0) PublishSlot(slot_, name);
+}
 
 TempFileRegistration& TempFileRegistration::operator=(TempFileRegistration&& other) noexcept {
   if (this != &other) {
@@ -144,8 +172,22 @@ void TempFileRegistration::Release() {
 WorkFile::WorkFile(const Folder& folder, const std::string& prefix) : folder_(folder.Duplicate()) {
   if (!folder_.IsOpen()) throw InOutError::FromErrno(folder.Path(), errno);
   SignalsHeld held;
-  stream_ = folder_.CreateUniqueFile(prefix, &name_);
-  registration_ = TempFileRegistration(folder_, name_);
+  // The slot borrows the folder's descriptor: the registration ends before the folder closes.
+  const int slot = ReserveSlot(folder_.Descriptor(), true);
+  try {
+    stream_ = folder_.CreateUniqueFile(prefix, &name_);
+  } catch (...) {
+    if (slot >= 0) GiveBack(slot);
+    throw;
+  }
+  if (slot >= 0) {
+    if (name_.size() < sizeof Slot::name) {
+      PublishSlot(slot, name_);
+      registration_.slot_ = slot;
+    } else {
+      GiveBack(slot);
+    }
+  }
 }
 
 WorkFile::~WorkFile() {
@@ -156,9 +198,9 @@ WorkFile::~WorkFile() {
   registration_.Release();
 }
 
-void WorkFile::Close() {
+void WorkFile::Close(bool sync) {
   if (!stream_) return;
-  stream_->Flush();
+  if (sync) stream_->Flush();
   stream_.reset();
 }
 

@@ -11,6 +11,8 @@
 // The handler may run at any instruction, so it only calls what is async-signal-safe: a
 // registration is a fixed slot holding a descriptor of the file's folder and the file's name,
 // filled before it is published, and the handler removes each published file with unlinkat.
+// Threads that make work files besides the program's main thread run with the signals blocked
+// (BlockTerminatingSignals), so that the handler never interrupts a registration half made.
 #pragma once
 
 #include <memory>
@@ -29,6 +31,9 @@ void RemoveTempFilesOnSignals();
 void RemoveRegisteredTempFiles();
 // How many files are registered now.
 int RegisteredTempFileCount();
+// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread for good: a worker thread calls it first,
+// so that the signals reach the program's main thread.
+void BlockTerminatingSignals();
 
 // One registration; it ends (the file is not removed) when the object is destroyed or released.
 class TempFileRegistration {
@@ -48,6 +53,7 @@ class TempFileRegistration {
   void Release();
 
  private:
+  friend class WorkFile;
   int slot_ = -1;
 };
 
@@ -68,8 +74,10 @@ class WorkFile {
   std::string Path() const { return folder_.PathOf(name_); }
   const Folder& Where() const { return folder_; }
 
-  // Flushes the data to the disk (fsync) and closes the file. Failure raises InOutError.
-  void Close();
+  // Closes the file, with sync first flushing its data to the disk (fsync; failure raises
+  // InOutError). A file that replaces another must be synced first, so that a crash soon after the
+  // rename cannot leave an empty file where a complete one was; a new file need not be.
+  void Close(bool sync);
   // Renames the (closed) file to target in its folder, replacing an existing file unless
   // no_replace is set; from then on it is no work file. Returns 0 or the error number (the work
   // file stays then).

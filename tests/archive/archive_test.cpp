@@ -250,5 +250,58 @@ TEST(ResolveExtractPathTest, NeverGoesThroughALinkBelowTheDestination) {
   EXPECT_TRUE(std::filesystem::is_empty(outside));
 }
 
+// Folders held across items are the ones OpenFolderBeneath opens now: a folder moved away and a
+// link put in its place, or a folder removed, are noticed before the next use; the number held
+// stays bounded.
+TEST(FolderCacheTest, HeldFoldersAreTheOnesThePathLeadsToNow) {
+  testing::ScratchDir dir;
+  const std::string dest = dir / "dest";
+  const std::string outside = dir / "outside";
+  std::filesystem::create_directories(dest);
+  std::filesystem::create_directories(outside);
+  FolderCache cache;
+  // Opens relative through the cache; a fresh open must find the same folder, or refuse as well.
+  auto identity = [](const std::function<const platform::Folder*()>& opening) {
+    try {
+      return opening()->Identity();
+    } catch (const ArchiveError& e) {
+      EXPECT_EQ(e.ErrorCode(), 45);
+      return std::optional<platform::FileIdentity>();
+    }
+  };
+  auto open = [&](const std::string& relative) {
+    const platform::Folder* held = nullptr;
+    const auto cached = identity([&] { return held = cache.Open(dest, relative, true).get(); });
+    platform::Folder fresh;
+    EXPECT_EQ(cached, identity([&] {
+                fresh = OpenFolderBeneath(dest, relative, false);
+                return &fresh;
+              }))
+        << relative;
+    return held;
+  };
+  const platform::Folder* deep = open("a/b");
+  EXPECT_EQ(open("a/b"), deep);  // held, not opened again
+  EXPECT_EQ(cache.Size(), 3u);   // the destination, a and a/b
+  open("c");
+
+  std::filesystem::rename(dest + "/a", dest + "/moved");
+  std::filesystem::create_directory_symlink(outside, dest + "/a");
+  EXPECT_EQ(open("a/b"), nullptr);
+  EXPECT_EQ(open("a"), nullptr);
+  std::filesystem::remove(dest + "/a");
+  open("a/b");  // made anew
+  EXPECT_TRUE(std::filesystem::is_directory(dest + "/a/b"));
+
+  std::filesystem::remove(dest + "/c");
+  open("c");
+  EXPECT_TRUE(std::filesystem::is_directory(dest + "/c"));
+
+  for (size_t i = 0; i < FolderCache::kMaxFolders + 10; ++i) open("many/" + std::to_string(i));
+  EXPECT_LE(cache.Size(), FolderCache::kMaxFolders);
+  open("a/b");
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+}
+
 }  // namespace
 }  // namespace vz

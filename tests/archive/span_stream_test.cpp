@@ -302,5 +302,55 @@ TEST_F(SpanReadTest, SetSizeZeroTruncatesThePart) {
   EXPECT_EQ(s.Size(), 0);
 }
 
+// Parts larger than the stream's read buffer: reads and seeks back and forth, within the buffer,
+// across its refills and across parts, give the set's bytes at the expected places.
+TEST(SpanStreamTest, BufferedReadsFollowSeeksAcrossPartsAndRefills) {
+  ScratchDir dir;
+  const auto data = RandomBytes(280'000);
+  const int64_t starts[] = {0, 100'000, 250'000, 280'000};
+  const std::map<int, std::string> parts = {
+      {0, dir / "set.zip"}, {1, dir / "set.z02"}, {2, dir / "set.z03"}};
+  for (const auto& [number, name] : parts) {
+    WriteFile(name, std::vector<uint8_t>(data.begin() + starts[number],
+                                         data.begin() + starts[number + 1]));
+  }
+  SpanStream s(dir / "set.zip", 0, MediaKind::kLocal, kFmOpenRead | kFmShareDenyWrite);
+  s.OnRequestImage = [&](void*, int number, std::string& name, bool&) { name = parts.at(number); };
+  struct Step {
+    int origin;
+    int64_t offset;
+    int64_t position;  // what the seek returns
+    size_t read;
+    int part;      // the part read from
+    int64_t from;  // where in it
+    size_t got;
+  };
+  const Step steps[] = {
+      {kSeekBegin, 0, 0, 10, 0, 0, 10},
+      {kSeekCurrent, 5, 15, 100, 0, 15, 100},            // inside the buffer
+      {kSeekBegin, 99'990, 99'990, 100, 0, 99'990, 10},  // a read stops at the part's end
+      {kSeekCurrent, 0, 100'000, 70'000, 1, 0, 70'000},  // at the end: the next part, one read
+      {kSeekCurrent, -70'010, 99'990, 5, 0, 99'990, 5},  // back into the first part
+      {kSeekBegin, 1'000, 1'000, 3'000, 0, 1'000, 3'000},
+      {kSeekCurrent, 150'000, 54'000, 100, 1, 54'000, 100},  // on into the second part
+      {kSeekCurrent, 100'000, 4'100, 30'000, 2, 4'100, 25'900},
+      {kSeekEnd, -10, 29'990, 100, 2, 29'990, 10},
+      {kSeekBegin, -1, 149'999, 1, 1, 149'999, 1},  // before the part: the previous one's end
+      {kSeekBegin, 1'000, 1'000, 10, 1, 1'000, 10},
+      {kSeekCurrent, 65'520, 66'530, 20, 1, 66'530, 20},  // across the buffer's refill
+      {kSeekCurrent, -40, 66'510, 10, 1, 66'510, 10},
+      {kSeekBegin, 0, 0, 200'000, 1, 0, 150'000},
+  };
+  for (const Step& step : steps) {
+    const std::string label = std::to_string(step.offset) + " from " + std::to_string(step.origin);
+    EXPECT_EQ(s.Seek(step.offset, step.origin), step.position) << label;
+    std::vector<uint8_t> got(step.read);
+    got.resize(static_cast<size_t>(s.Read(got)));
+    EXPECT_EQ(s.SpanNumber(), step.part) << label;
+    const auto at = data.begin() + starts[step.part] + step.from;
+    EXPECT_EQ(got, std::vector<uint8_t>(at, at + static_cast<ptrdiff_t>(step.got))) << label;
+  }
+}
+
 }  // namespace
 }  // namespace vz

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/file_stream.h"
 #include "platform/memory_stream.h"
 #include "platform/runtime_errors.h"
@@ -54,6 +56,54 @@ TEST(FileStreamTest, CreateWriteReopenAndResize) {
   EXPECT_EQ(r.Seek(-10, kSeekEnd), 3990);
   // A read-only stream takes no bytes, and a whole-buffer write says so.
   EXPECT_THROW(r.WriteBuffer(back), StreamWriteError);
+}
+
+// The position a file stream keeps for itself follows reads, writes, positioned reads, seeks and
+// resizing as a memory stream's does, and the bytes end up the same.
+TEST(FileStreamTest, PositionAndBytesFollowAMemoryStream) {
+  ScratchDir dir;
+  FileStream file(dir / "f.bin", kFmCreate);
+  MemoryStream memory;
+  std::mt19937 rng(5);
+  std::vector<uint8_t> bytes(3000);
+  for (int step = 0; step < 400; ++step) {
+    const auto n = static_cast<size_t>(rng() % bytes.size());
+    const int64_t size = memory.Size();
+    const int64_t at = size == 0 ? 0 : static_cast<int64_t>(rng() % static_cast<uint64_t>(size));
+    switch (rng() % 6) {
+      case 0:
+        for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+        EXPECT_EQ(file.Write({bytes.data(), n}), memory.Write({bytes.data(), n}));
+        break;
+      case 1: {
+        std::vector<uint8_t> a(n), b(n);
+        EXPECT_EQ(file.Read(a), memory.Read(b));
+        EXPECT_EQ(a, b);
+        break;
+      }
+      case 2: {
+        std::vector<uint8_t> a(n);
+        EXPECT_EQ(file.ReadAt(at, a), std::min<int64_t>(static_cast<int64_t>(n), size - at));
+        break;
+      }
+      case 3:
+        EXPECT_EQ(file.Seek(at, kSeekBegin), memory.Seek(at, kSeekBegin));
+        break;
+      case 4: {
+        const int64_t by = at - memory.Position();
+        EXPECT_EQ(file.Seek(by, kSeekCurrent), memory.Seek(by, kSeekCurrent));
+        EXPECT_EQ(file.Seek(-at, kSeekEnd), memory.Seek(-at, kSeekEnd));
+        break;
+      }
+      default:
+        file.SetSize(at + static_cast<int64_t>(n) / 2);
+        memory.SetSize(at + static_cast<int64_t>(n) / 2);
+        break;
+    }
+    ASSERT_EQ(file.Position(), memory.Position()) << "step " << step;
+    ASSERT_EQ(file.Size(), memory.Size()) << "step " << step;
+  }
+  EXPECT_EQ(testing::ReadFile(dir / "f.bin"), memory.Data());
 }
 
 TEST(FileStreamTest, OpenAndCreateFailuresNameTheFile) {

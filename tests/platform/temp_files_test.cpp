@@ -38,7 +38,7 @@ TEST(WorkFileTest, ATerminatingSignalRemovesWorkFilesOnlyAndEndsTheProgramByItse
       WorkFile pending(folder, "VMS");
       pending.Stream().WriteBuffer(std::vector<uint8_t>(1000, 1));
       WorkFile placed(folder, "VMS");
-      placed.Close();
+      placed.Close(true);
       placed.PlaceAs("placed");
       ::raise(signal_number);
       ::_exit(0);
