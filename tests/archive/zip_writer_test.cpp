@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -591,6 +592,76 @@ TEST(ZipSaveTest, ANewArchiveAppearsWholeWithAnItemOrNotAtAll) {
     }
   }
 }
+
+#ifndef VZ_SANITIZED
+// The item count decides the end records: from the classic record's mark on (65,535 items), a ZIP64
+// end record and its locator stand between the directory and the classic end record, whose count
+// holds the mark; one item fewer keeps the classic bytes, also when a save drops an item from a
+// ZIP64 archive. Python's zipfile and unzip are the oracles; our own loading gives the count back.
+TEST(ZipSaveTest, TheEndRecordTurnsZip64ExactlyWhenTheItemCountNoLongerFits) {
+  ScratchDir dir;
+  const std::string at_mark = dir / "at_mark.zip";
+  const std::string below = dir / "below.zip";
+  {
+    MemoryStream memory;
+    auto zip = ZipArchive::CreateOnStream(memory, "at_mark.zip");
+    InstallInsertionProcs(*zip);
+    zip->SetBaseDirectory("");
+    zip->SetCompressionMethodToUse(smStored);
+    MemoryStream empty;
+    zip->SetSourceStream(&empty);
+    for (int i = 0; i < 0xFFFF; ++i) {
+      zip->Add(zip->NewItem(std::to_string(i)));
+      zip->Items(i)->SetPendingAction(iaStreamAdd);
+    }
+    zip->Save();
+    WriteFile(at_mark, memory.Data());
+    WriteFile(below, memory.Data());
+  }
+  {
+    auto zip = Open(below);
+    EXPECT_EQ(zip->ItemCount(), 0xFFFF);
+    ASSERT_EQ(zip->DeleteMatching("0", ""), 1);
+    zip->Save();
+  }
+  EXPECT_EQ(Open(below)->ItemCount(), 0xFFFE);
+
+  for (const auto& [path, count] : {std::pair(at_mark, 0xFFFF), std::pair(below, 0xFFFE)}) {
+    SCOPED_TRACE(path);
+    const std::vector<uint8_t> bytes = ReadFile(path);
+    const size_t end = bytes.size() - 22;
+    ASSERT_EQ(Le32(bytes, end), 0x06054B50u);
+    EXPECT_EQ(Le16(bytes, end + 10), static_cast<uint32_t>(count));
+    const size_t directory_end = Le32(bytes, end + 16) + Le32(bytes, end + 12);
+    if (count == 0xFFFF) {
+      // The ZIP64 end record right behind the directory, then its locator pointing to it.
+      ASSERT_EQ(directory_end + 56 + 20, end);
+      EXPECT_EQ(Le32(bytes, directory_end), 0x06064B50u);
+      EXPECT_EQ(Le32(bytes, directory_end + 32), static_cast<uint32_t>(count));
+      EXPECT_EQ(Le32(bytes, end - 20), 0x07064B50u);
+      EXPECT_EQ(Le32(bytes, end - 12), directory_end);
+    } else {
+      EXPECT_EQ(directory_end, end);
+    }
+    if (testing::HaveTool("unzip")) {
+      EXPECT_EQ(std::system(("unzip -tqq " + path + " >/dev/null 2>&1").c_str()), 0);
+    }
+  }
+  if (testing::HaveTool("python3")) {
+    const std::string command =
+        "python3 -c 'import sys, zipfile\n"
+        "for n in sys.argv[1:]: print(len(zipfile.ZipFile(n).infolist()))' " +
+        at_mark + " " + below;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string counts;
+    char buffer[64];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) counts += buffer;
+    ::pclose(pipe);
+    EXPECT_EQ(counts, "65535\n65534\n");
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace vz
