@@ -3,37 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/codepage.h"
+
 namespace vz {
-
-namespace {
-
-// Length of the UTF-8 sequence starting at text[i], or 0 when it is not a valid one (overlong
-// forms, surrogates and values above U+10FFFF are not valid).
-size_t Utf8Length(std::string_view text, size_t i) {
-  const auto at = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-  const uint8_t lead = at(i);
-  size_t length = 0;
-  uint32_t min = 0;
-  uint32_t value = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, min = 0x80, value = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, min = 0x800, value = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, min = 0x10000, value = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((at(i + k) & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (at(i + k) & 0x3Fu);
-  }
-  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  return length;
-}
-
-}  // namespace
 
 std::string Printable(std::string_view text, bool keep_line_breaks) {
   std::string out;
@@ -53,7 +25,7 @@ std::string Printable(std::string_view text, bool keep_line_breaks) {
       ++i;
       continue;
     }
-    const size_t length = Utf8Length(text, i);
+    const size_t length = platform::Utf8SequenceLength(text, i);
     if (length == 0) {
       char hex[5];
       std::snprintf(hex, sizeof hex, "\\x%02X", byte);
