@@ -22,35 +22,17 @@
 
 #include "components/zipper.h"
 
+#include "bench_text.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 const std::string kVzip = VZIP_PATH;
 
-// Text of n bytes from a vocabulary of made-up words; deterministic for a seed.
+// Prose-like lines of twelve words.
 std::string Words(size_t n, uint32_t seed) {
-  static const std::vector<std::string> vocabulary = [] {
-    std::mt19937 rng(12345);
-    std::vector<std::string> v;
-    for (int i = 0; i < 5000; ++i) {
-      std::string w;
-      for (int k = 2 + static_cast<int>(rng() % 8); k > 0; --k) w += char('a' + rng() % 26);
-      v.push_back(w);
-    }
-    return v;
-  }();
-  std::mt19937 rng(seed);
-  std::string out;
-  out.reserve(n + 16);
-  while (out.size() < n) {
-    for (int i = 0; i < 12; ++i) {
-      out += vocabulary[rng() % vocabulary.size()];
-      out += i == 11 ? '\n' : ' ';
-    }
-  }
-  out.resize(n);
-  return out;
+  return vz::bench::Words(n, seed, {5000, 12, "", "\n"});
 }
 
 void Write(const fs::path& path, const std::string& data) {

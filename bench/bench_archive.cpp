@@ -23,35 +23,17 @@
 #include <string>
 #include <vector>
 
+#include "bench_text.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 const std::string kVzip = VZIP_PATH;
 
+// Source-like lines: indented, eight words, a semicolon at the end.
 std::string Words(size_t n, uint32_t seed) {
-  static const std::vector<std::string> vocabulary = [] {
-    std::mt19937 rng(12345);
-    std::vector<std::string> v;
-    for (int i = 0; i < 3000; ++i) {
-      std::string w;
-      for (int k = 2 + static_cast<int>(rng() % 8); k > 0; --k) w += char('a' + rng() % 26);
-      v.push_back(w);
-    }
-    return v;
-  }();
-  std::mt19937 rng(seed);
-  std::string out;
-  out.reserve(n + 16);
-  while (out.size() < n) {
-    out += "    ";
-    for (int i = 0; i < 8; ++i) {
-      out += vocabulary[rng() % vocabulary.size()];
-      out += i == 7 ? ";\n" : " ";
-    }
-  }
-  out.resize(n);
-  return out;
+  return vz::bench::Words(n, seed, {3000, 8, "    ", ";\n"});
 }
 
 void Write(const fs::path& path, const std::string& data) {
