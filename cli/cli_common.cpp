@@ -53,6 +53,18 @@ std::string ExplainOpenFailure(const std::exception& failure) {
   return text;
 }
 
+namespace {
+int job_count = 0;
+}  // namespace
+
+int JobCount() {
+  return job_count;
+}
+
+void SetJobCount(int count) {
+  job_count = count;
+}
+
 void Error(const std::string& message) {
   // The engine joins a failure and its cause with a line break; one line reads better here.
   std::string line = message;

@@ -17,6 +17,10 @@ inline constexpr int kOk = 0;
 inline constexpr int kSomeFailed = 1;
 inline constexpr int kUsage = 2;
 
+// Threads a command may use (vzip -j N); 0 means one per core.
+int JobCount();
+void SetJobCount(int count);
+
 // Prints "vzip: message" on standard error.
 void Error(const std::string& message);
 

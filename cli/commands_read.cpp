@@ -216,6 +216,7 @@ int TestCommand(const std::vector<std::string>& args) {
   ReadOptions options;
   if (!ParseReadOptions("test", args, false, options)) return kUsage;
   UnZipper unzipper;
+  unzipper.SetThreadCount(JobCount());
   if (options.password) unzipper.SetPassword(*options.password);
   bool damaged = false;
   if (!Open(unzipper, options.archive, damaged)) return kUsage;
@@ -257,6 +258,7 @@ int ExtractCommand(const std::vector<std::string>& args) {
   ReadOptions options;
   if (!ParseReadOptions("extract", args, true, options)) return kUsage;
   UnZipper unzipper;
+  unzipper.SetThreadCount(JobCount());
   ExtractOptions extract = eoCreateDirs;
   if (!options.junk_paths) extract |= eoRestorePath;
   unzipper.SetExtractOptions(extract);

@@ -171,6 +171,7 @@ int AddCommand(const std::vector<std::string>& args) {
   if (!ParseAddOptions(args, options)) return kUsage;
 
   Zipper zipper;
+  zipper.SetThreadCount(JobCount());
   zipper.SetCompressionMethodToUse(options.method);
   zipper.SetDeflationOption(options.level);
   zipper.SetPassword(options.password);

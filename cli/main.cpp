@@ -1,5 +1,6 @@
 // vzip: the command-line face of the Veldrin Zip engine, for scripts and terminal users.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -12,7 +13,7 @@
 namespace {
 
 constexpr const char* kUsageText =
-    "Usage: vzip COMMAND [OPTIONS] ARCHIVE ...\n"
+    "Usage: vzip [-j N] COMMAND [OPTIONS] ARCHIVE ...\n"
     "\n"
     "Veldrin Zip packs and unpacks zip archives of flight-simulator add-ons.\n"
     "\n"
@@ -22,6 +23,10 @@ constexpr const char* kUsageText =
     "  extract   extract the items of an archive\n"
     "  add       add files to an archive, creating it when missing\n"
     "  delete    remove items from an archive\n"
+    "\n"
+    "Before the command:\n"
+    "  -j N      compress or extract with N threads (default: one per processor core;\n"
+    "            1 works on one thread). Output and messages are the same for every N.\n"
     "\n"
     "Run 'vzip COMMAND --help' for the options of a command.\n"
     "Archives are read by their content whatever their names (.xps, .docx, .apk, .jar, a\n"
@@ -126,7 +131,24 @@ int main(int argc, char** argv) {
     std::fputs(kUsageText, stderr);
     return kUsage;
   }
-  const std::string first = argv[1];
+  // Options before the command.
+  int at = 1;
+  while (at < argc && std::strncmp(argv[at], "-j", 2) == 0) {
+    const char* value = argv[at][2] != '\0' ? argv[at] + 2 : at + 1 < argc ? argv[at + 1] : nullptr;
+    char* end = nullptr;
+    const long count = value != nullptr ? std::strtol(value, &end, 10) : 0;
+    if (value == nullptr || *value == '\0' || *end != '\0' || count < 1 || count > 256) {
+      Error("-j takes a number of threads from 1 to 256 (see 'vzip --help')");
+      return kUsage;
+    }
+    SetJobCount(static_cast<int>(count));
+    at += argv[at][2] != '\0' ? 1 : 2;
+  }
+  if (at >= argc) {
+    std::fputs(kUsageText, stderr);
+    return kUsage;
+  }
+  const std::string first = argv[at];
   if (first == "--help" || first == "-h" || first == "help") {
     std::fputs(kUsageText, stdout);
     return kOk;
@@ -140,7 +162,7 @@ int main(int argc, char** argv) {
     Error("unknown command '" + first + "' (see 'vzip --help')");
     return kUsage;
   }
-  std::vector<std::string> args(argv + 2, argv + argc);
+  std::vector<std::string> args(argv + at + 1, argv + argc);
   for (const std::string& a : args) {
     if (a == "--help" || a == "-h") {
       std::fputs(command->second.help, stdout);

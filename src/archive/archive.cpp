@@ -429,6 +429,10 @@ void Archive::ReportFailureAs(ArchiveItem* item, ProcessType type, ErrorClass er
   failure_message_.clear();
 }
 
+int Archive::EffectiveThreadCount() const {
+  return thread_count_ > 0 ? thread_count_ : platform::UsableCores();
+}
+
 void Archive::SetBaseDirectory(const std::string& value) {
   std::string v = value;
   // A root keeps its separator.

@@ -302,6 +302,12 @@ class Archive {
   virtual void SetSpanningThreshold(int32_t value) { spanning_threshold_ = value; }
   const std::string& TempDirectory() const { return temp_directory_; }
   void SetTempDirectory(const std::string& value) { temp_directory_ = value; }
+  // Threads that compress or extract items at once: 1 is one thread, the caller's; 0 (the
+  // default) is one per usable core. Events arrive on the calling thread in item order either way.
+  int ThreadCount() const { return thread_count_; }
+  void SetThreadCount(int value) { thread_count_ = value < 0 ? 0 : value; }
+  // ThreadCount with 0 resolved to the number of usable cores.
+  int EffectiveThreadCount() const;
   Stream* SourceStream() const { return source_stream_; }
   void SetSourceStream(Stream* stream) { source_stream_ = stream; }
   bool Spanned() const { return spanned_; }
@@ -423,6 +429,7 @@ class Archive {
   bool spanned_ = false;
   StoreOptions store_options_ = 0;
   std::string temp_directory_;
+  int thread_count_ = 0;
   std::string failure_message_;
   std::unique_ptr<FolderCache> run_folders_;
 };

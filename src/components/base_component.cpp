@@ -137,6 +137,11 @@ void BaseBrowser::SetTempDirectory(const std::string& value) {
   if (archive_) archive_->SetTempDirectory(value);
 }
 
+void BaseBrowser::SetThreadCount(int value) {
+  thread_count_ = value < 0 ? 0 : value;
+  if (archive_) archive_->SetThreadCount(thread_count_);
+}
+
 void BaseBrowser::SetOnRequestImage(RequestImageEvent event) {
   on_request_image_ = std::move(event);
   if (archive_) archive_->OnRequestImage = on_request_image_;
@@ -185,6 +190,7 @@ void BaseBrowser::InitArchive() {
   archive_->SetLogFile(log_file_);
   archive_->SetLogging(logging_);
   archive_->SetTempDirectory(temp_directory_);
+  archive_->SetThreadCount(thread_count_);
   SetBaseDirectory(base_directory_);
   archive_->OnArchiveProgress = [this](void*, uint8_t p, bool& abort) {
     DoArchiveProgress(p, abort);

@@ -87,6 +87,10 @@ class BaseBrowser : public BaseComponent {
   void SetLogging(bool value);
   const std::string& TempDirectory() const { return temp_directory_; }
   void SetTempDirectory(const std::string& value);
+  // Threads that compress or extract at once (see Archive::ThreadCount): 0, the default, is one
+  // per core; 1 does all the work on the calling thread.
+  int ThreadCount() const { return thread_count_; }
+  void SetThreadCount(int value);
   void SetOnRequestImage(RequestImageEvent event);
 
   ArchiveProgressEvent OnArchiveProgress;
@@ -134,6 +138,7 @@ class BaseBrowser : public BaseComponent {
   std::string log_file_;
   bool logging_ = false;
   std::string temp_directory_;
+  int thread_count_ = 0;
   ArchiveType archive_type_ = atUnrecognised;
 };
 

@@ -26,3 +26,8 @@ namespace vz::platform {
 // archive of many small files pays for fresh pages (page faults dominate adding such trees).
 void KeepFreedMemoryForReuse();
 }  // namespace vz::platform
+
+namespace vz::platform {
+// Processor cores this process may run on (its CPU affinity), at least 1.
+int UsableCores();
+}  // namespace vz::platform
