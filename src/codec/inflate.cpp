@@ -6,7 +6,7 @@
 //   or distance base and the count of extra bits, so a match costs two lookups and two shifts.
 // - Bits come from a 64-bit buffer refilled eight bytes at a time, enough for a whole
 //   literal/length-plus-distance step without checks in between.
-// - Output goes straight into a large window buffer; matches are copied eight bytes at a time
+// - Output goes straight into a large window buffer; matches are copied 16 or 8 bytes at a time
 //   (overrunning into a margin), and the checksum runs once over big pieces.
 //
 // The decoder still behaves exactly like one that peeks each symbol through a 32-bit reservoir
@@ -36,8 +36,9 @@ namespace {
 
 // ---- Code tables -----------------------------------------------------------------------------
 
-// A table entry: bits 0-7 code length, 8-12 extra bits, 13-15 kind, 16-31 value (literal byte,
-// length or distance base, or the offset of a subtable).
+// A table entry: bits 0-7 code length plus extra bits (all the bits the symbol uses, so that one
+// shift passes them), 8-12 extra bits, 13-15 kind, 16-31 value (literal byte, length or distance
+// base, or the offset of a subtable).
 enum EntryKind : uint32_t {
   kLiteral = 0,
   kLength = 1,
@@ -50,7 +51,7 @@ enum EntryKind : uint32_t {
 };
 
 constexpr uint32_t MakeEntry(EntryKind kind, uint32_t value, uint32_t length, uint32_t extra) {
-  return (value << 16) | (static_cast<uint32_t>(kind) << 13) | (extra << 8) | length;
+  return (value << 16) | (static_cast<uint32_t>(kind) << 13) | (extra << 8) | (length + extra);
 }
 inline uint32_t KindOf(uint32_t e) {
   return (e >> 13) & 7u;
@@ -58,11 +59,14 @@ inline uint32_t KindOf(uint32_t e) {
 inline uint32_t ValueOf(uint32_t e) {
   return e >> 16;
 }
-inline int CodeLengthOf(uint32_t e) {
-  return static_cast<int>(e & 0xFFu);
-}
 inline int ExtraOf(uint32_t e) {
   return static_cast<int>((e >> 8) & 0x1Fu);
+}
+inline int TotalBitsOf(uint32_t e) {
+  return static_cast<int>(e & 0xFFu);
+}
+inline int CodeLengthOf(uint32_t e) {
+  return TotalBitsOf(e) - ExtraOf(e);
 }
 
 // Length bases of symbols 257..284 and distance bases of 0..31, from the extra-bit counts.
@@ -365,30 +369,36 @@ class InflateDecoder {
   void DecodeData(const Lit& lit, const Dist& dist) {
     // The most bits one literal/length-plus-distance step may peek past the cursor.
     const int64_t step_bits = lit.lookup_bits + (deflate64_ ? 16 : 5) + dist.lookup_bits + 14;
+    // A round of the fast loop may decode two literals before such a step.
+    const int64_t round_bits = step_bits + 2 * lit.lookup_bits;
     while (true) {
       if (out_.pos_ >= out_.flush_at_) out_.Slide();
       // A stored block may have carried the output past its limit; the next symbol then takes the
       // exact path, which stops right after it.
-      if (!FastInputAhead(in_.pos_, step_bits) ||
+      if (!FastInputAhead(in_.pos_, round_bits) ||
           static_cast<int64_t>(out_.pos_) >= out_.limit_rel_) {
         if (SlowSymbol(lit, dist)) return;
         continue;
       }
-      if (FastLoop(lit, dist, step_bits)) return;
+      if (FastLoop(lit, dist, round_bits)) return;
     }
   }
 
-  // Whether a step that starts with the next bit-buffer load at byte pos may run in the fast
-  // loop: its peeks (at most step_bits from the cursor, which never stands after 8 * pos) stay
+  // Whether a round that starts with the next bit-buffer load at byte pos may run in the fast
+  // loop: its peeks (at most round_bits from the cursor, which never stands after 8 * pos) stay
   // within the buffered whole words. Steps near the end take the exact path instead.
-  bool FastInputAhead(size_t pos, int64_t step_bits) const {
-    return 8 * static_cast<int64_t>(pos) + step_bits <= 8 * static_cast<int64_t>(in_.aligned_end_);
+  bool FastInputAhead(size_t pos, int64_t round_bits) const {
+    return 8 * static_cast<int64_t>(pos) + round_bits <= 8 * static_cast<int64_t>(in_.aligned_end_);
   }
 
   // Decodes symbols while no step can reach past the buffered input, the window's flush point or
   // the output limit. True at the end of the block.
+  //
+  // One round loads the bit buffer to at least 56 bits and decodes up to three literals from it,
+  // or up to two literals and then a length with its distance (after a second load). A round
+  // may therefore use two literals' bits more than one step, which the input bound allows for.
   template <typename Lit, typename Dist>
-  bool FastLoop(const Lit& lit, const Dist& dist, int64_t step_bits) {
+  bool FastLoop(const Lit& lit, const Dist& dist, int64_t round_bits) {
     const uint8_t* const in = in_.buf_.get();
     size_t ip = in_.pos_;
     uint64_t bb = in_.bitbuf_;
@@ -398,7 +408,7 @@ class InflateDecoder {
     const int64_t limit = out_.limit_rel_;
     const size_t out_stop =
         limit < static_cast<int64_t>(out_.flush_at_) ? static_cast<size_t>(limit) : out_.flush_at_;
-    const int64_t out_before = out_.base_total_;
+    const uint64_t out_before = static_cast<uint64_t>(out_.base_total_);
     const uint32_t* const lit_entries = lit.entries.data();
     const uint32_t lit_sub_mask = lit.sub_mask;
     const uint32_t* const dist_entries = dist.entries.data();
@@ -424,35 +434,45 @@ class InflateDecoder {
       bb >>= n;
       bc -= n;
     };
-
     const auto lit_lookup = [&] {
       const uint32_t e = lit_entries[bb & (Lit::kPrimarySize - 1)];
-      if (KindOf(e) != kSubtable) return e;
+      if (KindOf(e) != kSubtable) [[likely]]
+        return e;
       return lit_entries[ValueOf(e) + ((bb >> kLitPrimaryBits) & lit_sub_mask)];
     };
+    const auto is_literal = [](uint32_t e) { return (e & (7u << 13)) == 0; };
+    const auto put_literal = [&](uint32_t e) {
+      out[op++] = static_cast<uint8_t>(ValueOf(e));
+      literal_bits = TotalBitsOf(e);
+      consume(literal_bits);
+    };
 
-    // The byte position only moves at a refill, so one test of it covers the symbols decoded
-    // from one refill.
-    const int64_t ip_stop = (8 * static_cast<int64_t>(in_.aligned_end_) - step_bits) / 8;
+    // The byte position only moves at a refill, so one test of it covers a whole round.
+    const int64_t ip_stop = (8 * static_cast<int64_t>(in_.aligned_end_) - round_bits) / 8;
     while (static_cast<int64_t>(ip) <= ip_stop && op < out_stop) {
       refill();
       uint32_t e = lit_lookup();
-      if (KindOf(e) == kLiteral) {
-        out[op++] = static_cast<uint8_t>(ValueOf(e));
-        literal_bits = CodeLengthOf(e);
-        consume(literal_bits);
-        // A second literal needs at most 15 of the 41 bits left.
+      if (is_literal(e)) {
+        put_literal(e);
         if (op >= out_stop) continue;
+        // 41 bits are left, enough for two more literal codes.
         e = lit_lookup();
-        if (KindOf(e) != kLiteral) continue;
-        out[op++] = static_cast<uint8_t>(ValueOf(e));
-        literal_bits = CodeLengthOf(e);
-        consume(literal_bits);
-        continue;
+        if (!is_literal(e)) {
+          refill();
+        } else {
+          put_literal(e);
+          if (op >= out_stop) continue;
+          e = lit_lookup();
+          if (is_literal(e)) {
+            put_literal(e);
+            continue;
+          }
+          refill();
+        }
       }
-      if (KindOf(e) != kLength) {
+      if (KindOf(e) != kLength) [[unlikely]] {
         if (KindOf(e) == kEndOfBlock) {
-          consume(CodeLengthOf(e));
+          consume(TotalBitsOf(e));
           save();
           return true;
         }
@@ -461,22 +481,24 @@ class InflateDecoder {
       }
       literal_bits = 0;
       int extra = ExtraOf(e);
+      // The bit buffer moves past code and extra bits in one shift; the extra value is taken
+      // beside it.
       const uint32_t length = ValueOf(e) + static_cast<uint32_t>((bb >> CodeLengthOf(e)) &
                                                                  ((uint64_t{1} << extra) - 1));
-      consume(CodeLengthOf(e) + extra);
+      consume(TotalBitsOf(e));
       if (bc < 32) refill();
       uint32_t d = dist_entries[bb & (Dist::kPrimarySize - 1)];
-      if (KindOf(d) == kSubtable)
+      if (KindOf(d) == kSubtable) [[unlikely]]
         d = dist_entries[ValueOf(d) + ((bb >> kDistPrimaryBits) & dist_sub_mask)];
-      if (KindOf(d) != kDistance) {
+      if (KindOf(d) != kDistance) [[unlikely]] {
         save();
         Fail(KindOf(d) == kBadDistance ? kBadDistanceText : kBadBitCountText);
       }
       extra = ExtraOf(d);
       const uint32_t distance = ValueOf(d) + static_cast<uint32_t>((bb >> CodeLengthOf(d)) &
                                                                    ((uint64_t{1} << extra) - 1));
-      consume(CodeLengthOf(d) + extra);
-      if (distance > static_cast<uint64_t>(out_before) + op) {
+      consume(TotalBitsOf(d));
+      if (distance > out_before + op) [[unlikely]] {
         save();
         Fail("invalid distance: too far back");
       }
@@ -491,39 +513,62 @@ class InflateDecoder {
     return false;
   }
 
-  // Copies a match that may write up to 40 bytes past its end (the window keeps a margin for
-  // that). Most matches are short: five word copies without a loop cover up to 40 bytes.
+  // Copies a match that may write up to 15 bytes past its end (the window keeps a margin for
+  // that). Sources at least 16 bytes back never overlap the bytes of their own copy step, so the
+  // common short matches take one or two 16-byte moves. Nearer sources repeat a pattern: after
+  // its first eight bytes, 8-byte moves from a whole number of periods back (at least 8 bytes)
+  // continue it.
   static void CopyMatchFast(uint8_t* dst, uint32_t length, uint32_t distance) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
+    const auto copy16 = [](uint8_t* to, const uint8_t* from) {
+      uint8_t w[16];
+      std::memcpy(w, from, 16);
+      std::memcpy(to, w, 16);
+    };
+    const auto copy8 = [](uint8_t* to, const uint8_t* from) {
+      uint64_t w;
+      std::memcpy(&w, from, 8);
+      std::memcpy(to, &w, 8);
+    };
+    if (distance >= 16) {
+      copy16(dst, src);
+      if (length <= 16) return;
+      copy16(dst + 16, src + 16);
+      if (length <= 32) return;
+      dst += 32;
+      src += 32;
+      do {
+        copy16(dst, src);
+        dst += 16;
+        src += 16;
+      } while (dst < end);
+      return;
+    }
     if (distance >= 8) {
-      const auto copy8 = [](uint8_t* to, const uint8_t* from) {
-        uint64_t w;
-        std::memcpy(&w, from, 8);
-        std::memcpy(to, &w, 8);
-      };
-      copy8(dst, src);
-      copy8(dst + 8, src + 8);
-      copy8(dst + 16, src + 16);
-      copy8(dst + 24, src + 24);
-      copy8(dst + 32, src + 32);
-      if (length <= 40) return;
-      dst += 40;
-      src += 40;
       do {
         copy8(dst, src);
         dst += 8;
         src += 8;
       } while (dst < end);
-    } else if (distance == 1) {
+      return;
+    }
+    if (distance == 1) {
       const uint64_t w = src[0] * 0x0101010101010101ull;
       do {
         std::memcpy(dst, &w, 8);
         dst += 8;
       } while (dst < end);
-    } else {
-      for (; dst < end; ++dst, ++src) *dst = *src;
+      return;
     }
+    for (int i = 0; i < 8; ++i) dst[i] = src[i];
+    if (length <= 8) return;
+    const uint32_t period = distance * ((8 + distance - 1) / distance);
+    dst += 8;
+    do {
+      copy8(dst, dst - period);
+      dst += 8;
+    } while (dst < end);
   }
 
   DfInBitStream& in_;

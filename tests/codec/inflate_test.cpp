@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 
 #include "codec/crypt_streams.h"
 #include "inflate_support.h"
@@ -433,6 +434,35 @@ TEST(InflateEdgeTest, TruncatedStreamsFailAndKeepTheirOutput) {
                            data.begin()));
   }
   EXPECT_GT(exhausted, 0);
+}
+
+// Matches at every short distance (each distance's own copy method) and every length, beside
+// runs of literals, against zlib; then every output limit over the first stretch, where the fast
+// loop stops after the first, second or third literal of a round or within a match, against the
+// exact path (a source handing out one byte per read): same output, same bits used.
+TEST(InflateConformanceTest, FastPathBoundaries) {
+  std::mt19937 rng(7);
+  std::vector<uint8_t> data;
+  for (int distance = 1; distance <= 40; ++distance) {
+    for (int length : {3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 48, 100, 258}) {
+      for (int i = 0; i < 1 + distance % 5; ++i) data.push_back(static_cast<uint8_t>(rng()));
+      const size_t from = data.size() - static_cast<size_t>(std::min<int>(distance, data.size()));
+      for (int i = 0; i < distance + length; ++i) data.push_back(data[from + i % distance]);
+    }
+  }
+  const auto stream = testing::ZlibDeflateRaw(data, 9);
+  ASSERT_EQ(RunInflate(stream).output, data);
+  for (int32_t limit = 1; limit <= 3000; ++limit) {
+    SCOPED_TRACE(::testing::Message() << "limit " << limit);
+    const auto fast = RunInflate(stream, kDeflate, limit);
+    TrickleStream source(stream, 1);
+    MemoryStream dest;
+    DeflateHelper helper;
+    helper.SetOutputLimit(limit);
+    EXPECT_EQ(Inflate(&source, &dest, &helper), 0u);
+    ASSERT_EQ(fast.output, dest.Data());
+    ASSERT_EQ(fast.compressed_bytes, helper.CompressedBytes());
+  }
 }
 
 // ---- Output limit, progress, password, log ---------------------------------------------------
