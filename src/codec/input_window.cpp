@@ -1,6 +1,7 @@
 // The input window and match finder. The search is the encoder's hot loop: candidate checks load
-// two bytes at once, and the full comparison runs eight bytes at a time with the first difference
-// found from the lowest set bit of the xor. Both give the same lengths as a byte-by-byte compare.
+// eight or two bytes at once, and the full comparison runs eight bytes at a time with the first
+// difference found from the lowest set bit of the xor. Both give the same lengths as a byte-by-byte
+// compare.
 #include "codec/input_window.h"
 
 #include <algorithm>
@@ -128,34 +129,39 @@ bool DfInputWindow::SearchMatch(int32_t sufficient_length, DfMatch& match, int32
   int32_t steps = budget;
   int32_t distance = 0;
   const uint16_t head2 = Load16(cur);
-  uint16_t tail2 = Load16(cur + best - 1);
+  // From a best length of 8 on, the eight bytes that end at the byte after it are probed at once.
+  uint64_t tail8 = best >= 8 ? Load64(cur + best - 7) : 0;
   // While the best length is below 8, a candidate can only win when its first best + 1 bytes
   // equal those of the current position, which one masked 8-byte compare decides: the same verdict
   // as the two-byte probes and the full comparison, with fewer loads.
   const uint64_t cur8 = Load64(cur);
   auto prefix_mask = [](int32_t len) -> uint64_t {
-    if constexpr (std::endian::native != std::endian::little) return 0;
-    return len < 8 ? ~uint64_t{0} >> (8 * (7 - len)) : 0;
+    if (len >= 8) return 0;
+    if constexpr (std::endian::native != std::endian::little)
+      return ~uint64_t{0} << (8 * (7 - len));
+    return ~uint64_t{0} >> (8 * (7 - len));
   };
   uint64_t mask = prefix_mask(best);
   const int32_t window_start = window_start_;
   while (candidate >= window_start && candidate < p) {
+    // The next link does not depend on this candidate's bytes: load it first.
+    const int32_t next = chain_[candidate & window_mask_];
     --steps;
     const uint8_t* c = buffer_ + (candidate - buffer_base_);
     const bool probe = mask != 0 ? ((Load64(c) ^ cur8) & mask) == 0
-                                 : Load16(c + best - 1) == tail2 && Load16(c) == head2;
+                                 : Load64(c + best - 7) == tail8 && Load16(c) == head2;
     if (probe) {
       const int32_t len = MatchLength(c, cur, max_len);
       if (len > best) {
         best = len;
         distance = p - candidate;
         if (best >= sufficient) break;
-        tail2 = Load16(cur + best - 1);
+        if (best >= 8) tail8 = Load64(cur + best - 7);
         mask = prefix_mask(best);
       }
     }
     if (steps <= 0) break;
-    candidate = chain_[candidate & window_mask_];
+    candidate = next;
   }
   chain_[p & window_mask_] = first;
   last_walk_steps_ = budget - steps;

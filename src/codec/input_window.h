@@ -6,8 +6,9 @@
 // its three bytes (((b0 << 10) ^ (b1 << 5) ^ b2) & 0x3FFF); the head table gives the latest
 // position of each hash, and the chain table, addressed by position modulo the window size, the
 // one before it. A search walks that chain from the newest candidate back, at most ChainLimit steps
-// (a quarter of that when a long enough match is already pending), checks two bytes at the start
-// and two at the current best length before any full comparison, and stops at a sufficient match.
+// (a quarter of that when a long enough match is already pending), checks the bytes up to the one
+// after the current best length (the first ones, or two at the start and the eight that end there)
+// before any full comparison, and stops at a sufficient match.
 // The order of the walk and the tie rule (nearest wins) decide the output, so they are fixed.
 //
 // The buffer holds the window plus 128 KiB + LongestAllowed bytes. Once the window start has moved
