@@ -449,9 +449,12 @@ class InflateDecoder {
 
     // The byte position only moves at a refill, so one test of it covers a whole round.
     const int64_t ip_stop = (8 * static_cast<int64_t>(in_.aligned_end_) - round_bits) / 8;
-    while (static_cast<int64_t>(ip) <= ip_stop && op < out_stop) {
+    const auto more = [&] { return static_cast<int64_t>(ip) <= ip_stop && op < out_stop; };
+    uint32_t e;
+    while (more()) {
       refill();
-      uint32_t e = lit_lookup();
+      e = lit_lookup();
+    have_entry:
       if (is_literal(e)) {
         put_literal(e);
         if (op >= out_stop) continue;
@@ -502,8 +505,13 @@ class InflateDecoder {
         save();
         Fail("invalid distance: too far back");
       }
+      // The next symbol's entry is looked up before the copy, so that the two overlap.
+      refill();
+      e = lit_lookup();
       CopyMatchFast(out + op, length, distance);
       op += length;
+      if (more()) goto have_entry;
+      break;
     }
     save();
     if (static_cast<int64_t>(op) >= limit) {
