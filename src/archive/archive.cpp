@@ -52,6 +52,29 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 // ---- masks -----------------------------------------------------------------------------------
 
+const std::string& ArchiveItem::DiskPath() const {
+  static const std::string none;
+  if (disk_path_ != nullptr) return *disk_path_;
+  return disk_path_is_name_ ? stored_name_ : none;
+}
+
+void ArchiveItem::SetDiskPath(const std::string& path) {
+  disk_path_is_name_ = !path.empty() && path == stored_name_;
+  if (path.empty() || disk_path_is_name_) {
+    disk_path_.reset();
+  } else if (disk_path_ != nullptr) {
+    *disk_path_ = path;
+  } else {
+    disk_path_ = std::make_unique<std::string>(path);
+  }
+}
+
+void ArchiveItem::KeepDiskPath() {
+  if (!disk_path_is_name_) return;
+  disk_path_ = std::make_unique<std::string>(stored_name_);
+  disk_path_is_name_ = false;
+}
+
 bool MatchesMask(const ArchiveItem& item, const std::string& mask) {
   // A drive or root in the mask means nothing inside an archive.
   const std::string native_mask = WithoutDrive(StoredToNative(mask));
