@@ -568,15 +568,46 @@ void Archive::Save() {
     bool confirm = true;
     FireConfirmSave(confirm);
     if (!confirm) return;
+    // A save puts a new file in the archive's place.
+    batch_identity_known_ = false;
     DoSaveArchive();
     modified_ = false;
     FireSave();
   });
 }
 
+Archive::AddBatch::AddBatch(Archive& archive) : archive_(archive) {
+  if (archive_.add_batch_depth_++ > 0) return;
+  archive_.batch_folder_ = platform::CurrentFolder();
+  archive_.batch_identity_known_ = false;
+}
+
+Archive::AddBatch::~AddBatch() {
+  if (--archive_.add_batch_depth_ > 0) return;
+  archive_.batch_folder_.clear();
+  archive_.batch_identity_known_ = false;
+}
+
+std::string Archive::CurrentFolderForAdding() const {
+  return add_batch_depth_ > 0 ? batch_folder_ : platform::CurrentFolder();
+}
+
 bool Archive::IsOwnFile(const std::string& path) const {
   if (!has_own_file_ || path.empty()) return false;
-  const auto own = platform::IdentityOf(archive_file_name_);
+  std::optional<platform::FileIdentity> own;
+  if (add_batch_depth_ > 0 && batch_identity_known_) {
+    if (batch_identity_exists_) own = platform::FileIdentity{batch_device_, batch_inode_};
+  } else {
+    own = platform::IdentityOf(archive_file_name_);
+    if (add_batch_depth_ > 0) {
+      batch_identity_known_ = true;
+      batch_identity_exists_ = own.has_value();
+      if (own) {
+        batch_device_ = own->device;
+        batch_inode_ = own->inode;
+      }
+    }
+  }
   if (!own) return false;
   const std::string full = PathKindOf(path) == pkAbsolute ? path : JoinPath(base_directory_, path);
   return platform::IdentityOf(full) == own;
@@ -645,6 +676,7 @@ void Archive::AddMatchingEx(const std::string& file_mask, const std::string& exc
   };
   const std::vector<std::string> excluded = search(exclusion);
   const std::vector<std::string> found = search(mask);
+  const AddBatch batch(*this);
   for (const std::string& name : found) {
     const bool is_excluded = std::any_of(excluded.begin(), excluded.end(),
                                          [&](const auto& x) { return SameStoredName(x, name); });

@@ -664,7 +664,7 @@ std::unique_ptr<ArchiveItem> ZipArchive::NewItem(const std::string& file_spec) {
   // Relative names are relative to the base folder, where the file search found them.
   std::string full = file_spec;
   if (PathKindOf(full) != pkAbsolute) {
-    const std::string base = BaseDirectory().empty() ? platform::CurrentFolder() : BaseDirectory();
+    const std::string base = BaseDirectory().empty() ? CurrentFolderForAdding() : BaseDirectory();
     full = AppendBackslash(base) + full;
   }
   item->SetDiskPath(full);
