@@ -15,152 +15,120 @@
 
 namespace vz {
 
-// The memory the buffers of items ahead may hold all together, granted in pieces.
-class SaveAhead::Budget {
- public:
-  static constexpr int64_t kPiece = int64_t{1} << 20;
-
-  explicit Budget(int64_t bytes) : left_(bytes) {}
-  bool Take(int64_t bytes) {
-    int64_t left = left_.load();
-    while (left >= bytes) {
-      if (left_.compare_exchange_weak(left, left - bytes)) return true;
-    }
-    return false;
+bool AheadBudget::Take(int64_t bytes) {
+  int64_t left = left_.load();
+  while (left >= bytes) {
+    if (left_.compare_exchange_weak(left, left - bytes)) return true;
   }
-  void Give(int64_t bytes) { left_ += bytes; }
+  return false;
+}
 
- private:
-  std::atomic<int64_t> left_;
-};
+AheadBuffer::~AheadBuffer() {
+  budget_->Give(granted_);
+}
+
+int64_t AheadBuffer::Read(std::span<uint8_t> buffer) {
+  const int64_t end = std::min(size_, position_ + static_cast<int64_t>(buffer.size()));
+  int64_t done = 0;
+  while (position_ < end) {
+    const int64_t n = end - position_;
+    if (position_ < limit_) {
+      const int64_t part = std::min(n, limit_ - position_);
+      std::memcpy(buffer.data() + done, memory_.data() + position_, static_cast<size_t>(part));
+      done += part;
+      position_ += part;
+      continue;
+    }
+    const int64_t got = file_->Stream().ReadAt(
+        position_ - limit_, buffer.subspan(static_cast<size_t>(done), static_cast<size_t>(n)));
+    if (got <= 0) break;
+    done += got;
+    position_ += got;
+  }
+  return done;
+}
+
+int64_t AheadBuffer::Write(std::span<const uint8_t> buffer) {
+  if (position_ < 0) return 0;
+  const auto total = static_cast<int64_t>(buffer.size());
+  Grow(position_ + total);
+  int64_t done = 0;
+  if (position_ < limit_) {
+    const int64_t part = std::min(total, limit_ - position_);
+    if (static_cast<int64_t>(memory_.size()) < position_ + part) {
+      memory_.resize(static_cast<size_t>(position_ + part));
+    }
+    std::memcpy(memory_.data() + position_, buffer.data(), static_cast<size_t>(part));
+    done = part;
+  }
+  if (done < total) {
+    // Everything before the file's part is in memory, a gap as zero bytes.
+    if (static_cast<int64_t>(memory_.size()) < limit_) memory_.resize(static_cast<size_t>(limit_));
+    FileStream& file = File();
+    file.SetPosition(position_ + done - limit_);
+    done += file.Write(buffer.subspan(static_cast<size_t>(done)));
+  }
+  position_ += done;
+  size_ = std::max(size_, position_);
+  return done;
+}
+
+int64_t AheadBuffer::Seek(int64_t offset, int origin) {
+  switch (origin) {
+    case kSeekBegin:
+      position_ = offset;
+      break;
+    case kSeekCurrent:
+      position_ += offset;
+      break;
+    default:
+      position_ = size_ + offset;
+      break;
+  }
+  return position_;
+}
+
+void AheadBuffer::SetSize(int64_t new_size) {
+  new_size = std::max<int64_t>(new_size, 0);
+  if (new_size > size_) {
+    // Zero bytes up to the new size.
+    const int64_t keep = position_;
+    position_ = size_;
+    const std::vector<uint8_t> zeros(static_cast<size_t>(new_size - size_), 0);
+    WriteBuffer(zeros);
+    position_ = keep;
+    return;
+  }
+  size_ = new_size;
+  if (static_cast<int64_t>(memory_.size()) > size_) memory_.resize(static_cast<size_t>(size_));
+  if (file_ != nullptr) file_->Stream().SetSize(std::max<int64_t>(size_ - limit_, 0));
+  position_ = std::min(position_, size_);
+}
+
+void AheadBuffer::Grow(int64_t end) {
+  while (!spilling_ && limit_ < end) {
+    if (!budget_->Take(AheadBudget::kPiece)) {
+      spilling_ = true;
+      break;
+    }
+    granted_ += AheadBudget::kPiece;
+    limit_ = granted_;
+  }
+}
+
+FileStream& AheadBuffer::File() {
+  if (file_ == nullptr) {
+    const std::string where = platform::IsDirectory(folder_) ? folder_ : platform::TempFolder();
+    platform::Folder folder;
+    if (const int error = platform::Folder::Open(where, folder)) {
+      throw InOutError::FromErrno(where, error);
+    }
+    file_ = std::make_unique<platform::WorkFile>(folder, "VMS");
+  }
+  return file_->Stream();
+}
 
 namespace {
-
-// An item's data while it waits for the writer: its first bytes in memory, as far as the budget
-// grants, and the rest in a work file made when first needed.
-class AheadBuffer : public Stream {
- public:
-  AheadBuffer(std::shared_ptr<SaveAhead::Budget> budget, std::string folder)
-      : budget_(std::move(budget)), folder_(std::move(folder)) {}
-  ~AheadBuffer() override { budget_->Give(granted_); }
-
-  int64_t Read(std::span<uint8_t> buffer) override {
-    const int64_t end = std::min(size_, position_ + static_cast<int64_t>(buffer.size()));
-    int64_t done = 0;
-    while (position_ < end) {
-      const int64_t n = end - position_;
-      if (position_ < limit_) {
-        const int64_t part = std::min(n, limit_ - position_);
-        std::memcpy(buffer.data() + done, memory_.data() + position_, static_cast<size_t>(part));
-        done += part;
-        position_ += part;
-        continue;
-      }
-      const int64_t got = file_->Stream().ReadAt(
-          position_ - limit_, buffer.subspan(static_cast<size_t>(done), static_cast<size_t>(n)));
-      if (got <= 0) break;
-      done += got;
-      position_ += got;
-    }
-    return done;
-  }
-
-  int64_t Write(std::span<const uint8_t> buffer) override {
-    if (position_ < 0) return 0;
-    const auto total = static_cast<int64_t>(buffer.size());
-    Grow(position_ + total);
-    int64_t done = 0;
-    if (position_ < limit_) {
-      const int64_t part = std::min(total, limit_ - position_);
-      if (static_cast<int64_t>(memory_.size()) < position_ + part) {
-        memory_.resize(static_cast<size_t>(position_ + part));
-      }
-      std::memcpy(memory_.data() + position_, buffer.data(), static_cast<size_t>(part));
-      done = part;
-    }
-    if (done < total) {
-      // Everything before the file's part is in memory, a gap as zero bytes.
-      if (static_cast<int64_t>(memory_.size()) < limit_)
-        memory_.resize(static_cast<size_t>(limit_));
-      FileStream& file = File();
-      file.SetPosition(position_ + done - limit_);
-      done += file.Write(buffer.subspan(static_cast<size_t>(done)));
-    }
-    position_ += done;
-    size_ = std::max(size_, position_);
-    return done;
-  }
-
-  int64_t Seek(int64_t offset, int origin) override {
-    switch (origin) {
-      case kSeekBegin:
-        position_ = offset;
-        break;
-      case kSeekCurrent:
-        position_ += offset;
-        break;
-      default:
-        position_ = size_ + offset;
-        break;
-    }
-    return position_;
-  }
-
-  int64_t Size() override { return size_; }
-
-  void SetSize(int64_t new_size) override {
-    new_size = std::max<int64_t>(new_size, 0);
-    if (new_size > size_) {
-      // Zero bytes up to the new size.
-      const int64_t keep = position_;
-      position_ = size_;
-      const std::vector<uint8_t> zeros(static_cast<size_t>(new_size - size_), 0);
-      WriteBuffer(zeros);
-      position_ = keep;
-      return;
-    }
-    size_ = new_size;
-    if (static_cast<int64_t>(memory_.size()) > size_) memory_.resize(static_cast<size_t>(size_));
-    if (file_ != nullptr) file_->Stream().SetSize(std::max<int64_t>(size_ - limit_, 0));
-    position_ = std::min(position_, size_);
-  }
-
- private:
-  // Takes memory for the bytes up to end from the budget while it grants any; what it does not
-  // grant goes to the file from then on.
-  void Grow(int64_t end) {
-    while (!spilling_ && limit_ < end) {
-      if (!budget_->Take(SaveAhead::Budget::kPiece)) {
-        spilling_ = true;
-        break;
-      }
-      granted_ += SaveAhead::Budget::kPiece;
-      limit_ = granted_;
-    }
-  }
-
-  FileStream& File() {
-    if (file_ == nullptr) {
-      const std::string where = platform::IsDirectory(folder_) ? folder_ : platform::TempFolder();
-      platform::Folder folder;
-      if (const int error = platform::Folder::Open(where, folder)) {
-        throw InOutError::FromErrno(where, error);
-      }
-      file_ = std::make_unique<platform::WorkFile>(folder, "VMS");
-    }
-    return file_->Stream();
-  }
-
-  std::shared_ptr<SaveAhead::Budget> budget_;
-  std::string folder_;
-  std::vector<uint8_t> memory_;
-  int64_t granted_ = 0;
-  int64_t limit_ = 0;  // bytes before this offset are in memory, the rest in the file
-  bool spilling_ = false;
-  int64_t size_ = 0;
-  int64_t position_ = 0;
-  std::unique_ptr<platform::WorkFile> file_;
-};
 
 // Records what a compression reports; once the save stops, a report ends the compression.
 class RecordedProgress : public CompressProgress {
@@ -191,7 +159,7 @@ SaveAhead::SaveAhead(const ZipArchive& archive, const std::vector<ZipItem*>& ite
     : archive_(archive),
       reports_storing_(static_cast<bool>(archive.ItemProgressProc)),
       window_(static_cast<size_t>(std::max(threads, 1)) * 2),
-      budget_(std::make_shared<Budget>(kMemoryAhead)) {
+      budget_(std::make_shared<AheadBudget>(kMemoryAhead)) {
   jobs_.resize(items.size());
   for (size_t i = 0; i < items.size(); ++i) {
     // The copy is made here, on the writer's thread, before any worker runs.

@@ -20,13 +20,64 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "archive/zip_archive.h"
+#include "platform/file_stream.h"
 #include "platform/stream.h"
+#include "platform/temp_files.h"
 
 namespace vz {
+
+// The memory that the buffers of items ahead may hold all together, granted in pieces.
+class AheadBudget {
+ public:
+  static constexpr int64_t kPiece = int64_t{1} << 20;
+
+  explicit AheadBudget(int64_t bytes) : left_(bytes) {}
+  // Takes bytes when that many are left.
+  bool Take(int64_t bytes);
+  void Give(int64_t bytes) { left_ += bytes; }
+  int64_t Left() const { return left_; }
+
+ private:
+  std::atomic<int64_t> left_;
+};
+
+// An item's data while it waits for the writer: its first bytes in memory, as far as the budget
+// grants them, and the rest in a work file in folder (made when first needed; the system's
+// temporary folder when folder is none).
+class AheadBuffer : public Stream {
+ public:
+  AheadBuffer(std::shared_ptr<AheadBudget> budget, std::string folder)
+      : budget_(std::move(budget)), folder_(std::move(folder)) {}
+  ~AheadBuffer() override;
+
+  int64_t Read(std::span<uint8_t> buffer) override;
+  int64_t Write(std::span<const uint8_t> buffer) override;
+  int64_t Seek(int64_t offset, int origin) override;
+  int64_t Size() override { return size_; }
+  // Extends with zero bytes or cuts (the position then goes back to the new end).
+  void SetSize(int64_t new_size) override;
+
+ private:
+  // Takes memory for the bytes up to end while the budget grants it; from the first refusal on,
+  // what lies beyond goes to the file.
+  void Grow(int64_t end);
+  FileStream& File();
+
+  std::shared_ptr<AheadBudget> budget_;
+  std::string folder_;
+  std::vector<uint8_t> memory_;
+  int64_t granted_ = 0;
+  int64_t limit_ = 0;  // bytes before this offset are in memory, the rest in the file
+  bool spilling_ = false;
+  int64_t size_ = 0;
+  int64_t position_ = 0;
+  std::unique_ptr<platform::WorkFile> file_;
+};
 
 // One item compressed ahead: what its compression reported, in order, then its data and fields,
 // or its failure.
@@ -62,8 +113,6 @@ class SaveAhead {
   // them and frees whatever they made, work files included.
   void Stop();
 
-  class Budget;
-
  private:
   enum class State : uint8_t { kWaiting, kRunning, kDone, kTaken };
   struct Job {
@@ -77,7 +126,7 @@ class SaveAhead {
   const ZipArchive& archive_;
   const bool reports_storing_;
   const size_t window_;
-  std::shared_ptr<Budget> budget_;
+  std::shared_ptr<AheadBudget> budget_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Job> jobs_;
