@@ -8,7 +8,9 @@
 // the old file's owner and permissions is it renamed over the archive. So a full disk or any other
 // failure on the way leaves the old archive as it was (the items' records are put back as well, so
 // the archive object keeps describing the file that is really there), and no second copy of the
-// archive is made anywhere else.
+// archive is made anywhere else. With more than one thread, items from files are compressed ahead
+// on worker threads (archive/parallel_save.h) and written here in the same order, with the same
+// events, as one thread writes them.
 //
 // The name the archive was opened by may be a symbolic link: the file at the end of the link is
 // the one replaced, and the link stays. The new file is locked (platform/file_lock.h) before it
