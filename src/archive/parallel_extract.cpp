@@ -13,6 +13,7 @@
 #include "archive/span_stream.h"
 #include "archive/unzip_proc.h"
 #include "platform/folder.h"
+#include "platform/process.h"
 #include "platform/temp_files.h"
 
 namespace vz {
@@ -287,6 +288,8 @@ std::unique_ptr<ExtractAhead> StartParallelExtraction(ZipArchive& archive,
   platform::Folder destination;
   const std::string& base = archive.BaseDirectory();
   if (platform::Folder::Open(base.empty() ? "." : base, destination) != 0) return nullptr;
+  // The mode of new files is read (through the umask, set and set back) before any worker runs.
+  platform::DefaultFileMode();
   const int workers = std::min<int>(threads, static_cast<int>(indices.size()));
   return std::make_unique<ParallelExtraction>(archive, indices, workers, std::move(destination));
 }
