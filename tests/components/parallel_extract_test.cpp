@@ -2,6 +2,7 @@
 // same events, in the same order, as extraction on the calling thread alone.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 #include <filesystem>
 #include <map>
@@ -109,6 +110,8 @@ Outcome ExtractWith(const std::string& archive, const Scenario& s, int threads) 
   for (const auto& name : s.existing) {
     fs::create_directories(fs::path(dest + "/" + name).parent_path());
     testing::WriteFile(dest + "/" + name, std::string("old"));
+    const struct timeval when[2] = {{1000000000, 0}, {1000000000, 0}};
+    ::utimes((dest + "/" + name).c_str(), when);
   }
   Outcome out;
   UnZipper unzipper;
