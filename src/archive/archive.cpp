@@ -52,6 +52,29 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 // ---- masks -----------------------------------------------------------------------------------
 
+const std::string& ArchiveItem::DiskPath() const {
+  static const std::string none;
+  if (disk_path_ != nullptr) return *disk_path_;
+  return disk_path_is_name_ ? stored_name_ : none;
+}
+
+void ArchiveItem::SetDiskPath(const std::string& path) {
+  disk_path_is_name_ = !path.empty() && path == stored_name_;
+  if (path.empty() || disk_path_is_name_) {
+    disk_path_.reset();
+  } else if (disk_path_ != nullptr) {
+    *disk_path_ = path;
+  } else {
+    disk_path_ = std::make_unique<std::string>(path);
+  }
+}
+
+void ArchiveItem::KeepDiskPath() {
+  if (!disk_path_is_name_) return;
+  disk_path_ = std::make_unique<std::string>(stored_name_);
+  disk_path_is_name_ = false;
+}
+
 bool MatchesMask(const ArchiveItem& item, const std::string& mask) {
   // A drive or root in the mask means nothing inside an archive.
   const std::string native_mask = WithoutDrive(StoredToNative(mask));
@@ -545,15 +568,46 @@ void Archive::Save() {
     bool confirm = true;
     FireConfirmSave(confirm);
     if (!confirm) return;
+    // A save puts a new file in the archive's place.
+    batch_identity_known_ = false;
     DoSaveArchive();
     modified_ = false;
     FireSave();
   });
 }
 
+Archive::AddBatch::AddBatch(Archive& archive) : archive_(archive) {
+  if (archive_.add_batch_depth_++ > 0) return;
+  archive_.batch_folder_ = platform::CurrentFolder();
+  archive_.batch_identity_known_ = false;
+}
+
+Archive::AddBatch::~AddBatch() {
+  if (--archive_.add_batch_depth_ > 0) return;
+  archive_.batch_folder_.clear();
+  archive_.batch_identity_known_ = false;
+}
+
+std::string Archive::CurrentFolderForAdding() const {
+  return add_batch_depth_ > 0 ? batch_folder_ : platform::CurrentFolder();
+}
+
 bool Archive::IsOwnFile(const std::string& path) const {
   if (!has_own_file_ || path.empty()) return false;
-  const auto own = platform::IdentityOf(archive_file_name_);
+  std::optional<platform::FileIdentity> own;
+  if (add_batch_depth_ > 0 && batch_identity_known_) {
+    if (batch_identity_exists_) own = platform::FileIdentity{batch_device_, batch_inode_};
+  } else {
+    own = platform::IdentityOf(archive_file_name_);
+    if (add_batch_depth_ > 0) {
+      batch_identity_known_ = true;
+      batch_identity_exists_ = own.has_value();
+      if (own) {
+        batch_device_ = own->device;
+        batch_inode_ = own->inode;
+      }
+    }
+  }
   if (!own) return false;
   const std::string full = PathKindOf(path) == pkAbsolute ? path : JoinPath(base_directory_, path);
   return platform::IdentityOf(full) == own;
@@ -622,6 +676,7 @@ void Archive::AddMatchingEx(const std::string& file_mask, const std::string& exc
   };
   const std::vector<std::string> excluded = search(exclusion);
   const std::vector<std::string> found = search(mask);
+  const AddBatch batch(*this);
   for (const std::string& name : found) {
     const bool is_excluded = std::any_of(excluded.begin(), excluded.end(),
                                          [&](const auto& x) { return SameStoredName(x, name); });

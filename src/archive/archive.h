@@ -67,8 +67,7 @@ enum ExtractOption : uint8_t {
   eoRestorePath = 1 << 1,
 };
 
-// One entry of an archive. The attribute accessors are virtual so a format can keep the values in
-// its own header record.
+// One entry of an archive. A format keeps the attributes in its own header record.
 class ArchiveItem {
  public:
   ArchiveItem() = default;
@@ -76,46 +75,48 @@ class ArchiveItem {
   ArchiveItem(const ArchiveItem&) = delete;
   ArchiveItem& operator=(const ArchiveItem&) = delete;
 
-  virtual int64_t CompressedSize() const { return compressed_size_; }
-  virtual uint32_t CRC32() const { return crc32_; }
-  virtual uint32_t ExternalFileAttributes() const { return external_attributes_; }
+  virtual int64_t CompressedSize() const = 0;
+  virtual uint32_t CRC32() const = 0;
+  virtual uint32_t ExternalFileAttributes() const = 0;
   virtual std::string StoredName() const { return stored_name_; }
-  virtual bool Encrypted() const { return encrypted_; }
-  virtual uint16_t FileDate() const { return file_date_; }
-  virtual uint16_t FileTime() const { return file_time_; }
-  virtual int64_t UncompressedSize() const { return uncompressed_size_; }
-  virtual void SetCompressedSize(int64_t value) { compressed_size_ = value; }
-  virtual void SetCRC32(uint32_t value) { crc32_ = value; }
-  virtual void SetExternalFileAttributes(uint32_t value) { external_attributes_ = value; }
-  virtual void SetStoredName(const std::string& value) { stored_name_ = value; }
-  virtual void SetEncrypted(bool value) { encrypted_ = value; }
-  virtual void SetFileDate(uint16_t value) { file_date_ = value; }
-  virtual void SetFileTime(uint16_t value) { file_time_ = value; }
-  virtual void SetUncompressedSize(int64_t value) { uncompressed_size_ = value; }
+  virtual bool Encrypted() const = 0;
+  virtual uint16_t FileDate() const = 0;
+  virtual uint16_t FileTime() const = 0;
+  virtual int64_t UncompressedSize() const = 0;
+  virtual void SetCompressedSize(int64_t value) = 0;
+  virtual void SetCRC32(uint32_t value) = 0;
+  virtual void SetExternalFileAttributes(uint32_t value) = 0;
+  virtual void SetStoredName(const std::string& value) {
+    KeepDiskPath();
+    stored_name_ = value;
+  }
+  virtual void SetFileDate(uint16_t value) = 0;
+  virtual void SetFileTime(uint16_t value) = 0;
+  virtual void SetUncompressedSize(int64_t value) = 0;
 
   ItemAction PendingAction() const { return pending_action_; }
   void SetPendingAction(ItemAction action) { pending_action_ = action; }
-  const std::string& DiskPath() const { return disk_path_; }
-  void SetDiskPath(const std::string& path) { disk_path_ = path; }
+  // The file an item to be added comes from; empty for the others.
+  const std::string& DiskPath() const;
+  void SetDiskPath(const std::string& path);
   bool Tagged() const { return tagged_; }
   void SetTagged(bool value) { tagged_ = value; }
 
  protected:
+  // A disk path that is the stored name is kept as a mark, not a copy; before the stored name
+  // changes, the path is copied so that it stays what it was.
+  void KeepDiskPath();
+
   std::string stored_name_;  // the base field; formats may keep a richer record beside it
 
  private:
   friend class ArchiveList;
   ArchiveItem* next_in_chain_ = nullptr;
+  // Held apart: an archive of many items is mostly items that come from no file here.
+  std::unique_ptr<std::string> disk_path_;
+  bool disk_path_is_name_ = false;
   ItemAction pending_action_ = iaNone;
-  int64_t compressed_size_ = 0;
-  uint32_t crc32_ = 0;
-  std::string disk_path_;
-  uint32_t external_attributes_ = 0;
-  bool encrypted_ = false;
-  uint16_t file_time_ = 0;
-  uint16_t file_date_ = 0;
   bool tagged_ = false;
-  int64_t uncompressed_size_ = 0;
 };
 
 // True when the item's stored name matches the file mask (folders and file part matched
@@ -149,6 +150,7 @@ class ArchiveList {
 
   ArchiveItem* Items(int index) const { return items_[static_cast<size_t>(index)].get(); }
   int Count() const { return static_cast<int>(items_.size()); }
+  void Reserve(size_t count) { items_.reserve(count); }
 
   // ELF hash of the ASCII-upper-cased name.
   static uint32_t NameHash(const std::string& name);
@@ -367,6 +369,22 @@ class Archive {
   virtual std::string MakeStoredName(const std::string& file_spec) = 0;
   virtual std::unique_ptr<ArchiveItem> NewItem(const std::string& file_spec) = 0;
 
+  // While one is alive, adding files looks up the current folder and the archive's own file once
+  // instead of once per file (nothing in the engine changes either meanwhile; a save in between
+  // looks the archive's file up again).
+  class AddBatch {
+   public:
+    explicit AddBatch(Archive& archive);
+    ~AddBatch();
+    AddBatch(const AddBatch&) = delete;
+    AddBatch& operator=(const AddBatch&) = delete;
+
+   private:
+    Archive& archive_;
+  };
+  // The folder relative names of files to add are taken against when there is no base folder.
+  std::string CurrentFolderForAdding() const;
+
  protected:
   // An archive over its own file stream (already opened by the format's constructor).
   Archive(std::unique_ptr<Stream> stream, const std::string& file_name, uint16_t mode);
@@ -449,6 +467,13 @@ class Archive {
   int thread_count_ = 0;
   std::string failure_message_;
   std::unique_ptr<FolderCache> run_folders_;
+  // What an AddBatch keeps: the current folder, and the archive's file identity once looked up.
+  int add_batch_depth_ = 0;
+  std::string batch_folder_;
+  mutable bool batch_identity_known_ = false;
+  mutable bool batch_identity_exists_ = false;
+  mutable uint64_t batch_device_ = 0;
+  mutable uint64_t batch_inode_ = 0;
 };
 
 }  // namespace vz

@@ -63,6 +63,7 @@ ExactTime FromFileTime(uint64_t file_time) {
 }  // namespace
 
 void ZipItem::SetStoredName(const std::string& value) {
+  KeepDiskPath();
   stored_name_ = value;
   header_.name.assign(value.begin(), value.end());
 }
@@ -76,12 +77,10 @@ uint64_t CheckedSize(int64_t value) {
 
 void ZipItem::SetCompressedSize(int64_t value) {
   header_.compressed_size = CheckedSize(value);
-  ArchiveItem::SetCompressedSize(value);
 }
 
 void ZipItem::SetUncompressedSize(int64_t value) {
   header_.uncompressed_size = CheckedSize(value);
-  ArchiveItem::SetUncompressedSize(value);
 }
 
 std::string ZipItem::FileComment() const {
@@ -127,8 +126,6 @@ std::optional<ExactTime> ZipItem::ModificationTime() const {
 void ZipItem::LoadFromStream(Stream& stream) {
   header_.Read(stream);
   stored_name_ = TextOf(header_, header_.name, kUnicodePathId);
-  ArchiveItem::SetUncompressedSize(UncompressedSize());
-  ArchiveItem::SetCompressedSize(CompressedSize());
   SetDiskPath(StoredName());
   SetPendingAction(iaNone);
   SetTagged(false);
@@ -590,6 +587,12 @@ void ZipArchive::DoLoadArchive() {
   int64_t lowest_offset = 0x7FFFFFFF;
   const uint64_t total = end_record_.total_entries;
   bool complete = true;
+  // Room for the items the end record counts, as far as the directory's bytes can hold them (a
+  // central header takes at least 46).
+  if (!Spanned()) {
+    const auto room = static_cast<uint64_t>(directory_end) - end_record_.directory_offset;
+    ItemList().Reserve(static_cast<size_t>(std::min(total, room / 46)));
+  }
   while (true) {
     if (stream_->Position() >= directory_end && current_disk_ == end_disk) break;
     if (Spanned()) {
@@ -662,7 +665,7 @@ std::unique_ptr<ArchiveItem> ZipArchive::NewItem(const std::string& file_spec) {
   // Relative names are relative to the base folder, where the file search found them.
   std::string full = file_spec;
   if (PathKindOf(full) != pkAbsolute) {
-    const std::string base = BaseDirectory().empty() ? platform::CurrentFolder() : BaseDirectory();
+    const std::string base = BaseDirectory().empty() ? CurrentFolderForAdding() : BaseDirectory();
     full = AppendBackslash(base) + full;
   }
   item->SetDiskPath(full);

@@ -1,5 +1,6 @@
 #include "components/zipper.h"
 
+#include "archive/utils.h"
 #include "archive/zip_proc.h"
 #include "platform/file_lock.h"
 #include "platform/fs.h"
@@ -64,8 +65,11 @@ void CustomZipper::AddFiles(const std::string& file_mask, uint32_t search_attr) 
 void CustomZipper::AddFileList(const std::vector<std::string>& paths) {
   Archive* archive = GetArchive();
   if (archive == nullptr) throw NoArchiveError();
+  const Archive::AddBatch batch(*archive);
+  const std::string here = AppendBackslash(archive->CurrentFolderForAdding());
   for (const std::string& path : paths) {
-    if (AbsoluteFileName(path) == archive->ArchiveFileName()) continue;
+    const bool relative = !path.empty() && PathKindOf(path) != pkAbsolute;
+    if ((relative ? here + path : path) == archive->ArchiveFileName()) continue;
     archive->Add(archive->NewItem(path));
   }
   DoChange();

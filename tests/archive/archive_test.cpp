@@ -12,7 +12,7 @@ namespace vz {
 namespace {
 
 std::unique_ptr<ArchiveItem> Named(const std::string& name, ItemAction action = iaNone) {
-  auto item = std::make_unique<ArchiveItem>();
+  auto item = std::make_unique<ZipItem>();
   item->SetStoredName(name);
   item->SetPendingAction(action);
   return item;

@@ -106,6 +106,11 @@ TEST(ZipLoadTest, ReadsTheCentralDirectory) {
   EXPECT_EQ(archive->ZipComment(), "archive comment");
   EXPECT_FALSE(archive->Modified());
   EXPECT_FALSE(archive->IsExecutable());
+  // A loaded item's file is its stored name, and stays so when the item is renamed.
+  f->SetStoredName("renamed.txt");
+  EXPECT_EQ(f->DiskPath(), "dir/sub/f.txt");
+  f->SetDiskPath("");
+  EXPECT_EQ(f->DiskPath(), "");
 }
 
 TEST(ZipLoadTest, EmptyFileHasNoItemsAndProgressNeverPassesHundred) {
