@@ -690,17 +690,28 @@ void Archive::AddMatchingEx(const std::string& file_mask, const std::string& exc
 }
 
 void Archive::ExtractItem(int index, const std::string& new_name) {
+  ExtractItemWith(index, new_name, nullptr);
+}
+
+void Archive::ExtractItemWith(int index, const std::string& new_name, ExtractAhead* ahead) {
   EnsureOpen();
   ArchiveItem* item = items_.Items(index);
   SaveIfPending(item);
   Busy([&] {
     bool confirm = true;
     FireConfirmProcessItem(item, ptExtract, confirm);
-    if (!confirm) return;
+    if (!confirm) {
+      if (ahead != nullptr) ahead->Skip(index);
+      return;
+    }
     const std::string use_name = new_name.empty() ? item->StoredName() : new_name;
     active_item_ = item;
     try {
-      DoExtractItem(index, use_name);
+      if (ahead != nullptr) {
+        ahead->Extract(index, use_name);
+      } else {
+        DoExtractItem(index, use_name);
+      }
     } catch (...) {
       ReportFailure(item, ptExtract);
     }
@@ -734,10 +745,19 @@ void Archive::ExtractMatchingEx(const std::string& file_mask, const std::string&
     ~EndOfRun() { folders.reset(); }
   } end_of_run{run_folders_};
   const int count = ItemCount();
+  std::vector<bool> chosen(static_cast<size_t>(count));
+  std::vector<int> indices;
   for (int i = 0; i < count; ++i) {
-    ArchiveItem* item = items_.Items(i);
-    if (MatchesMaskList(*item, file_mask) && !MatchesMaskList(*item, exclusion_mask)) {
-      ExtractItem(i, "");
+    const ArchiveItem* item = items_.Items(i);
+    chosen[static_cast<size_t>(i)] =
+        MatchesMaskList(*item, file_mask) && !MatchesMaskList(*item, exclusion_mask);
+    if (chosen[static_cast<size_t>(i)]) indices.push_back(i);
+  }
+  // The items may be decoded ahead on worker threads; the events stay on this one, in order.
+  const std::unique_ptr<ExtractAhead> ahead = StartExtractAhead(indices);
+  for (int i = 0; i < count; ++i) {
+    if (chosen[static_cast<size_t>(i)]) {
+      ExtractItemWith(i, "", ahead.get());
       // A user abort inside the item was reported with it and left the archive unusable: the
       // run ends here.
       if (state_ == stInvalid) throw UserAbortError();

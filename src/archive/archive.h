@@ -243,6 +243,17 @@ bool ResolveExtractTarget(const std::string& base_directory, const std::string& 
 platform::Folder OpenFolderBeneath(const std::string& base_directory, const std::string& relative,
                                    bool create);
 
+// Items of an extraction run that a format decodes ahead of the calling thread. The run hands
+// every item, in order, either to Extract (in place of DoExtractItem, failures raised as there) or
+// to Skip (the item is not extracted). Destroying it ends the work ahead and removes what was not
+// placed.
+class ExtractAhead {
+ public:
+  virtual ~ExtractAhead() = default;
+  virtual void Extract(int index, const std::string& use_name) = 0;
+  virtual void Skip(int index) = 0;
+};
+
 class Archive {
  public:
   virtual ~Archive();
@@ -381,6 +392,11 @@ class Archive {
   Archive(Stream& stream, const std::string& archive_name);
 
   virtual void DoExtractItem(int index, const std::string& use_name) = 0;
+  // The decoding ahead of a run's items (by index, in order), or null to extract them one by one.
+  virtual std::unique_ptr<ExtractAhead> StartExtractAhead(const std::vector<int>& indices) {
+    (void)indices;
+    return nullptr;
+  }
   virtual void DoExtractItemToStream(int index, Stream& stream) = 0;
   virtual void DoLoadArchive() = 0;
   virtual void DoSaveArchive() = 0;
@@ -424,6 +440,7 @@ class Archive {
 
  private:
   void CommonInit();
+  void ExtractItemWith(int index, const std::string& new_name, ExtractAhead* ahead);
 
   std::unique_ptr<Stream> owned_stream_;
   bool has_own_file_ = false;

@@ -44,9 +44,74 @@ constexpr uint8_t kHostUnix = 3;
 constexpr uint32_t kUnixTypeMask = 0170000;
 constexpr uint32_t kUnixRegular = 0100000;
 
+// ---- one item's decoding ---------------------------------------------------------------------
+
+// Raised on a worker for an item that needs the calling thread (a password to ask for).
+struct NeedsCallingThread : std::exception {
+  const char* what() const noexcept override { return "the item needs the calling thread"; }
+};
+
+// Where one item's data is read from and where its events go. On the calling thread the data
+// comes from the archive's stream and the events reach the archive's handlers (those already
+// fired for the item, counted by replayed, are answered without firing them again); on a worker
+// the data comes from the worker's own reader and the events are recorded for the calling thread.
+struct Decoding {
+  ZipArchive& archive;
+  ZipItem& item;
+  AheadDecoding* ahead = nullptr;
+  const EventReplay* replay = nullptr;
+  size_t seen = 0;
+
+  Stream& Source() const { return ahead != nullptr ? *ahead->source : *archive.ArchiveStream(); }
+  std::string Password() const { return ahead != nullptr ? ahead->password : archive.Password(); }
+  // An event that the replay already delivered: true when this one is it, and its answer.
+  bool Replayed(bool& abort) {
+    if (replay == nullptr || seen >= replay->delivered) return false;
+    ++seen;
+    abort = replay->aborted && seen == replay->delivered;
+    return true;
+  }
+  void Fire(ItemEventKind kind, uint8_t progress, bool& abort) {
+    if (ahead != nullptr) {
+      if (ahead->stop != nullptr && ahead->stop->load(std::memory_order_relaxed)) {
+        throw NeedsCallingThread();
+      }
+      ahead->events.push_back({kind, progress, {}});
+      abort = false;
+      return;
+    }
+    if (Replayed(abort)) return;
+    if (kind == ItemEventKind::kItemProgress) {
+      archive.ItemProgressProc(progress, abort);
+    } else {
+      archive.FireItemProgress(progress, abort);
+    }
+  }
+  void ItemProgress(uint8_t progress, bool& abort) {
+    Fire(ItemEventKind::kItemProgress, progress, abort);
+  }
+  // Progress of a codec run; an abort raises AbortProgressError.
+  void CodecProgress(int32_t percent) {
+    bool abort = false;
+    Fire(ItemEventKind::kCodecProgress, static_cast<uint8_t>(std::clamp(percent, 0, 100)), abort);
+    if (abort) throw AbortProgressError();
+  }
+  void Warning(const std::string& text) {
+    if (ahead != nullptr) {
+      ahead->events.push_back({ItemEventKind::kWarning, 0, text});
+      return;
+    }
+    bool abort = false;
+    if (Replayed(abort)) return;
+    archive.FireItemWarning(&item, text);
+  }
+};
+
 // ---- passwords -------------------------------------------------------------------------------
 
-void AskPassword(ZipArchive& archive, bool& abort) {
+void AskPassword(Decoding& d, bool& abort) {
+  if (d.ahead != nullptr) throw NeedsCallingThread();
+  ZipArchive& archive = d.archive;
   std::string answer = archive.Password();
   abort = false;
   if (!archive.OnNeedPassword) return;
@@ -58,35 +123,75 @@ void AskPassword(ZipArchive& archive, bool& abort) {
   }
 }
 
-void EnsurePassword(ZipArchive& archive, int& requests, bool& abort) {
-  if (archive.Password().empty()) {
-    AskPassword(archive, abort);
+void EnsurePassword(Decoding& d, int& requests, bool& abort) {
+  if (d.Password().empty()) {
+    AskPassword(d, abort);
     ++requests;
   }
-  if (archive.Password().empty()) throw ZipInvalidPasswordError();
+  if (d.Password().empty()) throw ZipInvalidPasswordError();
+}
+
+// One legacy item (shrink, reduce, implode). The password of an encrypted one is settled before
+// its method is looked at; its questions come from inside the decoder, so a worker leaves such an
+// item to the calling thread.
+uint32_t ExpandLegacy(Decoding& d, Stream& out_stream, uint32_t check_value) {
+  ZipArchive& archive = d.archive;
+  ZipItem& item = d.item;
+  std::unique_ptr<ZDecoder> decoder;
+  if (item.Encrypted()) {
+    if (d.ahead != nullptr) throw NeedsCallingThread();
+    decoder = std::make_unique<ZDecoder>(archive.Password(), true, check_value, d.Source());
+    decoder->SetAttempts(archive.PasswordRetries());
+    if (archive.OnNeedPassword) {
+      decoder->SetOnNeedPassword([&archive](void* sender, std::string& answer) {
+        archive.OnNeedPassword(sender, answer);
+      });
+    }
+  }
+  UnzipHelper helper(d.Source(), decoder.get(), out_stream);
+  helper.SetDictionarySize(item.DictionarySize());
+  helper.SetCompressedSize(item.CompressedSize());
+  helper.SetUncompressedSize(item.UncompressedSize());
+  helper.SetCompressionMethod(item.CompressionMethod());
+  helper.SetTreeCount(item.ShannonFanoTreeCount());
+  helper.SetProgressHook([&d](uint8_t progress, bool& abort) { d.ItemProgress(progress, abort); });
+  if (archive.Spanned() && d.ahead == nullptr) {
+    // An item that runs off the end of a part goes on in the next part of the set.
+    helper.SetNextPartHook([&archive, disk = archive.CurrentDisk()]() mutable -> Stream* {
+      if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) {
+        throw ZipBadSpanStreamError();
+      }
+      ++disk;
+      archive.SetCurrentDisk(disk);
+      archive.OpenSpanPart(disk);
+      return archive.ArchiveStream();
+    });
+  }
+  return helper.DecodeItem();
 }
 
 // ---- decoders --------------------------------------------------------------------------------
 
-uint32_t CopyStoredItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t check_value) {
+uint32_t CopyStoredItem(Decoding& d, Stream& out, uint32_t check_value) {
+  ZipItem& item = d.item;
   const int64_t size = item.UncompressedSize();
   int64_t remaining = size;
   int64_t done = 0;
   int last_percent = 0;
   bool abort = false;
   uint32_t crc = 0xFFFFFFFFu;
-  Stream& source = *archive.ArchiveStream();
+  Stream& source = d.Source();
 
   std::unique_ptr<DfDecryptStream> decrypt;
   if (item.Encrypted()) {
     int requests = 0;
-    EnsurePassword(archive, requests, abort);
-    decrypt = std::make_unique<DfDecryptStream>(source, check_value, archive.Password());
+    EnsurePassword(d, requests, abort);
+    decrypt = std::make_unique<DfDecryptStream>(source, check_value, d.Password());
     bool verified = decrypt->ReadAndVerifyHeader();
-    while (!abort && !verified && requests < archive.PasswordRetries()) {
-      AskPassword(archive, abort);
+    while (!abort && !verified && requests < d.archive.PasswordRetries()) {
+      AskPassword(d, abort);
       if (abort) throw UserAbortError();
-      decrypt = std::make_unique<DfDecryptStream>(source, check_value, archive.Password());
+      decrypt = std::make_unique<DfDecryptStream>(source, check_value, d.Password());
       ++requests;
       verified = decrypt->ReadAndVerifyHeader();
     }
@@ -104,7 +209,7 @@ uint32_t CopyStoredItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_
       remaining -= n;
       const int percent = RoundedPercent(done, size);
       if (percent != last_percent) {
-        archive.ItemProgressProc(static_cast<uint8_t>(std::clamp(percent, 0, 100)), abort);
+        d.ItemProgress(static_cast<uint8_t>(std::clamp(percent, 0, 100)), abort);
         last_percent = percent;
       }
       UpdateCrc32(crc, chunk.data(), n);
@@ -113,12 +218,13 @@ uint32_t CopyStoredItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_
   } catch (const UserAbortError&) {
     abort = true;
   }
-  if (last_percent < 100) archive.ItemProgressProc(100, abort);
+  if (last_percent < 100) d.ItemProgress(100, abort);
   if (abort) throw UserAbortError();
   return ~crc;
 }
 
-uint32_t InflateItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t check_value) {
+uint32_t InflateItem(Decoding& d, Stream& out, uint32_t check_value) {
+  ZipItem& item = d.item;
   DeflateHelper options;
   uint32_t flags = options.Options();
   if (dynamic_cast<BitBucketStream*>(&out) != nullptr) flags |= dfoTestOnly;
@@ -126,26 +232,26 @@ uint32_t InflateItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t c
   options.SetOptions(flags);
   const int64_t compressed = item.CompressedSize();
   options.SetSourceSize(static_cast<int32_t>(std::min<int64_t>(compressed, INT32_MAX)));
-  options.SetOnPercentDone([&archive](int32_t percent) { archive.FireCodecProgress(percent); });
+  options.SetOnPercentDone([&d](int32_t percent) { d.CodecProgress(percent); });
   // Never produce more than the item says it holds: one byte more is enough to fail the CRC test.
   options.SetOutputLimit(item.UncompressedSize() + 1);
 
-  Stream& source = *archive.ArchiveStream();
+  Stream& source = d.Source();
   if (!item.Encrypted()) return Inflate(&source, &out, &options);
 
   int requests = 0;
   bool abort = false;
-  EnsurePassword(archive, requests, abort);
+  EnsurePassword(d, requests, abort);
   options.SetCryptCheck(static_cast<int32_t>(check_value));
   while (true) {
-    options.SetCryptPassword(archive.Password());
+    options.SetCryptPassword(d.Password());
     try {
       return Inflate(&source, &out, &options);
     } catch (const InflatePasswordError&) {
-      AskPassword(archive, abort);
+      AskPassword(d, abort);
       if (abort) throw UserAbortError();
       ++requests;
-      if (requests >= archive.PasswordRetries()) throw ZipInvalidPasswordError();
+      if (requests >= d.archive.PasswordRetries()) throw ZipInvalidPasswordError();
     }
   }
 }
@@ -154,13 +260,13 @@ uint32_t InflateItem(ZipArchive& archive, ZipItem& item, Stream& out, uint32_t c
 // decoded (a library's method under the traditional cipher, and AES): the archive's password, then
 // answers to OnNeedPassword, each checked, up to PasswordRetries of them, as for stored items.
 // try_password opens the item with the archive's current password and says whether it passed.
-void SettlePassword(ZipArchive& archive, const std::function<bool()>& try_password) {
+void SettlePassword(Decoding& d, const std::function<bool()>& try_password) {
   int requests = 0;
   bool abort = false;
-  EnsurePassword(archive, requests, abort);
+  EnsurePassword(d, requests, abort);
   bool verified = try_password();
-  while (!abort && !verified && requests < archive.PasswordRetries()) {
-    AskPassword(archive, abort);
+  while (!abort && !verified && requests < d.archive.PasswordRetries()) {
+    AskPassword(d, abort);
     if (abort) throw UserAbortError();
     ++requests;
     verified = try_password();
@@ -171,13 +277,13 @@ void SettlePassword(ZipArchive& archive, const std::function<bool()>& try_passwo
 // Decodes data of a library's method (bzip2, LZMA, xz, Zstandard) from source, which stands at the
 // data (the archive's stream, or a decrypting stream over it), with the same output bound and
 // progress as Deflate. A user's abort ends the whole run.
-MethodResult DecodeLibraryData(ZipArchive& archive, const ZipItem& item, LibMethod method,
-                               Stream& source, Stream& out, int64_t compressed_size) {
+MethodResult DecodeLibraryData(Decoding& d, LibMethod method, Stream& source, Stream& out,
+                               int64_t compressed_size) {
   MethodDecodeOptions options;
   options.compressed_size = std::max<int64_t>(compressed_size, 0);
-  options.output_limit = item.UncompressedSize();
-  options.lzma_end_marker = (item.Flag() & kFlagLzmaEndMarker) != 0;
-  options.on_percent_done = [&archive](int32_t percent) { archive.FireCodecProgress(percent); };
+  options.output_limit = d.item.UncompressedSize();
+  options.lzma_end_marker = (d.item.Flag() & kFlagLzmaEndMarker) != 0;
+  options.on_percent_done = [&d](int32_t percent) { d.CodecProgress(percent); };
   try {
     return DecodeMethod(method, source, out, options);
   } catch (const AbortProgressError&) {
@@ -185,19 +291,18 @@ MethodResult DecodeLibraryData(ZipArchive& archive, const ZipItem& item, LibMeth
   }
 }
 
-uint32_t DecodeLibraryItem(ZipArchive& archive, ZipItem& item, LibMethod method, Stream& out,
-                           uint32_t check_value) {
-  Stream& source = *archive.ArchiveStream();
+uint32_t DecodeLibraryItem(Decoding& d, LibMethod method, Stream& out, uint32_t check_value) {
+  ZipItem& item = d.item;
+  Stream& source = d.Source();
   if (!item.Encrypted()) {
-    return DecodeLibraryData(archive, item, method, source, out, item.CompressedSize()).crc32;
+    return DecodeLibraryData(d, method, source, out, item.CompressedSize()).crc32;
   }
   std::unique_ptr<DfDecryptStream> decrypt;
-  SettlePassword(archive, [&] {
-    decrypt = std::make_unique<DfDecryptStream>(source, check_value, archive.Password());
+  SettlePassword(d, [&] {
+    decrypt = std::make_unique<DfDecryptStream>(source, check_value, d.Password());
     return decrypt->ReadAndVerifyHeader();
   });
-  return DecodeLibraryData(archive, item, method, *decrypt, out,
-                           item.CompressedSize() - kZipCryptHeaderSize)
+  return DecodeLibraryData(d, method, *decrypt, out, item.CompressedSize() - kZipCryptHeaderSize)
       .crc32;
 }
 
@@ -222,8 +327,8 @@ class CountingSink : public Stream {
 
 // Stored data inside AES: at most one byte more than declared is copied, which the size check
 // then refuses.
-uint32_t CopyAesStored(ZipArchive& archive, const ZipItem& item, Stream& source, Stream& out) {
-  const int64_t size = item.UncompressedSize();
+uint32_t CopyAesStored(Decoding& d, Stream& source, Stream& out) {
+  const int64_t size = d.item.UncompressedSize();
   const int64_t limit = std::min(source.Size(), size + 1);
   std::vector<uint8_t> chunk(32 * 1024);
   uint32_t crc = 0xFFFFFFFFu;
@@ -239,7 +344,7 @@ uint32_t CopyAesStored(ZipArchive& archive, const ZipItem& item, Stream& source,
     out.WriteBuffer({chunk.data(), static_cast<size_t>(n)});
     const int percent = RoundedPercent(done, std::max<int64_t>(size, 1));
     if (percent != last_percent) {
-      archive.ItemProgressProc(static_cast<uint8_t>(std::clamp(percent, 0, 100)), abort);
+      d.ItemProgress(static_cast<uint8_t>(std::clamp(percent, 0, 100)), abort);
       last_percent = percent;
     }
     if (abort) throw UserAbortError();
@@ -247,8 +352,7 @@ uint32_t CopyAesStored(ZipArchive& archive, const ZipItem& item, Stream& source,
   return ~crc;
 }
 
-uint32_t InflateAesData(ZipArchive& archive, const ZipItem& item, Stream& source, Stream& out,
-                        bool deflate64) {
+uint32_t InflateAesData(Decoding& d, Stream& source, Stream& out, bool deflate64) {
   DeflateHelper options;
   options.SetOptions(options.Options() | (deflate64 ? uint32_t{dfoDeflate64} : 0u));
   options.SetSourceSize(static_cast<int32_t>(std::min<int64_t>(source.Size(), INT32_MAX)));
@@ -257,13 +361,13 @@ uint32_t InflateAesData(ZipArchive& archive, const ZipItem& item, Stream& source
   bool aborted = false;
   options.SetOnPercentDone([&](int32_t percent) {
     try {
-      archive.FireCodecProgress(percent);
+      d.CodecProgress(percent);
     } catch (const AbortProgressError&) {
       aborted = true;
       throw;
     }
   });
-  options.SetOutputLimit(item.UncompressedSize() + 1);
+  options.SetOutputLimit(d.item.UncompressedSize() + 1);
   const uint32_t crc = Inflate(&source, &out, &options);
   if (aborted) throw UserAbortError();
   return crc;
@@ -272,8 +376,8 @@ uint32_t InflateAesData(ZipArchive& archive, const ZipItem& item, Stream& source
 // An AES item: the 0x9901 field names the real method; the password is checked against the
 // verifier, the data decrypted and decoded, and the authentication code checked. Returns the
 // CRC-32 to compare for AE-1, nothing for AE-2 (whose CRC field is 0).
-std::optional<uint32_t> DecodeAesItem(ZipArchive& archive, ZipItem& item,
-                                      const ZipLocalFileHeader& local, Stream& out) {
+std::optional<uint32_t> DecodeAesItem(Decoding& d, const ZipLocalFileHeader& local, Stream& out) {
+  ZipItem& item = d.item;
   auto data = FindExtraField(item.ExtraField(), kAesExtraFieldId);
   if (!data) data = FindExtraField(local.extra, kAesExtraFieldId);
   if (!data) throw AesError("AES item without its 0x9901 extra field");
@@ -282,22 +386,22 @@ std::optional<uint32_t> DecodeAesItem(ZipArchive& archive, ZipItem& item,
   if (field.method != 0 && field.method != 8 && field.method != 9 && !library) {
     throw ZipInvalidMethodError();
   }
-  Stream& source = *archive.ArchiveStream();
+  Stream& source = d.Source();
   std::unique_ptr<AesDecryptStream> aes;
-  SettlePassword(archive, [&] {
+  SettlePassword(d, [&] {
     aes = std::make_unique<AesDecryptStream>(source, field.strength, item.CompressedSize(),
-                                             archive.Password());
+                                             d.Password());
     return aes->ReadAndVerifyHeader();
   });
   const bool testing = dynamic_cast<BitBucketStream*>(&out) != nullptr;
   CountingSink sink(testing ? nullptr : &out);
   uint32_t crc = 0;
   if (library) {
-    crc = DecodeLibraryData(archive, item, *library, *aes, sink, aes->DataSize()).crc32;
+    crc = DecodeLibraryData(d, *library, *aes, sink, aes->DataSize()).crc32;
   } else if (field.method == 0) {
-    crc = CopyAesStored(archive, item, *aes, sink);
+    crc = CopyAesStored(d, *aes, sink);
   } else {
-    crc = InflateAesData(archive, item, *aes, sink, field.method == 9);
+    crc = InflateAesData(d, *aes, sink, field.method == 9);
   }
   aes->VerifyAuthentication();
   if (sink.Count() != item.UncompressedSize()) {
@@ -309,21 +413,24 @@ std::optional<uint32_t> DecodeAesItem(ZipArchive& archive, ZipItem& item,
   return crc;
 }
 
+// Version 6.3 covers every method and record read here (ZIP64 4.5, bzip2 4.6, AES 5.1, LZMA and
+// xz 6.3).
+void CheckVersionNeeded(const ZipItem& item) {
+  if ((item.VersionNeeded() & 0xFF) > 63) throw ZipVersionError();
+}
+
 // The first steps of every extraction: the version test, then the part of a spanned set that holds
 // the item.
 void EnterItemPart(ZipArchive& archive, const ZipItem& item) {
-  // Version 6.3 covers every method and record read here (ZIP64 4.5, bzip2 4.6, AES 5.1, LZMA and
-  // xz 6.3).
-  if ((item.VersionNeeded() & 0xFF) > 63) throw ZipVersionError();
+  CheckVersionNeeded(item);
   if (!archive.Spanned() || item.DiskNumberStart() == archive.CurrentDisk()) return;
   if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) throw ZipBadSpanStreamError();
   archive.SetCurrentDisk(item.DiskNumberStart());
   archive.OpenSpanPart(item.DiskNumberStart());
 }
 
-// Reads the item's local header; leaves the archive stream at the item's data.
-ZipLocalFileHeader ReadLocalHeader(ZipArchive& archive, const ZipItem& item) {
-  Stream& stream = *archive.ArchiveStream();
+// Reads the item's local header; leaves the stream at the item's data.
+ZipLocalFileHeader ReadLocalHeader(Stream& stream, const ZipItem& item) {
   stream.Seek(static_cast<int64_t>(item.LocalHeaderOffset()), kSeekBegin);
   ZipLocalFileHeader local;
   local.Read(stream);
@@ -331,10 +438,20 @@ ZipLocalFileHeader ReadLocalHeader(ZipArchive& archive, const ZipItem& item) {
 }
 
 // Enters the item's part, reads its local header and claims its extent. Leaves the archive stream
-// at the item's data and returns the local header.
-ZipLocalFileHeader LocateItemData(ZipArchive& archive, ZipItem& item) {
+// at the item's data and returns the local header. A worker only reads the header and notes the
+// extent, which the calling thread claims when the item's turn comes.
+ZipLocalFileHeader LocateItemData(Decoding& d) {
+  ZipItem& item = d.item;
+  if (d.ahead != nullptr) {
+    CheckVersionNeeded(item);
+    ZipLocalFileHeader local = ReadLocalHeader(*d.ahead->source, item);
+    d.ahead->extent_start = static_cast<int64_t>(item.LocalHeaderOffset());
+    d.ahead->extent_end = d.ahead->source->Position() + item.CompressedSize();
+    return local;
+  }
+  ZipArchive& archive = d.archive;
   EnterItemPart(archive, item);
-  ZipLocalFileHeader local = ReadLocalHeader(archive, item);
+  ZipLocalFileHeader local = ReadLocalHeader(*archive.ArchiveStream(), item);
   archive.ClaimItemExtent(item, item.DiskNumberStart(),
                           static_cast<int64_t>(item.LocalHeaderOffset()),
                           archive.ArchiveStream()->Position() + item.CompressedSize());
@@ -343,48 +460,54 @@ ZipLocalFileHeader LocateItemData(ZipArchive& archive, ZipItem& item) {
 
 // Decodes the item at the stream's position into out; returns the CRC-32 of what it produced, or
 // nothing for an item that has no CRC-32 to compare (AE-2, checked by its authentication code).
-std::optional<uint32_t> DecodeItem(ZipArchive& archive, ZipItem& item,
-                                   const ZipLocalFileHeader& local, Stream& out) {
+std::optional<uint32_t> DecodeItem(Decoding& d, const ZipLocalFileHeader& local, Stream& out) {
+  ZipArchive& archive = d.archive;
+  ZipItem& item = d.item;
   const uint32_t check_value =
       (local.flag & kFlagDataDescriptor) ? static_cast<uint32_t>(local.time) << 16 : item.CRC32();
-  // Item data may run on into the next part of a spanned set.
-  auto* span = dynamic_cast<SpanStream*>(archive.ArchiveStream());
+  // Item data may run on into the next part of a spanned set (never on a worker: a set is
+  // extracted on the calling thread alone).
+  auto* span = d.ahead == nullptr ? dynamic_cast<SpanStream*>(archive.ArchiveStream()) : nullptr;
   const bool was_suspended = span != nullptr && span->SwitchingSuspended();
   if (span != nullptr && archive.Spanned()) span->SetSwitchingSuspended(false);
   struct Restore {
     ZipArchive& archive;
+    bool active;
     bool suspended;
     ~Restore() {
+      if (!active) return;
       if (auto* s = dynamic_cast<SpanStream*>(archive.ArchiveStream())) {
         s->SetSwitchingSuspended(suspended);
       }
     }
-  } restore{archive, was_suspended};
+  } restore{archive, d.ahead == nullptr, was_suspended};
   switch (local.method & 0xFF) {
     case 0:
-      return CopyStoredItem(archive, item, out, check_value);
+      return CopyStoredItem(d, out, check_value);
     case 8:
     case 9:
-      return InflateItem(archive, item, out, check_value);
+      return InflateItem(d, out, check_value);
     case kAesMethod:
-      return DecodeAesItem(archive, item, local, out);
+      return DecodeAesItem(d, local, out);
     default:
       if (const auto library = LibMethodFromZip(local.method & 0xFF)) {
-        return DecodeLibraryItem(archive, item, *library, out, check_value);
+        return DecodeLibraryItem(d, *library, out, check_value);
       }
-      return ExpandLegacyItem(archive, item, out, check_value);
+      return ExpandLegacy(d, out, check_value);
   }
 }
 
 // Extraction into a stream; crc_mismatch_fails makes a mismatch an exception even when a failure
 // handler is assigned (files are never placed when their data is wrong).
-void ExtractToStream(ZipArchive& archive, ZipItem& item, Stream& out, bool crc_mismatch_fails) {
-  const ZipLocalFileHeader local = LocateItemData(archive, item);
+void ExtractToStream(Decoding& d, Stream& out, bool crc_mismatch_fails) {
+  ZipArchive& archive = d.archive;
+  ZipItem& item = d.item;
+  const ZipLocalFileHeader local = LocateItemData(d);
   if (local.NameString() != item.Header().NameString()) {
-    archive.FireItemWarning(&item, "the local header names it \"" + local.NameString() + "\"");
+    d.Warning("the local header names it \"" + local.NameString() + "\"");
   }
   const int64_t size_before = out.Size();
-  const auto crc = DecodeItem(archive, item, local, out);
+  const auto crc = DecodeItem(d, local, out);
   const int64_t produced = out.Size() - size_before;
   // The decoders stop one byte past the declared size: the data goes on beyond what the header
   // says, which is worth saying in so many words rather than as a plain CRC failure. A file about
@@ -450,46 +573,17 @@ bool IsFolderEntry(const ZipItem& item, const std::string& name) {
 
 uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream& out_stream,
                           uint32_t check_value) {
-  // The password of an encrypted item is settled before its method is looked at.
-  std::unique_ptr<ZDecoder> decoder;
-  if (item.Encrypted()) {
-    decoder =
-        std::make_unique<ZDecoder>(archive.Password(), true, check_value, *archive.ArchiveStream());
-    decoder->SetAttempts(archive.PasswordRetries());
-    if (archive.OnNeedPassword) {
-      decoder->SetOnNeedPassword([&archive](void* sender, std::string& answer) {
-        archive.OnNeedPassword(sender, answer);
-      });
-    }
-  }
-  UnzipHelper helper(*archive.ArchiveStream(), decoder.get(), out_stream);
-  helper.SetDictionarySize(item.DictionarySize());
-  helper.SetCompressedSize(item.CompressedSize());
-  helper.SetUncompressedSize(item.UncompressedSize());
-  helper.SetCompressionMethod(item.CompressionMethod());
-  helper.SetTreeCount(item.ShannonFanoTreeCount());
-  helper.SetProgressHook(archive.ItemProgressProc);
-  if (archive.Spanned()) {
-    // An item that runs off the end of a part goes on in the next part of the set.
-    helper.SetNextPartHook([&archive, disk = archive.CurrentDisk()]() mutable -> Stream* {
-      if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) {
-        throw ZipBadSpanStreamError();
-      }
-      ++disk;
-      archive.SetCurrentDisk(disk);
-      archive.OpenSpanPart(disk);
-      return archive.ArchiveStream();
-    });
-  }
-  return helper.DecodeItem();
+  Decoding d{archive, item};
+  return ExpandLegacy(d, out_stream, check_value);
 }
 
 void ExtractItemToStream(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
-  ExtractToStream(archive, item, out_stream, false);
+  Decoding d{archive, item};
+  ExtractToStream(d, out_stream, false);
 }
 
-void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& use_name) {
-  ExtractTarget target;
+bool ResolveItemTarget(ZipArchive& archive, ZipItem& item, const std::string& use_name,
+                       ExtractTarget& target) {
   if (IsFolderEntry(item, use_name)) {
     // A folder entry makes its folder (when paths are kept) and has no data. One without a name
     // ("/", "//") that holds data would otherwise vanish without a word.
@@ -498,17 +592,19 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
           MessageText(UnsafeNameError::kCode) + ": the name is empty, and the item holds data",
           UnsafeNameError::kCode);
     }
-    if (!(archive.GetExtractOptions() & eoRestorePath)) return;
+    if (!(archive.GetExtractOptions() & eoRestorePath)) return false;
     std::string probe = use_name;
     while (!probe.empty() && (probe.back() == '/' || probe.back() == '\\')) probe.pop_back();
     ResolveExtractTarget(archive.BaseDirectory(), probe + "/x", archive.GetExtractOptions(),
                          nullptr, target, archive.RunFolders());
-    return;
+    return false;
   }
-  if (!ResolveExtractTarget(archive.BaseDirectory(), use_name, archive.GetExtractOptions(),
-                            archive.OnConfirmOverwrite, target, archive.RunFolders())) {
-    return;
-  }
+  return ResolveExtractTarget(archive.BaseDirectory(), use_name, archive.GetExtractOptions(),
+                              archive.OnConfirmOverwrite, target, archive.RunFolders());
+}
+
+void ExtractItemToTarget(ZipArchive& archive, ZipItem& item, const ExtractTarget& target,
+                         const EventReplay* replay) {
   // The work file and the rename go through the target's folder as it was opened, so a link put
   // in place of one of its folders meanwhile is not followed.
   std::unique_ptr<platform::WorkFile> work;
@@ -526,7 +622,8 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
   }
   try {
     try {
-      ExtractToStream(archive, item, work->Stream(), true);
+      Decoding d{archive, item, nullptr, replay};
+      ExtractToStream(d, work->Stream(), true);
     } catch (const FilerError&) {
       ThrowWithWriteCause(work->Stream(), target.path);
     }
@@ -555,9 +652,35 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
   }
 }
 
+void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& use_name) {
+  ExtractTarget target;
+  if (!ResolveItemTarget(archive, item, use_name, target)) return;
+  ExtractItemToTarget(archive, item, target, nullptr);
+}
+
+bool IsPlainFileItem(const ZipItem& item) {
+  return !IsFolderEntry(item, item.StoredName());
+}
+
+void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding,
+                     const std::function<bool(int64_t, int64_t)>& may_decode,
+                     FileStream& out) {
+  Decoding d{archive, item, &decoding};
+  const ZipLocalFileHeader local = LocateItemData(d);
+  if (!may_decode(decoding.extent_start, decoding.extent_end)) throw NeedsCallingThread();
+  if (local.NameString() != item.Header().NameString()) {
+    d.Warning("the local header names it \"" + local.NameString() + "\"");
+  }
+  const auto crc = DecodeItem(d, local, out);
+  if (out.Size() != item.UncompressedSize() || (crc && *crc != item.CRC32())) {
+    throw ZipBadCRCError();
+  }
+  ApplyFileMetadata(out, item);
+}
+
 void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
   EnterItemPart(archive, item);
-  const ZipLocalFileHeader local = ReadLocalHeader(archive, item);
+  const ZipLocalFileHeader local = ReadLocalHeader(*archive.ArchiveStream(), item);
   const ZipDirectoryFileHeader& central = item.Header();
   // With a data descriptor the local header's crc and sizes are zero by design (streaming
   // writers such as Java's jar and libarchive do this), and the extra fields of the two headers
@@ -578,13 +701,13 @@ void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
   }
   if (differs) throw ZipInvalidLFHError();
   BitBucketStream bucket;
-  ExtractToStream(archive, item, bucket, false);
+  Decoding d{archive, item};
+  ExtractToStream(d, bucket, false);
 }
 
 void InstallExtractionProcs(ZipArchive& archive) {
-  archive.ExtractProc = [](ZipArchive& a, ZipItem& item, const std::string& name) {
-    ExtractItemToFile(a, item, name);
-  };
+  // A plain function, by which a run knows the built-in procedure and may decode ahead.
+  archive.ExtractProc = &ExtractItemToFile;
   archive.ExtractToStreamProc = [](ZipArchive& a, ZipItem& item, Stream& out) {
     ExtractItemToStream(a, item, out);
   };

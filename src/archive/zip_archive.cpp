@@ -5,6 +5,7 @@
 #include <array>
 
 #include "archive/byte_order.h"
+#include "archive/parallel_extract.h"
 #include "archive/utils.h"
 #include "codec/deflate_base.h"
 #include "platform/codepage.h"
@@ -686,6 +687,10 @@ std::unique_ptr<ArchiveItem> ZipArchive::NewItem(const std::string& file_spec) {
 void ZipArchive::DoExtractItem(int index, const std::string& use_name) {
   if (!ExtractProc) throw ZipNoExtractionError();
   ExtractProc(*this, *ZipItems(index), use_name);
+}
+
+std::unique_ptr<ExtractAhead> ZipArchive::StartExtractAhead(const std::vector<int>& indices) {
+  return StartParallelExtraction(*this, indices);
 }
 
 void ZipArchive::DoExtractItemToStream(int index, Stream& stream) {

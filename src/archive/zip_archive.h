@@ -219,6 +219,7 @@ class ZipArchive : public Archive {
 
  protected:
   void DoExtractItem(int index, const std::string& use_name) override;
+  std::unique_ptr<ExtractAhead> StartExtractAhead(const std::vector<int>& indices) override;
   void DoExtractItemToStream(int index, Stream& stream) override;
   void DoLoadArchive() override;
   void DoSaveArchive() override;

@@ -77,8 +77,8 @@ void PrepareItem(const ZipArchive& archive, ZipItem& item, Stream& in_stream, in
 
 // The traditional cipher's password goes to the encoders below; with AES (or no password) it is
 // empty and they write plain data.
-void DeflateItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stream,
-                 int64_t source_size, const std::string& password) {
+void DeflateItem(const ZipArchive& archive, CompressProgress& progress, ZipItem& item, Stream& work,
+                 Stream& in_stream, int64_t source_size, const std::string& password) {
   item.SetCompressionMethod(8);
   DeflateHelper options;
   if (!password.empty()) options.SetCryptPassword(password);
@@ -88,15 +88,16 @@ void DeflateItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_st
   // without them rather than with a wrong size.
   if (source_size <= INT32_MAX) {
     options.SetSourceSize(static_cast<int32_t>(source_size));
-    options.SetOnPercentDone([&archive](int32_t percent) { archive.FireCodecProgress(percent); });
+    options.SetOnPercentDone([&progress](int32_t percent) { progress.Codec(percent); });
   }
   options.SetCryptCheck(static_cast<int32_t>(CryptCheckOf(item)));
   item.SetCRC32(Deflate(&in_stream, &work, &options));
 }
 
-void StoreItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stream,
+void StoreItem(CompressProgress& progress, ZipItem& item, Stream& work, Stream& in_stream,
                int64_t source_size, const std::string& password) {
   item.SetCompressionMethod(0);
+  const bool reports = progress.ReportsStoring();
   bool abort = false;
   uint32_t reg = 0xFFFFFFFFu;
   int64_t total = 0;
@@ -110,11 +111,11 @@ void StoreItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stre
   std::vector<uint8_t> buffer(kStorePiece);
   int64_t n = in_stream.Read(buffer);
   while (n > 0 && !abort) {
-    if (archive.ItemProgressProc) {
+    if (reports) {
       total += n;
       percent = source_size > 0 ? RoundedPercent(total, source_size) : 100;
       if (percent != previous_percent) {
-        archive.ItemProgressProc(static_cast<uint8_t>(std::min(percent, 100)), abort);
+        progress.Store(static_cast<uint8_t>(std::min(percent, 100)), abort, false);
       }
       previous_percent = percent;
     }
@@ -123,9 +124,9 @@ void StoreItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stre
     n = in_stream.Read(buffer);
   }
   item.SetCRC32(~reg);
-  if (percent < 100 && archive.ItemProgressProc) {
+  if (percent < 100 && reports) {
     bool ignored = false;
-    archive.ItemProgressProc(100, ignored);
+    progress.Store(100, ignored, true);
   }
   if (abort) throw UserAbortError();
 }
@@ -165,8 +166,9 @@ MethodLevel LevelOf(ZipDeflationOption option) {
   return MethodLevel::kNormal;
 }
 
-void LibraryItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_stream,
-                 int64_t source_size, LibMethod method, const std::string& password) {
+void LibraryItem(const ZipArchive& archive, CompressProgress& progress, ZipItem& item, Stream& work,
+                 Stream& in_stream, int64_t source_size, LibMethod method,
+                 const std::string& password) {
   item.SetCompressionMethod(static_cast<uint16_t>(method));
   // The LZMA encoder always ends its data with an end marker, which bit 1 announces.
   if (method == LibMethod::kLzma) item.SetFlag(item.Flag() | kFlagLzmaEndMarker);
@@ -177,20 +179,21 @@ void LibraryItem(ZipArchive& archive, ZipItem& item, Stream& work, Stream& in_st
   MethodEncodeOptions options;
   options.level = LevelOf(archive.DeflationOption());
   options.source_size = source_size;
-  options.on_percent_done = [&archive](int32_t percent) { archive.FireCodecProgress(percent); };
+  options.on_percent_done = [&progress](int32_t percent) { progress.Codec(percent); };
   const MethodResult result =
       EncodeMethod(method, in_stream, crypt ? static_cast<Stream&>(*crypt) : work, options);
   item.SetCRC32(result.crc32);
 }
 
-void EncodeItem(ZipArchive& archive, ZipItem& item, Stream& out, Stream& in_stream,
-                int64_t source_size, ZipSupportedMethod method, const std::string& password) {
+void EncodeItem(const ZipArchive& archive, CompressProgress& progress, ZipItem& item, Stream& out,
+                Stream& in_stream, int64_t source_size, ZipSupportedMethod method,
+                const std::string& password) {
   if (const auto library = LibMethodOf(method)) {
-    LibraryItem(archive, item, out, in_stream, source_size, *library, password);
+    LibraryItem(archive, progress, item, out, in_stream, source_size, *library, password);
   } else if (method == smStored) {
-    StoreItem(archive, item, out, in_stream, source_size, password);
+    StoreItem(progress, item, out, in_stream, source_size, password);
   } else {
-    DeflateItem(archive, item, out, in_stream, source_size, password);
+    DeflateItem(archive, progress, item, out, in_stream, source_size, password);
   }
 }
 
@@ -228,30 +231,32 @@ namespace {
 
 // Encodes the item in method, encrypted as the archive asks: the traditional cipher inside the
 // encoders, AES around them.
-void EncryptAndEncode(ZipArchive& archive, ZipItem& item, Stream& out, Stream& in_stream,
-                      int64_t source_size, ZipSupportedMethod method) {
+void EncryptAndEncode(const ZipArchive& archive, CompressProgress& progress, ZipItem& item,
+                      Stream& out, Stream& in_stream, int64_t source_size,
+                      ZipSupportedMethod method) {
   const auto aes = AesStrengthOf(archive);
   if (!aes) {
-    EncodeItem(archive, item, out, in_stream, source_size, method, archive.Password());
+    EncodeItem(archive, progress, item, out, in_stream, source_size, method, archive.Password());
     return;
   }
   AesEncryptStream crypt(out, *aes, archive.Password());
-  EncodeItem(archive, item, crypt, in_stream, source_size, method, "");
+  EncodeItem(archive, progress, item, crypt, in_stream, source_size, method, "");
   crypt.Finish();
 }
 
-void WriteItemData(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream,
-                   int64_t start, int64_t out_start, int64_t source_size) {
+void WriteItemData(const ZipArchive& archive, CompressProgress& progress, ZipItem& item,
+                   Stream& out_stream, Stream& in_stream, int64_t start, int64_t out_start,
+                   int64_t source_size) {
   PrepareItem(archive, item, in_stream, source_size);
   if (source_size == 0) {
     // Nothing to compress: only an encryption header (or AES's salt and code) is written.
     item.SetCRC32(0);
-    EncryptAndEncode(archive, item, out_stream, in_stream, source_size, smStored);
+    EncryptAndEncode(archive, progress, item, out_stream, in_stream, source_size, smStored);
     return;
   }
   const ZipSupportedMethod method = archive.CompressionMethodToUse();
   const uint16_t flag = item.Flag();
-  EncryptAndEncode(archive, item, out_stream, in_stream, source_size, method);
+  EncryptAndEncode(archive, progress, item, out_stream, in_stream, source_size, method);
   if (method == smStored || method == smDeflated) return;
   // The best method, and the libraries' methods, store what they would make larger. The
   // encryption's own bytes count against both alike.
@@ -265,7 +270,7 @@ void WriteItemData(ZipArchive& archive, ZipItem& item, Stream& out_stream, Strea
   out_stream.SetPosition(out_start);
   // Deflate's option bits stay on a stored item, as they always have; a library's bit goes.
   if (method != smBestMethod) item.SetFlag(flag);
-  EncryptAndEncode(archive, item, out_stream, in_stream, source_size, smStored);
+  EncryptAndEncode(archive, progress, item, out_stream, in_stream, source_size, smStored);
 }
 
 // Items under this size get AE-2, whose CRC field stays 0: the CRC-32 of a few bytes would tell
@@ -310,14 +315,17 @@ std::string SourcePathOf(const ZipArchive& archive, const ZipItem& item) {
 
 }  // namespace
 
-void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream) {
+namespace {
+
+void CompressStream(const ZipArchive& archive, CompressProgress& progress, ZipItem& item,
+                    Stream& out_stream, Stream& in_stream) {
   // The source is read from its position on; only those bytes are the item. The data goes to the
   // output from its position on.
   const int64_t start = in_stream.Position();
   const int64_t out_start = out_stream.Position();
   const int64_t source_size = std::max<int64_t>(in_stream.Size() - start, 0);
   try {
-    WriteItemData(archive, item, out_stream, in_stream, start, out_start, source_size);
+    WriteItemData(archive, progress, item, out_stream, in_stream, start, out_start, source_size);
   } catch (...) {
     // The output gets nothing from a failed run.
     try {
@@ -334,22 +342,39 @@ void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, 
   item.SetInternalFileAttributes(0);
 }
 
-void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
+// The insert procedure InstallInsertionProcs installs, as a type of its own so that
+// HasBuiltInInsertProc can recognise it.
+struct BuiltInInsertProc {
+  void operator()(ZipArchive& sender, ZipItem& item, Stream& out_stream) const {
+    CompressItemFile(sender, item, out_stream);
+  }
+};
+
+}  // namespace
+
+void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream) {
+  ArchiveProgress progress(archive);
+  CompressStream(archive, progress, item, out_stream, in_stream);
+}
+
+void CompressItemFile(const ZipArchive& archive, ZipItem& item, Stream& out_stream,
+                      CompressProgress& progress) {
   const std::string path = SourcePathOf(archive, item);
-  // Folders, pipes and devices are not files to compress: a pipe would block, a folder fails
-  // only at the first read.
-  const auto status = platform::StatPath(path);
-  if (!status) throw FileOpenError(path, ENOENT);
-  if (!status->is_regular) throw FileOpenError(path, status->is_directory ? EISDIR : EINVAL);
-  FileStream file(path, kFmOpenRead | kFmShareDenyWrite);
-  item.SetExternalFileAttributes(AttributesFor(item,
-                                               platform::DosAttributesOf(path).value_or(kFaArchive),
-                                               platform::PermissionsOf(path).value_or(0644)));
-  item.SetUncompressedSize(file.Size());
-  const uint32_t dos = FileDosTime(path);
+  // Only regular files are compressed (a pipe would block, a folder fails only at the first
+  // read), and everything else the item takes from the file comes from the same open file.
+  platform::FileStatus status;
+  const auto file = FileStream::OpenRegular(path, status);
+  item.SetExternalFileAttributes(AttributesFor(item, status.attributes, status.permissions));
+  item.SetUncompressedSize(status.size);
+  const uint32_t dos = platform::UnixTimeToDosDateTime(status.mtime);
   item.SetFileTime(static_cast<uint16_t>(dos & 0xFFFF));
   item.SetFileDate(static_cast<uint16_t>(dos >> 16));
-  CompressItemStream(archive, item, out_stream, file);
+  CompressStream(archive, progress, item, out_stream, *file);
+}
+
+void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
+  ArchiveProgress progress(archive);
+  CompressItemFile(archive, item, out_stream, progress);
 }
 
 int64_t ItemSourceSize(const ZipArchive& archive, const ZipItem& item) {
@@ -362,14 +387,16 @@ int64_t ItemSourceSize(const ZipArchive& archive, const ZipItem& item) {
 }
 
 void InstallInsertionProcs(ZipArchive& archive) {
-  archive.InsertProc = [](ZipArchive& sender, ZipItem& item, Stream& out_stream) {
-    CompressItemFile(sender, item, out_stream);
-  };
+  archive.InsertProc = BuiltInInsertProc{};
   archive.InsertFromStreamProc = [](ZipArchive& sender, ZipItem& item, Stream& out_stream,
                                     Stream* in_stream) {
     if (in_stream == nullptr) throw ZipNoInsertionError();
     CompressItemStream(sender, item, out_stream, *in_stream);
   };
+}
+
+bool HasBuiltInInsertProc(const ZipArchive& archive) {
+  return archive.InsertProc.target<BuiltInInsertProc>() != nullptr;
 }
 
 }  // namespace vz

@@ -13,11 +13,43 @@
 
 namespace vz {
 
+// Where the compression of one item reports its progress. The archive's own (ArchiveProgress) fires
+// its events as they come; a save that compresses items ahead on other threads records them there
+// and fires them later, on its own thread, in the same order.
+class CompressProgress {
+ public:
+  virtual ~CompressProgress() = default;
+  // A codec's percentage, as Archive::FireCodecProgress: an abort raises AbortProgressError.
+  virtual void Codec(int32_t percent) = 0;
+  // Storing reports its percentages only when this is true (the archive has an ItemProgressProc).
+  virtual bool ReportsStoring() const = 0;
+  // A percentage of storing, as Archive::ItemProgressProc; the answer of a last report is ignored.
+  virtual void Store(uint8_t percent, bool& abort, bool last) = 0;
+};
+
+// The archive's own progress: its FireCodecProgress and ItemProgressProc.
+class ArchiveProgress : public CompressProgress {
+ public:
+  explicit ArchiveProgress(ZipArchive& archive) : archive_(archive) {}
+  void Codec(int32_t percent) override { archive_.FireCodecProgress(percent); }
+  bool ReportsStoring() const override { return static_cast<bool>(archive_.ItemProgressProc); }
+  void Store(uint8_t percent, bool& abort, bool /*last*/) override {
+    archive_.ItemProgressProc(percent, abort);
+  }
+
+ private:
+  ZipArchive& archive_;
+};
+
 // Compresses the item's file (DiskPath, taken against the archive's BaseDirectory when relative)
 // into out_stream, which must be empty. Time and date are the file's last-write time, the
 // attributes its DOS bits. A missing or unreadable file raises the platform's open error; a
 // file of 4 GiB or more raises ArchiveError.
 void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream);
+// The same, reporting to progress and reading nothing of the archive but its settings: this one may
+// run on another thread than the archive's while that thread does not change them.
+void CompressItemFile(const ZipArchive& archive, ZipItem& item, Stream& out_stream,
+                      CompressProgress& progress);
 // Compresses in_stream, from its position to its end, into out_stream, which must be empty. A
 // source that is not a file stream gives the item the current time and no attributes.
 void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream);
@@ -37,5 +69,8 @@ int64_t ItemSourceSize(const ZipArchive& archive, const ZipItem& item);
 // Installs the two insert procedures above into an archive; the stream procedure raises
 // ZipNoInsertionError when it is given no source stream.
 void InstallInsertionProcs(ZipArchive& archive);
+// True while the archive's InsertProc is the one InstallInsertionProcs installed (a caller's own
+// procedure is not known to be safe to run on other threads).
+bool HasBuiltInInsertProc(const ZipArchive& archive);
 
 }  // namespace vz

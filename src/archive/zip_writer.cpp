@@ -8,7 +8,9 @@
 // the old file's owner and permissions is it renamed over the archive. So a full disk or any other
 // failure on the way leaves the old archive as it was (the items' records are put back as well, so
 // the archive object keeps describing the file that is really there), and no second copy of the
-// archive is made anywhere else.
+// archive is made anywhere else. With more than one thread, items from files are compressed ahead
+// on worker threads (archive/parallel_save.h) and written here in the same order, with the same
+// events, as one thread writes them.
 //
 // The name the archive was opened by may be a symbolic link: the file at the end of the link is
 // the one replaced, and the link stays. The new file is locked (platform/file_lock.h) before it
@@ -33,10 +35,12 @@
 #include <vector>
 
 #include "archive/byte_order.h"
+#include "archive/parallel_save.h"
 #include "archive/utils.h"
 #include "archive/vm_stream.h"
 #include "archive/zip_archive.h"
 #include "archive/zip_proc.h"
+#include "codec/deflate_base.h"
 #include "codec/percent.h"
 #include "platform/file_lock.h"
 #include "platform/file_stream.h"
@@ -193,6 +197,11 @@ class ZipWriter {
   void InsertInPlace(ZipItem& item);
   void InsertThroughWorkStream(ZipItem& item);
   void RunInsertProc(ZipItem& item, Stream& out);
+  // Starts workers compressing the new items from files ahead, when the archive asks for more
+  // than one thread and the items are written in place by the built-in procedure.
+  void StartAhead();
+  // What the insert procedure would have done, from an item compressed ahead.
+  void ReplayAhead(ZipItem& item, ItemAhead& ahead, Stream& out);
   // Writes the item's local header at the current position; reserve keeps room for ZIP64 sizes.
   void BeginEntry(ZipItem& item, bool reserve_zip64);
   void EndEntry(ZipItem& item);
@@ -227,6 +236,7 @@ class ZipWriter {
   bool local_zip64_ = false;  // the last local header written has a ZIP64 field
   std::vector<Snapshot> snapshot_;
   ZipDirectoryFileFooter old_end_record_;
+  std::unique_ptr<SaveAhead> ahead_;  // compresses the new items on other threads
 };
 
 void ZipArchive::DoSaveArchive() {
@@ -274,10 +284,14 @@ void ZipWriter::Save() {
     part_number_ = 0;
     part_offset_ = Position();
     old_->SetPosition(0);
+    StartAhead();
     WriteItems();
+    ahead_.reset();
     WriteDirectory();
     Finish();
   } catch (...) {
+    // The workers stop before anything is put back; what they made goes with them.
+    ahead_.reset();
     if (old_span != nullptr && zip_.stream_ == old_span) {
       old_span->SetSwitchingSuspended(was_suspended);
     }
@@ -451,10 +465,67 @@ void ZipWriter::RunInsertProc(ZipItem& item, Stream& out) {
   }
 }
 
+namespace {
+
+bool FromFile(const ZipItem& item) {
+  const ItemAction action = item.PendingAction();
+  return action == iaAdd || action == iaFreshen || action == iaReplace;
+}
+
+}  // namespace
+
+void ZipWriter::StartAhead() {
+  const int threads = zip_.EffectiveThreadCount();
+  if (threads <= 1 || !out_->Seekable() || !HasBuiltInInsertProc(zip_)) return;
+  std::vector<ZipItem*> items;
+  for (int i = 0; i < zip_.ItemCount(); ++i) {
+    if (FromFile(*zip_.ZipItems(i))) items.push_back(zip_.ZipItems(i));
+  }
+  // One item alone gains nothing from another thread.
+  if (items.size() > 1) ahead_ = std::make_unique<SaveAhead>(zip_, items, threads);
+}
+
+void ZipWriter::ReplayAhead(ZipItem& item, ItemAhead& ahead, Stream& out) {
+  for (const ItemAhead::Report& report : ahead.reports) {
+    const auto percent = static_cast<uint8_t>(std::clamp(report.percent, 0, 100));
+    bool abort = false;
+    switch (report.kind) {
+      case ItemAhead::Report::kCodec:
+        zip_.FireCodecProgress(report.percent);
+        break;
+      case ItemAhead::Report::kStore:
+        zip_.ItemProgressProc(percent, abort);
+        if (abort) {
+          // Storing stops there, reports its end and gives up, as it does on this thread.
+          bool ignored = false;
+          if (percent < 100) zip_.ItemProgressProc(100, ignored);
+          throw UserAbortError();
+        }
+        break;
+      case ItemAhead::Report::kStoreLast:
+        zip_.ItemProgressProc(percent, abort);
+        break;
+    }
+  }
+  if (ahead.failure) std::rethrow_exception(ahead.failure);
+  out.CopyFrom(*ahead.data, 0);
+  // The item takes the fields the compression set; where its header went is this writer's.
+  const uint16_t disk = item.DiskNumberStart();
+  const uint64_t offset = item.LocalHeaderOffset();
+  item.Header() = ahead.item.Header();
+  item.SetDiskNumberStart(disk);
+  item.SetLocalHeaderOffset(offset);
+}
+
 // The data goes straight behind a local header written first and completed afterwards: the
 // header's length depends only on the name and the extra field, which compression leaves alone.
 void ZipWriter::InsertInPlace(ZipItem& item) {
-  const int64_t source_size = ItemSourceSize(zip_, item);
+  std::unique_ptr<ItemAhead> ahead;
+  if (ahead_ != nullptr && FromFile(item)) {
+    ahead = ahead_->Take();
+    Check(ahead == nullptr || ahead->original == &item, "ZipWriter: items ahead out of order");
+  }
+  const int64_t source_size = ahead != nullptr ? ahead->source_size : ItemSourceSize(zip_, item);
   const bool reserve = source_size < 0 || source_size >= kZip64Room;
   // The sizes are not known yet: the first header holds placeholders, and only the reserve
   // decides whether it has room for ZIP64 sizes.
@@ -466,7 +537,11 @@ void ZipWriter::InsertInPlace(ZipItem& item) {
   const int64_t data_start = Position();
   {
     ItemWindow window(*out_, data_start);
-    RunInsertProc(item, window);
+    if (ahead != nullptr) {
+      ReplayAhead(item, *ahead, window);
+    } else {
+      RunInsertProc(item, window);
+    }
   }
   const int64_t data_end = out_->Size();
   ZipLocalFileHeader local = LocalHeaderOf(item, reserve);
@@ -506,6 +581,9 @@ void ZipWriter::InsertItem(ZipItem& item) {
     EndEntry(item);
   } catch (const UserAbortError&) {
     throw;
+  } catch (const AbortProgressError&) {
+    // The user's answer to a codec's progress report ends the save, as storing's does.
+    throw UserAbortError();
   } catch (...) {
     // A write to the new archive that failed ends the save; so does a failure after some of the
     // item went into a part of a set, which cannot be taken back.

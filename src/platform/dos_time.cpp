@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 namespace vz::platform {
@@ -36,6 +37,10 @@ std::time_t LocalMinute(int year, int month, int day, int hour, int minute) {
   local.tm_hour = hour;
   local.tm_min = minute;
   local.tm_isdst = -1;  // let the zone's rules decide
+  // mktime reads the zone anew (TZ) each time and replaces what it read before: threads that
+  // extract at once take turns.
+  static std::mutex zone;
+  const std::lock_guard lock(zone);
   return std::mktime(&local);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/fs.h"
 #include "platform/runtime_errors.h"
 
 namespace vz {
@@ -27,6 +28,25 @@ FileStream::FileStream(const std::string& path, uint16_t mode) : path_(path), mo
       throw FileOpenError(path, EISDIR);
     }
   }
+}
+
+std::unique_ptr<FileStream> FileStream::OpenRegular(const std::string& path,
+                                                    platform::FileStatus& status) {
+  // Not blocking in open: a pipe would wait there for a writer before it could be refused.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw FileOpenError(path, errno);
+  const auto found = platform::StatDescriptor(fd, path);
+  const int error = !found                                ? errno
+                    : found->is_directory                 ? EISDIR
+                    : !found->is_regular                  ? EINVAL
+                    : ::fcntl(fd, F_SETFL, O_RDONLY) != 0 ? errno
+                                                          : 0;
+  if (error != 0) {
+    ::close(fd);
+    throw FileOpenError(path, error);
+  }
+  status = *found;
+  return std::unique_ptr<FileStream>(new FileStream(fd, path, kFmOpenRead | kFmShareDenyWrite));
 }
 
 FileStream::~FileStream() {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "platform/stream.h"
@@ -11,7 +12,8 @@ namespace vz {
 
 namespace platform {
 class Folder;
-}
+struct FileStatus;
+}  // namespace platform
 
 // Open modes: one access value, optionally or-ed with one share value; or kFmCreate alone.
 // Share values are accepted everywhere; on POSIX, where files are not locked against other
@@ -38,6 +40,12 @@ class FileStream : public Stream {
   // Opens (or with kFmCreate creates) path. Failure raises FileOpenError or FileCreateError.
   FileStream(const std::string& path, uint16_t mode);
   ~FileStream() override;
+  // Opens path for reading only when it is a regular file, and tells its status from the one open
+  // descriptor: a missing or unreadable file raises FileOpenError with the system's error, a
+  // folder with EISDIR, anything else that is no regular file (a pipe, a device) with EINVAL,
+  // without waiting for a pipe's writer.
+  static std::unique_ptr<FileStream> OpenRegular(const std::string& path,
+                                                 platform::FileStatus& status);
 
   int64_t Read(std::span<uint8_t> buffer) override;
   int64_t Write(std::span<const uint8_t> buffer) override;

@@ -176,6 +176,11 @@ int Folder::Rename(const std::string& from, const std::string& to, bool no_repla
   return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? 0 : errno;
 }
 
+int Folder::RenameInto(const std::string& from, const Folder& to_folder,
+                       const std::string& to) const {
+  return ::renameat(fd_, from.c_str(), to_folder.fd_, to.c_str()) == 0 ? 0 : errno;
+}
+
 int Folder::Remove(const std::string& name) const {
   return ::unlinkat(fd_, name.c_str(), 0) == 0 ? 0 : errno;
 }

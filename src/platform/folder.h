@@ -60,6 +60,9 @@ class Folder {
   // Renames from to to, both names in this folder; an existing to is replaced, or with
   // no_replace left alone (EEXIST). Returns 0 or the error number.
   int Rename(const std::string& from, const std::string& to, bool no_replace = false) const;
+  // Renames from in this folder to to in folder to_folder; an existing to is replaced. Returns 0
+  // or the error number (EXDEV when the two are on different file systems).
+  int RenameInto(const std::string& from, const Folder& to_folder, const std::string& to) const;
   // Removes the file name. Returns 0 or the error number.
   int Remove(const std::string& name) const;
 

@@ -38,11 +38,7 @@ int ErrorOf(int result) {
   return result == 0 ? 0 : errno;
 }
 
-}  // namespace
-
-std::optional<FileStatus> StatPath(const std::string& path) {
-  struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+FileStatus StatusOf(const struct stat& st, const std::string& path) {
   FileStatus status;
   status.is_directory = S_ISDIR(st.st_mode);
   status.is_regular = S_ISREG(st.st_mode);
@@ -51,6 +47,7 @@ std::optional<FileStatus> StatPath(const std::string& path) {
   status.attributes = AttributesFromStat(st, BaseName(path));
   status.device = static_cast<uint64_t>(st.st_dev);
   status.inode = static_cast<uint64_t>(st.st_ino);
+  status.permissions = static_cast<uint32_t>(st.st_mode & 0777);
   if (S_ISDIR(st.st_mode)) {
     status.kind = "folder";
   } else if (S_ISREG(st.st_mode)) {
@@ -65,6 +62,20 @@ std::optional<FileStatus> StatPath(const std::string& path) {
     status.kind = "socket";
   }
   return status;
+}
+
+}  // namespace
+
+std::optional<FileStatus> StatPath(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return StatusOf(st, path);
+}
+
+std::optional<FileStatus> StatDescriptor(int fd, const std::string& path) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::nullopt;
+  return StatusOf(st, path);
 }
 
 bool PathExists(const std::string& path) {

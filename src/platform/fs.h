@@ -34,9 +34,10 @@ struct FileStatus {
   bool is_directory = false;
   bool is_regular = false;
   int64_t size = 0;
-  std::time_t mtime = 0;    // last modification, seconds since the epoch
-  uint32_t attributes = 0;  // derived DOS attribute bits
-  uint64_t device = 0;      // device and inode together identify the file
+  std::time_t mtime = 0;     // last modification, seconds since the epoch
+  uint32_t attributes = 0;   // derived DOS attribute bits
+  uint32_t permissions = 0;  // POSIX permission bits (mask 0777)
+  uint64_t device = 0;       // device and inode together identify the file
   uint64_t inode = 0;
   // "folder", "regular file", "FIFO", "character device", "block device", "socket" or "file".
   const char* kind = "file";
@@ -44,6 +45,9 @@ struct FileStatus {
 
 // Status of path, or nothing when it does not exist (or cannot be examined).
 std::optional<FileStatus> StatPath(const std::string& path);
+// Status of the file open as descriptor fd (named path, whose last name decides the hidden bit),
+// or nothing when fstat fails.
+std::optional<FileStatus> StatDescriptor(int fd, const std::string& path);
 // True when path names an existing file or folder.
 bool PathExists(const std::string& path);
 // True when path names an existing folder.

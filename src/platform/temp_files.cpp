@@ -214,4 +214,14 @@ int WorkFile::PlaceAs(const std::string& target, bool no_replace) {
   return 0;
 }
 
+int WorkFile::PlaceIn(const Folder& folder, const std::string& target) {
+  stream_.reset();
+  SignalsHeld held;
+  const int error = folder_.RenameInto(name_, folder, target);
+  if (error != 0) return error;
+  placed_ = true;
+  registration_.Release();
+  return 0;
+}
+
 }  // namespace vz::platform

@@ -82,6 +82,9 @@ class WorkFile {
   // no_replace is set; from then on it is no work file. Returns 0 or the error number (the work
   // file stays then).
   int PlaceAs(const std::string& target, bool no_replace = false);
+  // Renames the (closed) file to target in another folder, replacing an existing file; as
+  // PlaceAs otherwise.
+  int PlaceIn(const Folder& folder, const std::string& target);
 
  private:
   Folder folder_;

@@ -301,5 +301,25 @@ TEST(AddCommandTest, NamesFreshensFailuresAndUsage) {
   }
 }
 
+// The thread count is the machine's business: any count makes the same archive as one thread,
+// for a new archive and for one updated with a changed file.
+TEST(AddParallelTest, ThreadCountsMakeTheSameArchive) {
+  ScratchDir dir;
+  for (const std::string threads : {"1", "4"}) {
+    // The same tree at the same times, then one file changed, for each count.
+    const fs::path in = dir.path() / ("in" + threads);
+    MakeTree(in);
+    ASSERT_EQ(Shell(in, "find . -exec touch -h -d 2024-01-01T12:00:00 {} +").status, 0);
+    const std::string zip = "../" + threads + ".zip";
+    ASSERT_EQ(Shell(in, kVzip + " -j " + threads + " add " + zip + " . -r").status, 0);
+    WriteFile((in / "readme.txt").string(), Text(40000, 9));
+    ASSERT_EQ(Shell(in, "touch -d 2025-01-01T12:00:00 readme.txt").status, 0);
+    ASSERT_EQ(Shell(in, kVzip + " -j " + threads + " add " + zip + " . -r -l maximum").status, 0);
+  }
+  const auto one = ReadFile((dir.path() / "1.zip").string());
+  EXPECT_FALSE(one.empty());
+  EXPECT_TRUE(one == ReadFile((dir.path() / "4.zip").string()));
+}
+
 }  // namespace
 }  // namespace vz
