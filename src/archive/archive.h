@@ -321,6 +321,11 @@ class Archive {
   void SetThreadCount(int value) { thread_count_ = value < 0 ? 0 : value; }
   // ThreadCount with 0 resolved to the number of usable cores.
   int EffectiveThreadCount() const;
+  // The smallest item an extraction hands to a worker thread; smaller ones are extracted by the
+  // calling thread, since creating their files costs more than decoding them, and the file
+  // system takes new files from several threads no faster than from one.
+  int64_t ExtractAheadMinimum() const { return extract_ahead_minimum_; }
+  void SetExtractAheadMinimum(int64_t value) { extract_ahead_minimum_ = value; }
   Stream* SourceStream() const { return source_stream_; }
   void SetSourceStream(Stream* stream) { source_stream_ = stream; }
   bool Spanned() const { return spanned_; }
@@ -465,6 +470,7 @@ class Archive {
   StoreOptions store_options_ = 0;
   std::string temp_directory_;
   int thread_count_ = 0;
+  int64_t extract_ahead_minimum_ = 128 * 1024;
   std::string failure_message_;
   std::unique_ptr<FolderCache> run_folders_;
   // What an AddBatch keeps: the current folder, and the archive's file identity once looked up.

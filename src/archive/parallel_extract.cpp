@@ -80,6 +80,7 @@ class ParallelExtraction : public ExtractAhead {
         file_(*dynamic_cast<SpanStream*>(archive.ArchiveStream())),
         file_size_(archive.ArchiveStream()->Size()),
         password_(archive.Password()),
+        minimum_(archive.ExtractAheadMinimum()),
         destination_(std::move(destination)),
         window_(2 * static_cast<size_t>(threads)),
         slots_(indices.size()) {
@@ -234,6 +235,7 @@ class ParallelExtraction : public ExtractAhead {
   void Decode(ZipItem& item, PositionedReader& reader, std::unique_ptr<platform::WorkFile>& work,
               AheadDecoding& decoding) {
     if (!IsPlainFileItem(item) || (item.Encrypted() && password_.empty())) return;
+    if (item.UncompressedSize() < minimum_) return;
     decoding.source = &reader;
     decoding.password = password_;
     decoding.stop = &stopping_;
@@ -252,6 +254,7 @@ class ParallelExtraction : public ExtractAhead {
   const SpanStream& file_;
   const int64_t file_size_;
   const std::string password_;
+  const int64_t minimum_;
   const platform::Folder destination_;
   const size_t window_;
 
@@ -284,6 +287,12 @@ std::unique_ptr<ExtractAhead> StartParallelExtraction(ZipArchive& archive,
   if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) return nullptr;
   for (int i = 0; i < archive.ItemCount(); ++i) {
     if (archive.Items(i)->PendingAction() != iaNone) return nullptr;
+  }
+  // Workers only for a run with items worth their while.
+  const int64_t minimum = archive.ExtractAheadMinimum();
+  if (std::none_of(indices.begin(), indices.end(),
+                   [&](int i) { return archive.Items(i)->UncompressedSize() >= minimum; })) {
+    return nullptr;
   }
   platform::Folder destination;
   const std::string& base = archive.BaseDirectory();

@@ -52,10 +52,12 @@ DfInputWindow::DfInputWindow(Stream& source, int64_t source_size, int32_t window
       window_mask_(window_bytes - 1),
       window_bytes_(window_bytes) {
   buffer_size_ = window_bytes + kSlideStep + longest_allowed_;
-  buffer_holder_ = std::make_unique<uint8_t[]>(static_cast<size_t>(buffer_size_) + kSpareBytes);
+  // The buffer and the chains are made ready as the data reaches them (see Refill): a small
+  // source never pays for clearing a whole window of them.
+  buffer_holder_ =
+      std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(buffer_size_) + kSpareBytes);
   buffer_ = buffer_holder_.get();
-  std::memset(buffer_ + buffer_size_, 0, kSpareBytes);
-  chain_.assign(static_cast<size_t>(window_bytes), kNone);
+  chain_.reserve(static_cast<size_t>(window_bytes));
   head_.assign(kHashSize, kNone);
   Refill();
 }
@@ -63,6 +65,23 @@ DfInputWindow::DfInputWindow(Stream& source, int64_t source_size, int32_t window
 DfInputWindow::~DfInputWindow() = default;
 
 void DfInputWindow::Refill() {
+  FillBuffer();
+  // The probes read up to kSpareBytes past the data: bytes never written read as zero, as if the
+  // whole buffer had been cleared first.
+  const int32_t data_end = data_end_ - buffer_base_;
+  const int32_t read_end = std::min(data_end + kSpareBytes, buffer_size_ + kSpareBytes);
+  if (read_end > cleared_end_) {
+    const int32_t from = std::max(cleared_end_, data_end);
+    std::memset(buffer_ + from, 0, static_cast<size_t>(read_end - from));
+    cleared_end_ = read_end;
+  }
+  // Until the data fills a window, position p has chain slot p: only those slots can be read.
+  if (static_cast<int32_t>(chain_.size()) < window_bytes_) {
+    chain_.resize(static_cast<size_t>(std::min(data_end_, window_bytes_)), kNone);
+  }
+}
+
+void DfInputWindow::FillBuffer() {
   while (data_end_ - buffer_base_ < buffer_size_) {
     uint8_t* at = buffer_ + (data_end_ - buffer_base_);
     const int64_t n = source_.Read(

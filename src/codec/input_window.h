@@ -88,6 +88,7 @@ class DfInputWindow {
   static constexpr int32_t kNone = -1;
 
   void Refill();
+  void FillBuffer();
   // The hash of the three bytes at b. Positions are inserted once each and in order, so the
   // running form ((hash << 5) ^ next byte) & 0x3FFF always equals this direct one: the byte three
   // back has been shifted out of the 14 bits. The direct form has no chain of dependent steps.
@@ -111,6 +112,7 @@ class DfInputWindow {
   std::unique_ptr<uint8_t[]> buffer_holder_;
   uint8_t* buffer_ = nullptr;
   int32_t buffer_size_ = 0;
+  int32_t cleared_end_ = 0;  // buffer bytes below this were written or cleared
   // Positions below are relative to base_offset_ (absolute = base_offset_ + relative).
   int64_t base_offset_ = 0;
   int32_t buffer_base_ = 0;

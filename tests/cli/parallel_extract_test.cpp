@@ -37,7 +37,9 @@ TEST(ParallelExtractCliTest, ThreadsLeaveTheFilesAndLinesOfOneThread) {
     const std::string folder = source + "/p" + std::to_string(i % 5);
     fs::create_directories(folder);
     const auto kind = i % 3 == 0 ? CorpusKind::kRandom : CorpusKind::kText;
-    WriteFile(folder + "/f" + std::to_string(i), MakeCorpus(kind, 500 + 3000 * i, i));
+    // Every fourth file is large enough for a worker; the others are extracted in between.
+    const size_t size = i % 4 == 3 ? 150000 + 1000 * i : 500 + 3000 * i;
+    WriteFile(folder + "/f" + std::to_string(i), MakeCorpus(kind, size, i));
   }
   fs::create_directories(source + "/empty");
   const std::string archive = dir / "a.zip";

@@ -117,6 +117,8 @@ Outcome ExtractWith(const std::string& archive, const Scenario& s, int threads) 
   UnZipper unzipper;
   unzipper.SetThreadCount(threads);
   unzipper.SetFileName(archive);
+  // Every item goes to the workers, however small.
+  unzipper.GetArchive()->SetExtractAheadMinimum(0);
   unzipper.SetExtractOptions(eoCreateDirs | eoRestorePath);
   unzipper.SetBaseDirectory(dest);
   unzipper.SetPassword("pw");
