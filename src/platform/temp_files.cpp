@@ -205,19 +205,18 @@ void WorkFile::Close(bool sync) {
 }
 
 int WorkFile::PlaceAs(const std::string& target, bool no_replace) {
-  stream_.reset();
-  SignalsHeld held;
-  const int error = folder_.Rename(name_, target, no_replace);
-  if (error != 0) return error;
-  placed_ = true;
-  registration_.Release();
-  return 0;
+  return Place([&] { return folder_.Rename(name_, target, no_replace); });
 }
 
 int WorkFile::PlaceIn(const Folder& folder, const std::string& target) {
+  return Place([&] { return folder_.RenameInto(name_, folder, target); });
+}
+
+int WorkFile::Place(const std::function<int()>& rename) {
   stream_.reset();
+  // The file is renamed and forgotten by the signal handler in one step.
   SignalsHeld held;
-  const int error = folder_.RenameInto(name_, folder, target);
+  const int error = rename();
   if (error != 0) return error;
   placed_ = true;
   registration_.Release();

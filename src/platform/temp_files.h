@@ -15,6 +15,7 @@
 // (BlockTerminatingSignals), so that the handler never interrupts a registration half made.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -87,6 +88,9 @@ class WorkFile {
   int PlaceIn(const Folder& folder, const std::string& target);
 
  private:
+  // Runs rename (0 or an errno value) with the signals held; on success the file is placed.
+  int Place(const std::function<int()>& rename);
+
   Folder folder_;
   std::string name_;
   std::unique_ptr<FileStream> stream_;
