@@ -16,8 +16,9 @@
 // same weight; both are part of the encoder's output, so they are kept exactly.
 #include "codec/package_merge.h"
 
+#include <algorithm>
+#include <array>
 #include <utility>
-#include <vector>
 
 #include "platform/runtime_errors.h"
 
@@ -25,106 +26,141 @@ namespace vz {
 
 namespace {
 
-struct Node {
+constexpr int kMaxSymbols = 286;
+constexpr int kMaxListLength = 2 * kMaxSymbols;
+
+struct Leaf {
   int64_t weight;
-  int32_t count;   // leaves: code length so far; packages: unused
-  int32_t symbol;  // leaves: symbol; packages: -1
-  Node* left;
-  Node* right;
+  int32_t symbol;
 };
 
 // Hoare's partition around the middle element, recursing on the left part and looping on the
 // right.
-void SortByWeight(std::vector<Node*>& a, int lo, int hi) {
+void SortByWeight(Leaf* a, int lo, int hi) {
   while (lo < hi) {
-    const int64_t pivot = a[static_cast<size_t>((lo + hi) / 2)]->weight;
+    const int64_t pivot = a[(lo + hi) / 2].weight;
     int i = lo - 1;
     int j = hi + 1;
     for (;;) {
       do --j;
-      while (a[static_cast<size_t>(j)]->weight > pivot);
+      while (a[j].weight > pivot);
       do ++i;
-      while (a[static_cast<size_t>(i)]->weight < pivot);
+      while (a[i].weight < pivot);
       if (j <= i) break;
-      std::swap(a[static_cast<size_t>(i)], a[static_cast<size_t>(j)]);
+      std::swap(a[i], a[j]);
     }
     if (lo < j) SortByWeight(a, lo, j);
     lo = j + 1;
   }
 }
 
-void CountLeaves(Node* node) {
-  if (node->symbol >= 0) {
-    ++node->count;
-    return;
-  }
-  CountLeaves(node->left);
-  CountLeaves(node->right);
-}
-
 }  // namespace
 
+// The lists are kept level by level rather than as a tree of packages. A package of one level
+// is the pair of entries 2j and 2j + 1 of the level below, and packages keep their order in the
+// merge, so the packages taken from a level are always its first ones, and the entries they
+// contain are a prefix of the level below. Walking down from the top, each level's taken prefix
+// gives the next one's, and every leaf inside it gains a bit. This counts exactly the leaves
+// that opening each taken package recursively would reach.
 void GenerateCodeLengths(int max_code_len, std::span<const int32_t> weights,
                          std::span<int32_t> code_lengths, int start_index, Logger* /*log*/) {
   const int n_weights = static_cast<int>(weights.size());
   Check(max_code_len >= 1 && max_code_len <= 15,
         "GenerateCodeLengths: the maximum code length should be in the range 1..15");
-  Check(n_weights >= 1 && n_weights <= 286 && n_weights < (1 << max_code_len),
+  Check(n_weights >= 1 && n_weights <= kMaxSymbols && n_weights < (1 << max_code_len),
         "GenerateCodeLengths: the weight array must have 1..286 elements");
   for (int s = 0; s < n_weights; ++s) code_lengths[static_cast<size_t>(start_index + s)] = 0;
 
-  NodeManager nodes(sizeof(Node));
-  auto make = [&nodes](int64_t weight, int32_t symbol, Node* left, Node* right) {
-    Node* node = static_cast<Node*>(nodes.TakeNode());
-    *node = Node{weight, 1, symbol, left, right};
-    return node;
-  };
-  std::vector<Node*> leaves;
-  leaves.reserve(static_cast<size_t>(n_weights));
+  std::array<Leaf, kMaxSymbols> leaves;
+  int n = 0;
   for (int s = 0; s < n_weights; ++s) {
-    if (weights[static_cast<size_t>(s)] != 0) {
-      leaves.push_back(make(weights[static_cast<size_t>(s)], s, nullptr, nullptr));
-    }
+    if (weights[static_cast<size_t>(s)] != 0)
+      leaves[static_cast<size_t>(n++)] = {weights[static_cast<size_t>(s)], s};
   }
-  const int n = static_cast<int>(leaves.size());
   if (n == 0) {
     code_lengths[static_cast<size_t>(start_index)] = 1;
     return;
   }
   if (n == 1) {
-    code_lengths[static_cast<size_t>(start_index + leaves[0]->symbol)] = 1;
+    code_lengths[static_cast<size_t>(start_index + leaves[0].symbol)] = 1;
     return;
   }
-  SortByWeight(leaves, 0, n - 1);
+  SortByWeight(leaves.data(), 0, n - 1);
 
-  std::vector<Node*> list = leaves;
-  std::vector<Node*> packages;
-  std::vector<Node*> merged;
+  // entry[level][i]: the sorted leaf at position i of that level's list, or -1 for a package.
+  // A sentinel of the largest weight closes both the leaves and the packages. Once a level's
+  // list comes out the same as the one below it, every level above repeats it, so those levels
+  // share its entries instead of merging again (the usual case when no code reaches the limit).
+  constexpr int64_t kEnd = INT64_MAX;
+  std::array<std::array<int16_t, kMaxListLength>, 15> entries;
+  std::array<const int16_t*, 15> entry;
+  std::array<int, 15> length{};
+  std::array<int64_t, kMaxSymbols + 1> leaf_weight;
+  std::array<int64_t, kMaxListLength> list_weight;      // the current level's list
+  std::array<int64_t, kMaxSymbols + 1> package_weight;  // the packages made from it
+  for (int i = 0; i < n; ++i) {
+    const auto at = static_cast<size_t>(i);
+    entries[0][at] = static_cast<int16_t>(i);
+    leaf_weight[at] = list_weight[at] = leaves[at].weight;
+  }
+  leaf_weight[static_cast<size_t>(n)] = kEnd;
+  entry[0] = entries[0].data();
+  length[0] = n;
+  bool settled = false;
   for (int level = 1; level < max_code_len; ++level) {
-    packages.clear();
-    for (size_t i = 0; i + 1 < list.size(); i += 2) {
-      packages.push_back(make(list[i]->weight + list[i + 1]->weight, -1, list[i], list[i + 1]));
+    const auto at = static_cast<size_t>(level);
+    if (settled) {
+      entry[at] = entry[at - 1];
+      length[at] = length[at - 1];
+      continue;
     }
-    merged.clear();
-    size_t a = 0;
-    size_t b = 0;
-    while (a < leaves.size() || b < packages.size()) {
-      if (b == packages.size() || (a < leaves.size() && leaves[a]->weight <= packages[b]->weight)) {
-        merged.push_back(leaves[a++]);
+    const int below = length[at - 1];
+    const int packages = below / 2;
+    for (int p = 0; p < packages; ++p) {
+      package_weight[static_cast<size_t>(p)] =
+          list_weight[static_cast<size_t>(2 * p)] + list_weight[static_cast<size_t>(2 * p + 1)];
+    }
+    package_weight[static_cast<size_t>(packages)] = kEnd;
+    int16_t* out = entries[at].data();
+    const int total = n + packages;
+    settled = total == below;
+    int a = 0;
+    int b = 0;
+    for (int k = 0; k < total; ++k) {
+      int64_t weight;
+      if (leaf_weight[static_cast<size_t>(a)] <= package_weight[static_cast<size_t>(b)]) {
+        out[k] = static_cast<int16_t>(a);  // a leaf goes first among equal weights
+        weight = leaf_weight[static_cast<size_t>(a++)];
       } else {
-        merged.push_back(packages[b++]);
+        out[k] = -1;
+        weight = package_weight[static_cast<size_t>(b++)];
       }
+      settled = settled && weight == list_weight[static_cast<size_t>(k)];
+      list_weight[static_cast<size_t>(k)] = weight;  // its packages were summed out already
     }
-    std::swap(list, merged);
+    entry[at] = out;
+    length[at] = total;
   }
-  const size_t taken = static_cast<size_t>(2 * n - 2);
-  Check(list.size() >= taken,
+
+  int taken = 2 * n - 2;
+  Check(length[static_cast<size_t>(max_code_len - 1)] >= taken,
         "GenerateCodeLengths: the package-merge algorithm should always be feasible");
-  for (size_t i = 0; i < taken; ++i) {
-    if (list[i]->symbol < 0) CountLeaves(list[i]);
+  std::array<int32_t, kMaxSymbols> count;
+  std::fill_n(count.begin(), n, 1);  // every leaf's own place in the top list
+  for (int level = max_code_len - 1; level > 0; --level) {
+    const int16_t* list = entry[static_cast<size_t>(level)];
+    int packages = 0;
+    for (int i = 0; i < taken; ++i) packages += list[static_cast<size_t>(i)] < 0;
+    taken = 2 * packages;
+    const int16_t* below = entry[static_cast<size_t>(level - 1)];
+    for (int i = 0; i < taken; ++i) {
+      if (below[static_cast<size_t>(i)] >= 0)
+        ++count[static_cast<size_t>(below[static_cast<size_t>(i)])];
+    }
   }
-  for (Node* leaf : leaves) {
-    code_lengths[static_cast<size_t>(start_index + leaf->symbol)] = leaf->count;
+  for (int i = 0; i < n; ++i) {
+    code_lengths[static_cast<size_t>(start_index + leaves[static_cast<size_t>(i)].symbol)] =
+        count[static_cast<size_t>(i)];
   }
 }
 
