@@ -67,7 +67,8 @@ void DfOutBitStream::Finish() {
 // ---- Token buffer ----------------------------------------------------------------------------
 
 DfLZStream::DfLZStream(DfInputWindow& window, Logger* log, bool deflate64)
-    : tokens_(std::make_unique<uint8_t[]>(kBufferBytes)),
+    // Left uninitialised: only the tokens below token_pos_ are ever read.
+    : tokens_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)),
       token_pos_(tokens_.get()),
       window_(window),
       log_(log),

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/fs.h"
@@ -90,6 +91,7 @@ int64_t FileStream::Write(std::span<const uint8_t> buffer) {
     done += static_cast<size_t>(n);
   }
   Advance(done);
+  if (size_ >= 0) size_ = position_ >= 0 ? std::max(size_, position_) : -1;
   return static_cast<int64_t>(done);
 }
 
@@ -105,6 +107,7 @@ int64_t FileStream::Seek(int64_t offset, int origin) {
 }
 
 int64_t FileStream::Size() {
+  if (size_ >= 0) return size_;
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return Stream::Size();
   return static_cast<int64_t>(st.st_size);
@@ -112,6 +115,7 @@ int64_t FileStream::Size() {
 
 void FileStream::SetSize(int64_t new_size) {
   if (::ftruncate(fd_, static_cast<off_t>(new_size)) != 0) throw StreamWriteError();
+  if (size_ >= 0) size_ = new_size;
   if (Position() > new_size) Seek(new_size, kSeekBegin);
 }
 

@@ -79,7 +79,14 @@ class FileStream : public Stream {
   // Takes over an open descriptor.
   FileStream(int fd, const std::string& path, uint16_t mode) : path_(path), mode_(mode), fd_(fd) {}
 
-  // Reads and writes move the known position along.
+  // Marks a file that this stream has just created and alone writes: empty, at offset 0. Its
+  // position and size are then known without asking the system.
+  void StartsNew() {
+    position_ = 0;
+    size_ = 0;
+  }
+
+  // Reads and writes move the known position along; writes can extend the known size.
   void Advance(size_t done) {
     if (position_ >= 0) position_ += static_cast<int64_t>(done);
   }
@@ -91,6 +98,8 @@ class FileStream : public Stream {
   // The position as the last seek found it and reads and writes moved it since, so that asking
   // for it costs no system call; -1 until a seek succeeded (a pipe has none).
   int64_t position_ = -1;
+  // The size, for a file only this stream writes (see StartsNew); -1 when the system is asked.
+  int64_t size_ = -1;
 };
 
 }  // namespace vz

@@ -150,8 +150,10 @@ std::unique_ptr<FileStream> Folder::CreateUniqueFile(const std::string& prefix,
     const int fd = OpenAt(fd_, candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       if (name != nullptr) *name = candidate;
-      return std::unique_ptr<FileStream>(
+      std::unique_ptr<FileStream> stream(
           new FileStream(fd, PathOf(candidate), kFmOpenReadWrite | kFmShareExclusive));
+      stream->StartsNew();
+      return stream;
     }
     error = errno;
   }
