@@ -317,13 +317,15 @@ std::string SourcePathOf(const ZipArchive& archive, const ZipItem& item) {
 
 namespace {
 
+// known_size: the source's size when the caller has just learnt it, else -1 (it is asked for).
 void CompressStream(const ZipArchive& archive, CompressProgress& progress, ZipItem& item,
-                    Stream& out_stream, Stream& in_stream) {
+                    Stream& out_stream, Stream& in_stream, int64_t known_size = -1) {
   // The source is read from its position on; only those bytes are the item. The data goes to the
   // output from its position on.
   const int64_t start = in_stream.Position();
   const int64_t out_start = out_stream.Position();
-  const int64_t source_size = std::max<int64_t>(in_stream.Size() - start, 0);
+  const int64_t source_size =
+      std::max<int64_t>((known_size >= 0 ? known_size : in_stream.Size()) - start, 0);
   try {
     WriteItemData(archive, progress, item, out_stream, in_stream, start, out_start, source_size);
   } catch (...) {
@@ -369,7 +371,7 @@ void CompressItemFile(const ZipArchive& archive, ZipItem& item, Stream& out_stre
   const uint32_t dos = platform::UnixTimeToDosDateTime(status.mtime);
   item.SetFileTime(static_cast<uint16_t>(dos & 0xFFFF));
   item.SetFileDate(static_cast<uint16_t>(dos >> 16));
-  CompressStream(archive, progress, item, out_stream, *file);
+  CompressStream(archive, progress, item, out_stream, *file, status.size);
 }
 
 void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream) {

@@ -47,7 +47,9 @@ std::unique_ptr<FileStream> FileStream::OpenRegular(const std::string& path,
     throw FileOpenError(path, error);
   }
   status = *found;
-  return std::unique_ptr<FileStream>(new FileStream(fd, path, kFmOpenRead | kFmShareDenyWrite));
+  std::unique_ptr<FileStream> stream(new FileStream(fd, path, kFmOpenRead | kFmShareDenyWrite));
+  stream->position_ = 0;  // a descriptor just opened starts at the beginning
+  return stream;
 }
 
 FileStream::~FileStream() {
