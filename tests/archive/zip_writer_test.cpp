@@ -11,6 +11,7 @@
 #include "archive/unzip_proc.h"
 #include "archive/zip_archive.h"
 #include "archive/zip_proc.h"
+#include "corpus.h"
 #include "platform/memory_stream.h"
 #include "test_support.h"
 #include "zip_builder.h"
@@ -376,6 +377,54 @@ TEST(ZipSaveTest, FailedRewriteLeavesTheOldArchiveAndItsItemsAsTheyWere) {
   EXPECT_EQ(Parse(ReadFile(dir / "f.zip")).items.size(), 2u);
   EXPECT_EQ(std::filesystem::status(dir / "f.zip").permissions(), std::filesystem::perms(0640));
   EXPECT_EQ(FailuresOnTest(dir / "f.zip"), 0);
+}
+
+// The new archive is gathered in a buffer of 1 MiB: items that end just before, at and after its
+// edge, a header completed after its data left the buffer, and a failed item taken back out.
+TEST(ZipSaveTest, ItemsAroundTheWriteBufferReadBackWithUnzip) {
+  if (!testing::HaveTool("unzip")) GTEST_SKIP();
+  const size_t mib = size_t{1} << 20;
+  const struct {
+    const char* name;
+    size_t size;
+    bool text;
+  } files[] = {{"empty", 0, false},  {"one", 1, false},        {"under", mib - 60, false},
+               {"edge", mib, true},  {"over", mib + 1, false}, {"big", 5 * mib / 2, true},
+               {"gone", 100, false}, {"tail", 3000, true}};
+  for (const int threads : {1, 2}) {
+    SCOPED_TRACE(threads);
+    ScratchDir dir;
+    auto zip = Create(dir / "b.zip");
+    zip->SetThreadCount(threads);
+    uint32_t seed = 1;
+    for (const auto& f : files) {
+      WriteFile(dir / f.name, f.text ? testing::MakeCorpus(testing::CorpusKind::kText, f.size, seed)
+                                     : testing::RandomBytes(f.size, seed));
+      ++seed;
+      zip->Add(zip->NewItem(dir / f.name));
+    }
+    std::filesystem::remove(dir / "gone");
+    int failures = 0;
+    zip->OnProcessItemFailure = [&](void*, ArchiveItem*, ProcessType, ErrorClass, int32_t) {
+      ++failures;
+    };
+    zip->Save();
+    EXPECT_EQ(failures, 1);
+    const std::string archive = dir / "b.zip";
+    EXPECT_EQ(std::system(("unzip -tqq '" + archive + "' >/dev/null 2>&1").c_str()), 0);
+    for (const auto& f : files) {
+      if (std::string(f.name) == "gone") continue;
+      FILE* pipe = ::popen(("unzip -p '" + archive + "' '*/" + f.name + "'").c_str(), "r");
+      ASSERT_NE(pipe, nullptr);
+      std::vector<uint8_t> out;
+      uint8_t buffer[65536];
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        out.insert(out.end(), buffer, buffer + n);
+      }
+      ::pclose(pipe);
+      EXPECT_EQ(out, ReadFile(dir / f.name)) << f.name;
+    }
+  }
 }
 
 TEST(ZipSaveTest, AbortFromProgressEndsTheSaveBeforeTheFileIsTouched) {
