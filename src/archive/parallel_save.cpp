@@ -171,7 +171,8 @@ SaveAhead::SaveAhead(const ZipArchive& archive, const std::vector<ZipItem*>& ite
     jobs_[i].result = std::move(ahead);
   }
   try {
-    for (int i = 0; i < std::max(threads, 1); ++i) workers_.emplace_back([this] { Work(); });
+    // The writer compresses too while it waits (see Take), so it counts as one of the threads.
+    for (int i = 0; i < std::max(threads - 1, 1); ++i) workers_.emplace_back([this] { Work(); });
   } catch (...) {
     Stop();
     throw;
@@ -188,7 +189,8 @@ void SaveAhead::Stop() {
     stopping_ = true;
     cancelled_ = true;
   }
-  changed_.notify_all();
+  work_.notify_all();
+  done_.notify_all();
   for (auto& worker : workers_) {
     if (worker.joinable()) worker.join();
   }
@@ -196,17 +198,33 @@ void SaveAhead::Stop() {
   jobs_.clear();
 }
 
+bool SaveAhead::MayStart() const {
+  return next_ < taken_ + window_ || (next_ < taken_ + kItemsAhead && held_bytes_ < kBytesAhead);
+}
+
 std::unique_ptr<ItemAhead> SaveAhead::Take() {
   std::unique_lock lock(mutex_);
   Check(taken_ < jobs_.size(), "SaveAhead: more items taken than given");
   Job& job = jobs_[taken_++];
-  changed_.notify_all();  // the window moved on
   if (job.state == State::kWaiting) {
     job.state = State::kTaken;
+    if (idle_workers_ > 0) work_.notify_all();  // the window moved on
     return nullptr;
   }
-  changed_.wait(lock, [&job] { return job.state == State::kDone; });
+  // While a worker finishes it, the writer does a worker's part: a job begun is one less to wait
+  // for later.
+  while (job.state != State::kDone) {
+    if (!stopping_ && next_ < jobs_.size() && MayStart()) {
+      RunNext(lock);
+      continue;
+    }
+    writer_waiting_ = true;
+    done_.wait(lock, [&job] { return job.state == State::kDone; });
+    writer_waiting_ = false;
+  }
   job.state = State::kTaken;
+  held_bytes_ -= job.bytes;
+  if (idle_workers_ > 0) work_.notify_all();
   return std::move(job.result);
 }
 
@@ -214,19 +232,27 @@ void SaveAhead::Work() {
   platform::BlockTerminatingSignals();
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(
-        lock, [this] { return stopping_ || next_ >= jobs_.size() || next_ < taken_ + window_; });
+    ++idle_workers_;
+    work_.wait(lock, [this] { return stopping_ || next_ >= jobs_.size() || MayStart(); });
+    --idle_workers_;
     if (stopping_ || next_ >= jobs_.size()) return;
-    Job& job = jobs_[next_++];
-    if (job.state != State::kWaiting) continue;
-    job.state = State::kRunning;
-    ItemAhead& ahead = *job.result;
-    lock.unlock();
-    Compress(ahead);
-    lock.lock();
-    job.state = State::kDone;
-    changed_.notify_all();
+    RunNext(lock);
   }
+}
+
+void SaveAhead::RunNext(std::unique_lock<std::mutex>& lock) {
+  Job& job = jobs_[next_++];
+  if (job.state != State::kWaiting) return;
+  job.state = State::kRunning;
+  ItemAhead& ahead = *job.result;
+  lock.unlock();
+  Compress(ahead);
+  const int64_t bytes = ahead.data != nullptr ? ahead.data->Size() : 0;
+  lock.lock();
+  job.state = State::kDone;
+  job.bytes = bytes;
+  held_bytes_ += bytes;
+  if (writer_waiting_) done_.notify_one();
 }
 
 void SaveAhead::Compress(ItemAhead& ahead) {

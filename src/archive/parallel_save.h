@@ -98,16 +98,20 @@ struct ItemAhead {
 class SaveAhead {
  public:
   static constexpr int64_t kMemoryAhead = int64_t{64} << 20;
+  static constexpr size_t kItemsAhead = 64;
+  static constexpr int64_t kBytesAhead = int64_t{8} << 20;
 
-  // Starts threads workers on items, which must be items of archive to insert from files, in the
-  // order the writer will take them. archive must not change its settings until Stop.
+  // Starts threads - 1 workers (at least one) on items, which must be items of archive to insert
+  // from files, in the order the writer will take them; the writer, in Take, makes up the last
+  // thread. archive must not change its settings until Stop.
   SaveAhead(const ZipArchive& archive, const std::vector<ZipItem*>& items, int threads);
   ~SaveAhead();
   SaveAhead(const SaveAhead&) = delete;
   SaveAhead& operator=(const SaveAhead&) = delete;
 
   // The next item in order: null when no worker had begun it (it is then the caller's to
-  // compress), else its result once it is ready.
+  // compress), else its result once it is ready. While it is not, the caller compresses later
+  // items ahead as a worker would.
   std::unique_ptr<ItemAhead> Take();
   // Stops the workers (one in the middle of an item stops at its next progress report), waits for
   // them and frees whatever they made, work files included.
@@ -117,21 +121,32 @@ class SaveAhead {
   enum class State : uint8_t { kWaiting, kRunning, kDone, kTaken };
   struct Job {
     State state = State::kWaiting;
+    int64_t bytes = 0;  // the data made, once done
     std::unique_ptr<ItemAhead> result;
   };
 
   void Work();
+  // Begins the job at next_ when it is still waiting and compresses it, without the lock.
+  void RunNext(std::unique_lock<std::mutex>& lock);
   void Compress(ItemAhead& ahead);
+  // Whether a worker may begin the job at next_: within two items per worker of the writer, or,
+  // while what is done and waiting stays small, within kItemsAhead (small files would otherwise
+  // keep the workers waking and sleeping for each one).
+  bool MayStart() const;
 
   const ZipArchive& archive_;
   const bool reports_storing_;
   const size_t window_;
   std::shared_ptr<AheadBudget> budget_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable work_;  // to the workers: the writer moved on, or stop
+  std::condition_variable done_;  // to the writer: a job is done
   std::vector<Job> jobs_;
-  size_t next_ = 0;   // the next job a worker looks at
-  size_t taken_ = 0;  // the next job the writer takes
+  size_t next_ = 0;         // the next job a worker looks at
+  size_t taken_ = 0;        // the next job the writer takes
+  int64_t held_bytes_ = 0;  // the data of the jobs done and not yet taken
+  int idle_workers_ = 0;
+  bool writer_waiting_ = false;
   bool stopping_ = false;
   std::atomic<bool> cancelled_{false};  // read by the workers' progress reports
   std::vector<std::thread> workers_;
