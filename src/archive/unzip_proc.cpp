@@ -610,7 +610,7 @@ void ExtractItemToTarget(ZipArchive& archive, ZipItem& item, const ExtractTarget
   std::unique_ptr<platform::WorkFile> work;
   bool in_target_folder = true;
   try {
-    work = std::make_unique<platform::WorkFile>(*target.folder, "VMS");
+    work = std::make_unique<platform::WorkFile>(target.folder, "VMS");
   } catch (const std::exception&) {
     in_target_folder = false;
     platform::Folder temp;
@@ -663,8 +663,7 @@ bool IsPlainFileItem(const ZipItem& item) {
 }
 
 void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding,
-                     const std::function<bool(int64_t, int64_t)>& may_decode,
-                     FileStream& out) {
+                     const std::function<bool(int64_t, int64_t)>& may_decode, FileStream& out) {
   Decoding d{archive, item, &decoding};
   const ZipLocalFileHeader local = LocateItemData(d);
   if (!may_decode(decoding.extent_start, decoding.extent_end)) throw NeedsCallingThread();

@@ -169,13 +169,26 @@ void TempFileRegistration::Release() {
   slot_ = -1;
 }
 
-WorkFile::WorkFile(const Folder& folder, const std::string& prefix) : folder_(folder.Duplicate()) {
-  if (!folder_.IsOpen()) throw InOutError::FromErrno(folder.Path(), errno);
+namespace {
+
+std::shared_ptr<const Folder> DuplicateOf(const Folder& folder) {
+  auto copy = std::make_shared<const Folder>(folder.Duplicate());
+  if (!copy->IsOpen()) throw InOutError::FromErrno(folder.Path(), errno);
+  return copy;
+}
+
+}  // namespace
+
+WorkFile::WorkFile(const Folder& folder, const std::string& prefix)
+    : WorkFile(DuplicateOf(folder), prefix) {}
+
+WorkFile::WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix)
+    : folder_(std::move(folder)) {
   SignalsHeld held;
   // The slot borrows the folder's descriptor: the registration ends before the folder closes.
-  const int slot = ReserveSlot(folder_.Descriptor(), true);
+  const int slot = ReserveSlot(folder_->Descriptor(), true);
   try {
-    stream_ = folder_.CreateUniqueFile(prefix, &name_);
+    stream_ = folder_->CreateUniqueFile(prefix, &name_);
   } catch (...) {
     if (slot >= 0) GiveBack(slot);
     throw;
@@ -194,7 +207,7 @@ WorkFile::~WorkFile() {
   if (placed_) return;
   SignalsHeld held;
   stream_.reset();
-  folder_.Remove(name_);
+  folder_->Remove(name_);
   registration_.Release();
 }
 
@@ -205,11 +218,11 @@ void WorkFile::Close(bool sync) {
 }
 
 int WorkFile::PlaceAs(const std::string& target, bool no_replace) {
-  return Place([&] { return folder_.Rename(name_, target, no_replace); });
+  return Place([&] { return folder_->Rename(name_, target, no_replace); });
 }
 
 int WorkFile::PlaceIn(const Folder& folder, const std::string& target) {
-  return Place([&] { return folder_.RenameInto(name_, folder, target); });
+  return Place([&] { return folder_->RenameInto(name_, folder, target); });
 }
 
 int WorkFile::Place(const std::function<int()>& rename) {

@@ -65,6 +65,8 @@ class WorkFile {
   // Creates "<prefix>XXXXXX" in folder (which is kept open for the file's lifetime). Failure
   // raises InOutError.
   WorkFile(const Folder& folder, const std::string& prefix);
+  // The same in a folder held already, which the work file shares instead of opening it again.
+  WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix);
   ~WorkFile();
   WorkFile(const WorkFile&) = delete;
   WorkFile& operator=(const WorkFile&) = delete;
@@ -72,8 +74,8 @@ class WorkFile {
   FileStream& Stream() { return *stream_; }
   // The file's name in its folder, and its whole path for messages.
   const std::string& Name() const { return name_; }
-  std::string Path() const { return folder_.PathOf(name_); }
-  const Folder& Where() const { return folder_; }
+  std::string Path() const { return folder_->PathOf(name_); }
+  const Folder& Where() const { return *folder_; }
 
   // Closes the file, with sync first flushing its data to the disk (fsync; failure raises
   // InOutError). A file that replaces another must be synced first, so that a crash soon after the
@@ -91,7 +93,7 @@ class WorkFile {
   // Runs rename (0 or an errno value) with the signals held; on success the file is placed.
   int Place(const std::function<int()>& rename);
 
-  Folder folder_;
+  std::shared_ptr<const Folder> folder_;
   std::string name_;
   std::unique_ptr<FileStream> stream_;
   TempFileRegistration registration_;
