@@ -257,10 +257,10 @@ void SaveAhead::RunNext(std::unique_lock<std::mutex>& lock) {
 
 void SaveAhead::Compress(ItemAhead& ahead) {
   try {
-    ahead.source_size = ItemSourceSize(archive_, ahead.item);
     auto buffer = std::make_unique<AheadBuffer>(budget_, archive_.TempDirectory());
     RecordedProgress progress(ahead.reports, reports_storing_, cancelled_);
-    CompressItemFile(archive_, ahead.item, *buffer, progress);
+    // The size the writer decides the header by is the one the file had when it was opened.
+    CompressItemFile(archive_, ahead.item, *buffer, progress, &ahead.source_size);
     ahead.data = std::move(buffer);
   } catch (...) {
     ahead.failure = std::current_exception();

@@ -89,7 +89,7 @@ struct ItemAhead {
   };
   const ZipItem* original = nullptr;  // the archive's item this is a copy of
   ZipItem item;                       // the copy, with the fields the compression set
-  int64_t source_size = -1;           // ItemSourceSize before the compression began
+  int64_t source_size = -1;           // the file's size when the compression opened it
   std::vector<Report> reports;
   std::unique_ptr<Stream> data;  // the item's data, from position 0 to its end
   std::exception_ptr failure;    // what the compression raised (its data is then null)

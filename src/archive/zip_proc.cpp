@@ -360,12 +360,13 @@ void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, 
 }
 
 void CompressItemFile(const ZipArchive& archive, ZipItem& item, Stream& out_stream,
-                      CompressProgress& progress) {
+                      CompressProgress& progress, int64_t* size_at_open) {
   const std::string path = SourcePathOf(archive, item);
   // Only regular files are compressed (a pipe would block, a folder fails only at the first
   // read), and everything else the item takes from the file comes from the same open file.
   platform::FileStatus status;
   const auto file = FileStream::OpenRegular(path, status);
+  if (size_at_open != nullptr) *size_at_open = status.size;
   item.SetExternalFileAttributes(AttributesFor(item, status.attributes, status.permissions));
   item.SetUncompressedSize(status.size);
   const uint32_t dos = platform::UnixTimeToDosDateTime(status.mtime);

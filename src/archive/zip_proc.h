@@ -47,9 +47,10 @@ class ArchiveProgress : public CompressProgress {
 // file of 4 GiB or more raises ArchiveError.
 void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream);
 // The same, reporting to progress and reading nothing of the archive but its settings: this one may
-// run on another thread than the archive's while that thread does not change them.
+// run on another thread than the archive's while that thread does not change them. size_at_open,
+// when given, receives the file's size as it was opened (what ItemSourceSize would have found).
 void CompressItemFile(const ZipArchive& archive, ZipItem& item, Stream& out_stream,
-                      CompressProgress& progress);
+                      CompressProgress& progress, int64_t* size_at_open = nullptr);
 // Compresses in_stream, from its position to its end, into out_stream, which must be empty. A
 // source that is not a file stream gives the item the current time and no attributes.
 void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream);
