@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "codec/scratch.h"
+
 namespace vz {
 
 // ---- Bit writer ------------------------------------------------------------------------------
@@ -67,13 +69,17 @@ void DfOutBitStream::Finish() {
 // ---- Token buffer ----------------------------------------------------------------------------
 
 DfLZStream::DfLZStream(DfInputWindow& window, Logger* log, bool deflate64)
-    // Left uninitialised: only the tokens below token_pos_ are ever read.
-    : tokens_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)),
+    // Left as it comes: only the tokens below token_pos_ are ever read.
+    : tokens_(TakeScratchBytes(ScratchSlot::kTokens, kBufferBytes, &tokens_capacity_)),
       token_pos_(tokens_.get()),
       window_(window),
       log_(log),
       deflate64_(deflate64) {
   Reset(0);
+}
+
+DfLZStream::~DfLZStream() {
+  KeepScratchBytes(ScratchSlot::kTokens, std::move(tokens_), tokens_capacity_);
 }
 
 void DfLZStream::Reset(int64_t block_start) {

@@ -99,6 +99,7 @@ class DfLZStream {
 
   // The window and log are not owned; the log is only kept.
   DfLZStream(DfInputWindow& window, Logger* log, bool deflate64);
+  ~DfLZStream();
   DfLZStream(const DfLZStream&) = delete;
   DfLZStream& operator=(const DfLZStream&) = delete;
 
@@ -164,7 +165,8 @@ class DfLZStream {
 
  private:
   const DfTranslator& translator_ = Translator();
-  std::unique_ptr<uint8_t[]> tokens_;
+  size_t tokens_capacity_ = 0;         // declared first: the making of tokens_ sets it
+  std::unique_ptr<uint8_t[]> tokens_;  // from the thread's scratch, returned to it
   uint8_t* token_pos_;
   std::array<int32_t, kLitLenAlphabet> literal_counts_{};
   std::array<int32_t, kDistanceSymbolCount> distance_counts_{};

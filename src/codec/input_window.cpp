@@ -10,6 +10,7 @@
 
 #include "codec/deflate_base.h"
 #include "codec/percent.h"
+#include "codec/scratch.h"
 #include "platform/runtime_errors.h"
 
 namespace vz {
@@ -54,15 +55,21 @@ DfInputWindow::DfInputWindow(Stream& source, int64_t source_size, int32_t window
   buffer_size_ = window_bytes + kSlideStep + longest_allowed_;
   // The buffer and the chains are made ready as the data reaches them (see Refill): a small
   // source never pays for clearing a whole window of them.
-  buffer_holder_ =
-      std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(buffer_size_) + kSpareBytes);
+  buffer_holder_ = TakeScratchBytes(
+      ScratchSlot::kWindow, static_cast<size_t>(buffer_size_) + kSpareBytes, &buffer_capacity_);
   buffer_ = buffer_holder_.get();
+  chain_ = TakeScratchInts(ScratchSlot::kChain);
   chain_.reserve(static_cast<size_t>(window_bytes));
+  head_ = TakeScratchInts(ScratchSlot::kHead);
   head_.assign(kHashSize, kNone);
   Refill();
 }
 
-DfInputWindow::~DfInputWindow() = default;
+DfInputWindow::~DfInputWindow() {
+  KeepScratchBytes(ScratchSlot::kWindow, std::move(buffer_holder_), buffer_capacity_);
+  KeepScratchInts(ScratchSlot::kChain, std::move(chain_));
+  KeepScratchInts(ScratchSlot::kHead, std::move(head_));
+}
 
 void DfInputWindow::Refill() {
   FillBuffer();

@@ -109,7 +109,8 @@ class DfInputWindow {
   int32_t MatchLength(const uint8_t* a, const uint8_t* b, int32_t max_len) const;
 
   bool start_moving_ = false;
-  std::unique_ptr<uint8_t[]> buffer_holder_;
+  std::unique_ptr<uint8_t[]> buffer_holder_;  // from the thread's scratch, returned to it
+  size_t buffer_capacity_ = 0;
   uint8_t* buffer_ = nullptr;
   int32_t buffer_size_ = 0;
   int32_t cleared_end_ = 0;  // buffer bytes below this were written or cleared
