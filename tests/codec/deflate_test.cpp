@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <thread>
 
 #include "corpus.h"
 #include "platform/memory_stream.h"
@@ -382,6 +383,39 @@ TEST(DeflateTest, LogFileHoldsTheTwoLines) {
 
 namespace vz {
 namespace {
+
+// An encoder takes over the buffers that the previous one on its thread left, whatever their
+// window size and content: each output must equal that of an encoder on a fresh thread.
+TEST(DeflateTest, EncodersOneAfterAnotherOnAThreadMatchFreshOnes) {
+  struct Job {
+    char preset;
+    bool deflate64;
+    int32_t window;  // 0: the default
+    CorpusKind kind;
+    size_t size;
+  };
+  const Job jobs[] = {
+      {'x', true, 0, CorpusKind::kRepetitive, 300000}, {'n', false, 0, CorpusKind::kText, 900},
+      {'n', false, 256, CorpusKind::kPattern, 70000},  {'x', false, 0, CorpusKind::kBinary, 5},
+      {'f', true, 0, CorpusKind::kText, 200000},       {'n', false, 0, CorpusKind::kText, 150000},
+      {'s', false, 4096, CorpusKind::kRuns, 20000},    {'n', false, 0, CorpusKind::kRandom, 3000},
+  };
+  auto run = [](const Job& j) {
+    DeflateHelper h;
+    h.SetPresetCode('0');
+    h.SetPresetCode(j.preset);
+    if (j.deflate64) h.SetOptions(h.Options() | dfoDeflate64);
+    if (j.window != 0) h.SetSlidingWindowSize(j.window);
+    return Compress(MakeCorpus(j.kind, j.size, static_cast<uint32_t>(j.size)), &h).bytes;
+  };
+  std::vector<std::vector<uint8_t>> fresh;
+  for (const Job& j : jobs) {
+    std::thread([&] { fresh.push_back(run(j)); }).join();
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = 0; i < std::size(jobs); ++i) EXPECT_EQ(run(jobs[i]), fresh[i]) << i;
+  }
+}
 
 // The CRC-32 and size of whole outputs, pinned: any change to matching, block splitting or code
 // construction shows here, and a speed-up must leave these alone.
