@@ -12,7 +12,8 @@ namespace vz {
 // ---- Bit writer ------------------------------------------------------------------------------
 
 DfOutBitStream::DfOutBitStream(Stream* stream)
-    : buffer_(std::make_unique<uint8_t[]>(kBufferSize)), stream_(stream) {
+    // Left as it comes: only the bytes below fill_ are ever written out.
+    : buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)), stream_(stream) {
   Check(stream != nullptr,
         "DfOutBitStream.Create: Cannot create a bit stream wrapping a nil stream");
 }
