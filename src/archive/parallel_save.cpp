@@ -171,8 +171,9 @@ SaveAhead::SaveAhead(const ZipArchive& archive, const std::vector<ZipItem*>& ite
     jobs_[i].result = std::move(ahead);
   }
   try {
-    // The writer compresses too while it waits (see Take), so it counts as one of the threads.
-    for (int i = 0; i < std::max(threads - 1, 1); ++i) workers_.emplace_back([this] { Work(); });
+    // As many workers as threads: the writer compresses too while it waits (see Take), but a
+    // worker per thread lets a long item start at once instead of behind the ones before it.
+    for (int i = 0; i < std::max(threads, 1); ++i) workers_.emplace_back([this] { Work(); });
   } catch (...) {
     Stop();
     throw;

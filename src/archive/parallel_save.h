@@ -101,9 +101,8 @@ class SaveAhead {
   static constexpr size_t kItemsAhead = 64;
   static constexpr int64_t kBytesAhead = int64_t{8} << 20;
 
-  // Starts threads - 1 workers (at least one) on items, which must be items of archive to insert
-  // from files, in the order the writer will take them; the writer, in Take, makes up the last
-  // thread. archive must not change its settings until Stop.
+  // Starts threads workers on items, which must be items of archive to insert from files, in the
+  // order the writer will take them. archive must not change its settings until Stop.
   SaveAhead(const ZipArchive& archive, const std::vector<ZipItem*>& items, int threads);
   ~SaveAhead();
   SaveAhead(const SaveAhead&) = delete;
