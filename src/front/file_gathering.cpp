@@ -34,7 +34,7 @@ class Walker {
     std::vector<std::pair<std::string, FolderId>> subfolders;
     for (const platform::DirEntry& entry : entries) {
       const std::string path = Join(folder, entry.name);
-      const auto status = platform::StatPath(path);
+      const auto& status = entry.status;
       if (!status) {
         if (entry.is_link) Skip(path, "link to nothing");
         continue;  // gone since the listing

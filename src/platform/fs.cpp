@@ -272,20 +272,25 @@ int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries)
   entries.clear();
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return errno;
-  std::string base = folder.empty() ? "." : folder;
-  if (base.back() != '/') base += '/';
+  // Each entry is examined by its name in the open folder: one name to look up, not the path.
+  const int fd = ::dirfd(dir);
   while (const struct dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    const std::string full = base + name;
     struct stat link_st {};
-    if (::lstat(full.c_str(), &link_st) != 0) continue;
+    if (::fstatat(fd, name.c_str(), &link_st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     DirEntry item;
     item.name = name;
     item.is_link = S_ISLNK(link_st.st_mode);
     struct stat st {};
-    // A dangling link is listed with the attributes of the link itself.
-    if (!item.is_link || ::stat(full.c_str(), &st) != 0) st = link_st;
+    if (!item.is_link) {
+      st = link_st;
+      item.status = StatusOf(st, name);
+    } else if (::fstatat(fd, name.c_str(), &st, 0) == 0) {
+      item.status = StatusOf(st, name);
+    } else {
+      st = link_st;  // a dangling link is listed with the attributes of the link itself
+    }
     item.attributes = AttributesFromStat(st, name);
     entries.push_back(std::move(item));
   }

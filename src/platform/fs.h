@@ -125,6 +125,9 @@ struct DirEntry {
   std::string name;
   uint32_t attributes = 0;  // derived DOS attribute bits (of the link target for links)
   bool is_link = false;     // a symbolic link (searches do not descend into linked folders)
+  // What the entry is as it was listed (for a link, what it leads to); nothing for a link that
+  // leads nowhere.
+  std::optional<FileStatus> status;
 };
 // The entries of folder, without "." and "..", sorted by name (byte order) so that searches give
 // the same order on every run. An unreadable or missing folder gives an empty list.
