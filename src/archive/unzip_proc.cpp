@@ -61,6 +61,9 @@ struct Decoding {
   AheadDecoding* ahead = nullptr;
   const EventReplay* replay = nullptr;
   size_t seen = 0;
+  // On a worker: asked about the item's extent before its data is read; false leaves the item to
+  // the calling thread.
+  const std::function<bool(int64_t, int64_t)>* may_decode = nullptr;
 
   Stream& Source() const { return ahead != nullptr ? *ahead->source : *archive.ArchiveStream(); }
   std::string Password() const { return ahead != nullptr ? ahead->password : archive.Password(); }
@@ -447,6 +450,9 @@ ZipLocalFileHeader LocateItemData(Decoding& d) {
     ZipLocalFileHeader local = ReadLocalHeader(*d.ahead->source, item);
     d.ahead->extent_start = static_cast<int64_t>(item.LocalHeaderOffset());
     d.ahead->extent_end = d.ahead->source->Position() + item.CompressedSize();
+    if (d.may_decode != nullptr && !(*d.may_decode)(d.ahead->extent_start, d.ahead->extent_end)) {
+      throw NeedsCallingThread();
+    }
     return local;
   }
   ZipArchive& archive = d.archive;
@@ -664,16 +670,9 @@ bool IsPlainFileItem(const ZipItem& item) {
 
 void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding,
                      const std::function<bool(int64_t, int64_t)>& may_decode, FileStream& out) {
-  Decoding d{archive, item, &decoding};
-  const ZipLocalFileHeader local = LocateItemData(d);
-  if (!may_decode(decoding.extent_start, decoding.extent_end)) throw NeedsCallingThread();
-  if (local.NameString() != item.Header().NameString()) {
-    d.Warning("the local header names it \"" + local.NameString() + "\"");
-  }
-  const auto crc = DecodeItem(d, local, out);
-  if (out.Size() != item.UncompressedSize() || (crc && *crc != item.CRC32())) {
-    throw ZipBadCRCError();
-  }
+  Decoding d{archive, item, &decoding, nullptr, 0, &may_decode};
+  // A mismatch of size or CRC-32 raises here; the calling thread then reports it in full.
+  ExtractToStream(d, out, true);
   ApplyFileMetadata(out, item);
 }
 
