@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -75,7 +76,7 @@ class PositionedReader : public Stream {
 class ParallelExtraction : public ExtractAhead {
  public:
   ParallelExtraction(ZipArchive& archive, const std::vector<int>& indices, int threads,
-                     platform::Folder destination)
+                     std::shared_ptr<const platform::Folder> destination)
       : archive_(archive),
         file_(*dynamic_cast<SpanStream*>(archive.ArchiveStream())),
         file_size_(archive.ArchiveStream()->Size()),
@@ -255,7 +256,7 @@ class ParallelExtraction : public ExtractAhead {
   const int64_t file_size_;
   const std::string password_;
   const int64_t minimum_;
-  const platform::Folder destination_;
+  const std::shared_ptr<const platform::Folder> destination_;  // shared by the work files
   const size_t window_;
 
   std::mutex mutex_;
@@ -294,9 +295,9 @@ std::unique_ptr<ExtractAhead> StartParallelExtraction(ZipArchive& archive,
                    [&](int i) { return archive.Items(i)->UncompressedSize() >= minimum; })) {
     return nullptr;
   }
-  platform::Folder destination;
+  auto destination = std::make_shared<platform::Folder>();
   const std::string& base = archive.BaseDirectory();
-  if (platform::Folder::Open(base.empty() ? "." : base, destination) != 0) return nullptr;
+  if (platform::Folder::Open(base.empty() ? "." : base, *destination) != 0) return nullptr;
   // The mode of new files is read (through the umask, set and set back) before any worker runs.
   platform::DefaultFileMode();
   const int workers = std::min<int>(threads, static_cast<int>(indices.size()));
