@@ -763,10 +763,13 @@ void ZipWriter::FinishFile() {
       file.SetOwner(old->uid, old->gid);  // only what the process may give away
       file.SetPermissions(old->mode);
     }
-    file_->Close(true);
+    // A file that is replaced is on disk before the rename, so a crash leaves the old archive or
+    // the whole new one. An archive that replaces nothing is not synced, as an extracted file is
+    // not: at worst a crash loses the new archive itself.
+    const bool no_replace = zip_.IsNewFile() && !zip_.replaces_existing_file_;
+    file_->Close(!no_replace);
     // Writers waiting for the archive wait on, now for the new file.
     auto lock = platform::FileLock::Acquire(file_->Path());
-    const bool no_replace = zip_.IsNewFile() && !zip_.replaces_existing_file_;
     if (const int error = file_->PlaceAs(BaseNameOf(target_), no_replace)) {
       if (error == EEXIST && no_replace) {
         throw InOutError(target_ +
