@@ -157,19 +157,12 @@ class RecordedProgress : public CompressProgress {
 
 SaveAhead::SaveAhead(const ZipArchive& archive, const std::vector<ZipItem*>& items, int threads)
     : archive_(archive),
+      items_(items),
       reports_storing_(static_cast<bool>(archive.ItemProgressProc)),
       window_(static_cast<size_t>(std::max(threads, 1)) * 2),
       budget_(std::make_shared<AheadBudget>(kMemoryAhead)) {
   jobs_.resize(items.size());
-  for (size_t i = 0; i < items.size(); ++i) {
-    // The copy is made here, on the writer's thread, before any worker runs.
-    auto ahead = std::make_unique<ItemAhead>();
-    ahead->original = items[i];
-    ahead->item.Header() = items[i]->Header();
-    ahead->item.SetDiskPath(items[i]->DiskPath());
-    ahead->item.SetPendingAction(items[i]->PendingAction());
-    jobs_[i].result = std::move(ahead);
-  }
+  PrepareUpTo(std::min(items.size(), kPrepareBatch));
   try {
     // As many workers as threads: the writer compresses too while it waits (see Take), but a
     // worker per thread lets a long item start at once instead of behind the ones before it.
@@ -200,10 +193,34 @@ void SaveAhead::Stop() {
 }
 
 bool SaveAhead::MayStart() const {
-  return next_ < taken_ + window_ || (next_ < taken_ + kItemsAhead && held_bytes_ < kBytesAhead);
+  return next_ < prepared_ &&
+         (next_ < taken_ + window_ || (next_ < taken_ + kItemsAhead && held_bytes_ < kBytesAhead));
+}
+
+void SaveAhead::PrepareUpTo(size_t end) {
+  // Only the writer's thread makes copies and moves prepared_, so it reads prepared_ unlocked;
+  // the items from there on are the writer's alone until they are published.
+  const size_t from = prepared_;
+  if (end <= from) return;
+  for (size_t i = from; i < end; ++i) {
+    auto ahead = std::make_unique<ItemAhead>();
+    ahead->original = items_[i];
+    ahead->item.Header() = items_[i]->Header();
+    ahead->item.SetDiskPath(items_[i]->DiskPath());
+    ahead->item.SetPendingAction(items_[i]->PendingAction());
+    jobs_[i].result = std::move(ahead);
+  }
+  std::lock_guard lock(mutex_);
+  prepared_ = end;
+  if (idle_workers_ > 0) work_.notify_all();
 }
 
 std::unique_ptr<ItemAhead> SaveAhead::Take() {
+  // Copies are made a batch at a time, before the workers may reach them.
+  const size_t reach = taken_ + std::max(window_, kItemsAhead) + 1;
+  if (prepared_ < jobs_.size() && prepared_ < reach) {
+    PrepareUpTo(std::min(jobs_.size(), reach + kPrepareBatch));
+  }
   std::unique_lock lock(mutex_);
   Check(taken_ < jobs_.size(), "SaveAhead: more items taken than given");
   Job& job = jobs_[taken_++];

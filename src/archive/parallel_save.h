@@ -100,6 +100,8 @@ class SaveAhead {
   static constexpr int64_t kMemoryAhead = int64_t{64} << 20;
   static constexpr size_t kItemsAhead = 64;
   static constexpr int64_t kBytesAhead = int64_t{8} << 20;
+  // The workers' copies of the items are made this many at a time, on the writer's thread.
+  static constexpr size_t kPrepareBatch = 128;
 
   // Starts threads workers on items, which must be items of archive to insert from files, in the
   // order the writer will take them. archive must not change its settings until Stop.
@@ -132,8 +134,11 @@ class SaveAhead {
   // while what is done and waiting stays small, within kItemsAhead (small files would otherwise
   // keep the workers waking and sleeping for each one).
   bool MayStart() const;
+  // Makes the workers' copies of the items before end (the writer's thread only).
+  void PrepareUpTo(size_t end);
 
   const ZipArchive& archive_;
+  const std::vector<ZipItem*> items_;
   const bool reports_storing_;
   const size_t window_;
   std::shared_ptr<AheadBudget> budget_;
@@ -141,6 +146,7 @@ class SaveAhead {
   std::condition_variable work_;  // to the workers: the writer moved on, or stop
   std::condition_variable done_;  // to the writer: a job is done
   std::vector<Job> jobs_;
+  size_t prepared_ = 0;     // the jobs that have their copy of the item
   size_t next_ = 0;         // the next job a worker looks at
   size_t taken_ = 0;        // the next job the writer takes
   int64_t held_bytes_ = 0;  // the data of the jobs done and not yet taken
