@@ -53,15 +53,29 @@ void RemovePublished() {
   }
 }
 
-extern "C" void OnTerminatingSignal(int signal_number) {
+// A thread inside a critical section (SignalsHeld) takes a terminating signal only when it
+// leaves it: the handler notes the signal and returns. Both are the thread's own, read by the
+// handler that interrupts it.
+[[gnu::tls_model("initial-exec")]] thread_local volatile sig_atomic_t t_held_depth = 0;
+[[gnu::tls_model("initial-exec")]] thread_local volatile sig_atomic_t t_deferred_signal = 0;
+
+// Removes the registered files and ends the program as the signal would have without the handler.
+void EndBy(int signal_number) {
   RemovePublished();
-  // End as the signal would have ended the program without this handler.
   ::signal(signal_number, SIG_DFL);
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, signal_number);
   ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
   ::raise(signal_number);
+}
+
+extern "C" void OnTerminatingSignal(int signal_number) {
+  if (t_held_depth > 0) {
+    t_deferred_signal = signal_number;
+    return;
+  }
+  EndBy(signal_number);
 }
 
 // Takes a free slot for a file in the folder folder_fd and leaves it filling; -1 when none is
@@ -97,23 +111,23 @@ void GiveBack(int index) {
   slot.state.store(kFree, std::memory_order_release);
 }
 
-// Holds back the terminating signals for its lifetime, so that a file is never created without
-// being registered, nor placed while still registered.
-class SignalsHeld {
- public:
-  SignalsHeld() {
+}  // namespace
+
+SignalsHeld::SignalsHeld() {
+  t_held_depth = t_held_depth + 1;
+}
+
+SignalsHeld::~SignalsHeld() {
+  t_held_depth = t_held_depth - 1;
+  if (t_held_depth == 0 && t_deferred_signal != 0) {
+    // No other terminating signal interrupts the ending.
     sigset_t set;
     sigemptyset(&set);
     for (int s : kSignals) sigaddset(&set, s);
-    ::pthread_sigmask(SIG_BLOCK, &set, &old_);
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    EndBy(t_deferred_signal);
   }
-  ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-
- private:
-  sigset_t old_;
-};
-
-}  // namespace
+}
 
 void RemoveTempFilesOnSignals() {
   static bool installed = false;
@@ -124,6 +138,8 @@ void RemoveTempFilesOnSignals() {
     if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
     struct sigaction action {};
     action.sa_handler = OnTerminatingSignal;
+    // A signal held back returns from the handler: the system call it interrupted goes on.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     for (int other : kSignals) sigaddset(&action.sa_mask, other);
     ::sigaction(s, &action, nullptr);

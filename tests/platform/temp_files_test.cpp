@@ -24,30 +24,40 @@ std::set<std::string> NamesIn(const std::string& folder) {
   return names;
 }
 
+// A signal raised inside a critical section ends the program only when the section ends.
 TEST(WorkFileTest, ATerminatingSignalRemovesWorkFilesOnlyAndEndsTheProgramByItself) {
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    ScratchDir dir;
-    vz::testing::WriteFile(dir / "before", "old");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::signal(signal_number, SIG_DFL);  // whatever the test runner ignores
-      RemoveTempFilesOnSignals();
-      Folder folder;
-      Folder::Open(dir.path().string(), folder);
-      WorkFile pending(folder, "VMS");
-      pending.Stream().WriteBuffer(std::vector<uint8_t>(1000, 1));
-      WorkFile placed(folder, "VMS");
-      placed.Close(true);
-      placed.PlaceAs("placed");
-      ::raise(signal_number);
-      ::_exit(0);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+    for (bool held : {false, true}) {
+      ScratchDir dir;
+      vz::testing::WriteFile(dir / "before", "old");
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        ::signal(signal_number, SIG_DFL);  // whatever the test runner ignores
+        RemoveTempFilesOnSignals();
+        Folder folder;
+        Folder::Open(dir.path().string(), folder);
+        WorkFile pending(folder, "VMS");
+        pending.Stream().WriteBuffer(std::vector<uint8_t>(1000, 1));
+        WorkFile placed(folder, "VMS");
+        placed.Close(true);
+        placed.PlaceAs("placed");
+        if (held) {
+          SignalsHeld section;
+          ::raise(signal_number);
+          vz::testing::WriteFile(dir / "after", "still running");
+        } else {
+          ::raise(signal_number);
+        }
+        ::_exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << signal_number;
+      std::set<std::string> expected{"before", "placed"};
+      if (held) expected.insert("after");
+      EXPECT_EQ(NamesIn(dir.path().string()), expected) << signal_number << " " << held;
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << signal_number;
-    EXPECT_EQ(NamesIn(dir.path().string()), (std::set<std::string>{"before", "placed"}));
-  }
   // A face that ends its work another way removes them itself.
   ScratchDir dir;
   Folder folder;
