@@ -127,19 +127,46 @@ struct DecodeTable {
     }
     const uint32_t sub_size = lookup_bits > kPrimaryBits ? 1u << (lookup_bits - kPrimaryBits) : 1u;
     sub_mask = sub_size - 1;
-    std::fill_n(entries.begin(), kPrimarySize, no_code);
     uint32_t pool = kPrimarySize;
 
     std::array<uint32_t, 16> next_code{};
     uint32_t code = 0;
     length_count[0] = 0;
+    uint32_t kraft = 0;  // the codes' share of all 15-bit patterns
     for (int bits = 1; bits <= 15; ++bits) {
       code = (code + static_cast<uint32_t>(length_count[bits - 1])) << 1;
       next_code[bits] = code;
+      kraft += static_cast<uint32_t>(length_count[bits]) << (15 - bits);
+    }
+    // Codes that do not overlap (every valid stream's) give each pattern at most one symbol, so
+    // the order of filling does not matter. The primary table is then built from the shortest
+    // codes up: the table of the first L bits, doubled, is the one of L + 1 bits before the codes
+    // of length L + 1 go in. That is one store per symbol instead of one per pattern.
+    const bool no_overlap = kraft <= (1u << 15);
+    if (no_overlap) {
+      std::array<int16_t, kSymbols> by_length;
+      std::array<int, 17> start{};
+      for (int bits = 1; bits <= 15; ++bits) start[bits + 1] = start[bits] + length_count[bits];
+      for (int s = 0; s < count; ++s) {
+        if (lengths[s] != 0)
+          by_length[static_cast<size_t>(start[lengths[s]]++)] = static_cast<int16_t>(s);
+      }
+      entries[0] = no_code;
+      int at = 0;
+      for (int bits = 1; bits <= kPrimaryBits; ++bits) {
+        const uint32_t half = 1u << (bits - 1);
+        std::copy_n(entries.begin(), half, entries.begin() + half);
+        for (int k = 0; k < length_count[bits]; ++k, ++at) {
+          const int s = by_length[static_cast<size_t>(at)];
+          entries[ReverseBits(next_code[bits]++, bits)] = entry_of(s, static_cast<uint32_t>(bits));
+        }
+      }
+    } else {
+      std::fill_n(entries.begin(), kPrimarySize, no_code);
     }
     for (int s = 0; s < count; ++s) {
       const int length = lengths[s];
-      if (length == 0) continue;
+      if (length == 0 || (no_overlap && length <= kPrimaryBits)) continue;
       const uint32_t reversed = ReverseBits(next_code[length]++, length);
       const uint32_t e = entry_of(s, static_cast<uint32_t>(length));
       if (length <= kPrimaryBits) {
