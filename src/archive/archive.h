@@ -321,9 +321,10 @@ class Archive {
   void SetThreadCount(int value) { thread_count_ = value < 0 ? 0 : value; }
   // ThreadCount with 0 resolved to the number of usable cores.
   int EffectiveThreadCount() const;
-  // The smallest item an extraction hands to a worker thread; smaller ones are extracted by the
-  // calling thread, since creating their files costs more than decoding them, and the file
-  // system takes new files from several threads no faster than from one.
+  // The smallest item an extraction's worker decodes into a work file of its own. Smaller ones
+  // are decoded into memory and their files are made by the calling thread: creating a small
+  // file costs more than decoding it, and the file system takes new files from several threads
+  // no faster than from one.
   int64_t ExtractAheadMinimum() const { return extract_ahead_minimum_; }
   void SetExtractAheadMinimum(int64_t value) { extract_ahead_minimum_ = value; }
   Stream* SourceStream() const { return source_stream_; }

@@ -14,6 +14,7 @@
 #include "archive/span_stream.h"
 #include "archive/unzip_proc.h"
 #include "platform/folder.h"
+#include "platform/memory_stream.h"
 #include "platform/process.h"
 #include "platform/temp_files.h"
 
@@ -85,7 +86,10 @@ class ParallelExtraction : public ExtractAhead {
         destination_(std::move(destination)),
         window_(2 * static_cast<size_t>(threads)),
         slots_(indices.size()) {
-    for (size_t i = 0; i < indices.size(); ++i) slots_[i].index = indices[i];
+    for (size_t i = 0; i < indices.size(); ++i) {
+      slots_[i].index = indices[i];
+      slots_[i].small = archive.ZipItems(indices[i])->UncompressedSize() < minimum_;
+    }
     workers_.reserve(static_cast<size_t>(threads));
     try {
       for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
@@ -112,7 +116,7 @@ class ParallelExtraction : public ExtractAhead {
     ZipItem& item = *archive_.ZipItems(index);
     ExtractTarget target;
     if (!ResolveItemTarget(archive_, item, use_name, target)) return;
-    if (!slot.work || use_name != item.StoredName() ||
+    if ((!slot.work && !slot.in_memory) || use_name != item.StoredName() ||
         (item.Encrypted() && slot.decoding.password != archive_.Password())) {
       ExtractItemToTarget(archive_, item, target, nullptr);
       return;
@@ -139,7 +143,10 @@ class ParallelExtraction : public ExtractAhead {
         break;
       }
     }
-    if (!replay.aborted && Place(slot, target)) return;
+    if (!replay.aborted &&
+        (slot.in_memory ? PlaceDecodedItem(item, target, slot.data) : Place(slot, target))) {
+      return;
+    }
     // The user's abort, or a work file that cannot go where the target is: the item is done over
     // on this thread, the events fired so far answered as they were.
     slot.work.reset();
@@ -150,10 +157,21 @@ class ParallelExtraction : public ExtractAhead {
   enum class State { kQueued, kWorking, kDone };
   struct Slot {
     int index = 0;
+    bool small = false;  // decoded into memory rather than into a work file
     State state = State::kQueued;
-    std::unique_ptr<platform::WorkFile> work;  // set when the item decoded ahead
+    std::unique_ptr<platform::WorkFile> work;  // set when the item decoded ahead to a file
+    bool in_memory = false;                    // set when it decoded ahead into data
+    std::vector<uint8_t> data;
     AheadDecoding decoding;
   };
+
+  // Whether a worker may begin the slot at next_: within two items per worker of the calling
+  // thread, or, for small items while what waits in memory stays small, within kItemsAhead
+  // (small files would otherwise keep the workers waking and sleeping for each one).
+  bool MayStart() const {
+    if (next_ < turn_ + window_) return true;
+    return next_ < turn_ + kItemsAhead && slots_[next_].small && held_bytes_ < kBytesAhead;
+  }
 
   // Waits for the item's slot (the calling thread takes an item that no worker took yet).
   Slot& Take(int index) {
@@ -169,11 +187,18 @@ class ParallelExtraction : public ExtractAhead {
   void Done(Slot& slot) {
     slot.work.reset();
     slot.decoding = AheadDecoding();
+    const auto bytes = static_cast<int64_t>(slot.data.size());
+    std::vector<uint8_t>().swap(slot.data);
+    bool wake = false;
     {
       std::lock_guard lock(mutex_);
       turn_ = static_cast<size_t>(&slot - slots_.data()) + 1;
+      held_bytes_ -= bytes;
+      // Workers that wait are woken once there is room for several items, not for each one.
+      wake = idle_workers_ > 0 &&
+             (next_ < turn_ + window_ || next_ + kItemsAhead / 2 <= turn_ + kItemsAhead);
     }
-    room_.notify_all();
+    if (wake) room_.notify_all();
   }
 
   bool Place(Slot& slot, const ExtractTarget& target) {
@@ -215,38 +240,58 @@ class ParallelExtraction : public ExtractAhead {
     PositionedReader reader(file_, file_size_);
     std::unique_lock lock(mutex_);
     for (;;) {
-      room_.wait(lock, [&] { return stop_ || next_ >= slots_.size() || next_ < turn_ + window_; });
+      ++idle_workers_;
+      room_.wait(lock, [&] { return stop_ || next_ >= slots_.size() || MayStart(); });
+      --idle_workers_;
       if (stop_ || next_ >= slots_.size()) return;
       Slot& slot = slots_[next_++];
       if (slot.state != State::kQueued) continue;
       slot.state = State::kWorking;
       lock.unlock();
-      std::unique_ptr<platform::WorkFile> work;
-      AheadDecoding decoding;
-      Decode(*archive_.ZipItems(slot.index), reader, work, decoding);
+      Decoded decoded;
+      Decode(*archive_.ZipItems(slot.index), slot.small, reader, decoded);
       lock.lock();
-      slot.work = std::move(work);
-      slot.decoding = std::move(decoding);
+      slot.work = std::move(decoded.work);
+      slot.in_memory = decoded.in_memory;
+      slot.data = std::move(decoded.data);
+      held_bytes_ += static_cast<int64_t>(slot.data.size());
+      slot.decoding = std::move(decoded.decoding);
       slot.state = State::kDone;
       ready_.notify_all();
     }
   }
 
-  // Decodes one item into a work file; leaves work empty when the calling thread is to do it.
-  void Decode(ZipItem& item, PositionedReader& reader, std::unique_ptr<platform::WorkFile>& work,
-              AheadDecoding& decoding) {
+  struct Decoded {
+    std::unique_ptr<platform::WorkFile> work;
+    bool in_memory = false;
+    std::vector<uint8_t> data;
+    AheadDecoding decoding;
+  };
+
+  // Decodes one item into a work file, or a small one into memory; leaves both empty when the
+  // calling thread is to do it.
+  void Decode(ZipItem& item, bool small, PositionedReader& reader, Decoded& decoded) {
     if (!IsPlainFileItem(item) || (item.Encrypted() && password_.empty())) return;
-    if (item.UncompressedSize() < minimum_) return;
+    AheadDecoding& decoding = decoded.decoding;
     decoding.source = &reader;
     decoding.password = password_;
     decoding.stop = &stopping_;
+    const auto may_decode = [this](int64_t start, int64_t end) { return ClaimAhead(start, end); };
     try {
-      work = std::make_unique<platform::WorkFile>(destination_, "VMS");
-      DecodeItemAhead(
-          archive_, item, decoding,
-          [this](int64_t start, int64_t end) { return ClaimAhead(start, end); }, work->Stream());
+      if (small) {
+        MemoryStream memory;
+        memory.Data().reserve(static_cast<size_t>(item.UncompressedSize()));
+        DecodeItemAhead(archive_, item, decoding, may_decode, static_cast<Stream&>(memory));
+        decoded.data = std::move(memory.Data());
+        decoded.in_memory = true;
+      } else {
+        decoded.work = std::make_unique<platform::WorkFile>(destination_, "VMS");
+        DecodeItemAhead(archive_, item, decoding, may_decode, decoded.work->Stream());
+      }
     } catch (...) {
-      work.reset();
+      decoded.work.reset();
+      decoded.in_memory = false;
+      decoded.data.clear();
     }
     decoding.source = nullptr;
   }
@@ -258,18 +303,26 @@ class ParallelExtraction : public ExtractAhead {
   const int64_t minimum_;
   const std::shared_ptr<const platform::Folder> destination_;  // shared by the work files
   const size_t window_;
+  static constexpr size_t kItemsAhead = 64;
+  static constexpr int64_t kBytesAhead = int64_t{8} << 20;
 
   std::mutex mutex_;
   std::condition_variable ready_;  // a slot is done
   std::condition_variable room_;   // the calling thread moved on, or the run stops
   std::vector<Slot> slots_;
-  size_t next_ = 0;  // the next slot a worker takes
-  size_t turn_ = 0;  // the slot the calling thread is at
+  size_t next_ = 0;         // the next slot a worker takes
+  size_t turn_ = 0;         // the slot the calling thread is at
+  int64_t held_bytes_ = 0;  // the data of small items decoded and not yet placed
+  int idle_workers_ = 0;
   bool stop_ = false;
   std::atomic<bool> stopping_{false};
   std::map<int64_t, int64_t> extents_;
   std::vector<std::thread> workers_;
 };
+
+// The fewest small items, and their least average size, for which starting workers pays.
+constexpr int64_t kSmallRun = 16;
+constexpr int64_t kSmallAverage = 1024;
 
 bool HasBuiltInExtraction(const ZipArchive& archive) {
   using Procedure = void (*)(ZipArchive&, ZipItem&, const std::string&);
@@ -289,12 +342,18 @@ std::unique_ptr<ExtractAhead> StartParallelExtraction(ZipArchive& archive,
   for (int i = 0; i < archive.ItemCount(); ++i) {
     if (archive.Items(i)->PendingAction() != iaNone) return nullptr;
   }
-  // Workers only for a run with items worth their while.
+  // Workers only for a run worth their start: a large item, or enough small ones with something
+  // to decode (for items of a few bytes the handing over costs more than the decoding).
   const int64_t minimum = archive.ExtractAheadMinimum();
-  if (std::none_of(indices.begin(), indices.end(),
-                   [&](int i) { return archive.Items(i)->UncompressedSize() >= minimum; })) {
-    return nullptr;
+  int64_t total = 0;
+  bool large = false;
+  for (int i : indices) {
+    const int64_t size = archive.Items(i)->UncompressedSize();
+    large = large || size >= minimum;
+    total += std::min(size, minimum);
   }
+  const auto count = static_cast<int64_t>(indices.size());
+  if (!large && (count < kSmallRun || total < count * kSmallAverage)) return nullptr;
   auto destination = std::make_shared<platform::Folder>();
   const std::string& base = archive.BaseDirectory();
   if (platform::Folder::Open(base.empty() ? "." : base, *destination) != 0) return nullptr;

@@ -669,11 +669,29 @@ bool IsPlainFileItem(const ZipItem& item) {
 }
 
 void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding,
-                     const std::function<bool(int64_t, int64_t)>& may_decode, FileStream& out) {
+                     const std::function<bool(int64_t, int64_t)>& may_decode, Stream& out) {
   Decoding d{archive, item, &decoding, nullptr, 0, &may_decode};
   // A mismatch of size or CRC-32 raises here; the calling thread then reports it in full.
   ExtractToStream(d, out, true);
+}
+
+void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding,
+                     const std::function<bool(int64_t, int64_t)>& may_decode, FileStream& out) {
+  DecodeItemAhead(archive, item, decoding, may_decode, static_cast<Stream&>(out));
   ApplyFileMetadata(out, item);
+}
+
+bool PlaceDecodedItem(const ZipItem& item, const ExtractTarget& target,
+                      std::span<const uint8_t> data) {
+  try {
+    platform::WorkFile work(target.folder, "VMS");
+    work.Stream().WriteBuffer(data);
+    ApplyFileMetadata(work.Stream(), item);
+    work.Close(target.replaces);
+    return work.PlaceAs(target.file_name) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -74,8 +75,16 @@ bool IsPlainFileItem(const ZipItem& item);
 // on anything the item needs the calling thread for (a password to ask, an extent refused) and on
 // every failure: the calling thread then extracts the item itself, with its events.
 void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding,
-                     const std::function<bool(int64_t, int64_t)>& may_decode,
-                     FileStream& out);
+                     const std::function<bool(int64_t, int64_t)>& may_decode, FileStream& out);
+// The same into memory (no time or permissions to stamp).
+void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding,
+                     const std::function<bool(int64_t, int64_t)>& may_decode, Stream& out);
+// On the calling thread: writes an item's data, decoded and checked ahead, into a work file in
+// the target's folder, stamps it and renames it over the target, as ExtractItemToTarget would
+// have. False, with nothing left behind, when any step fails: the caller then extracts the item
+// the serial way, which reports the failure in full.
+bool PlaceDecodedItem(const ZipItem& item, const ExtractTarget& target,
+                      std::span<const uint8_t> data);
 
 // Installs the three procedures above into an archive.
 void InstallExtractionProcs(ZipArchive& archive);

@@ -103,7 +103,8 @@ struct Outcome {
   bool aborted = false;
 };
 
-Outcome ExtractWith(const std::string& archive, const Scenario& s, int threads) {
+Outcome ExtractWith(const std::string& archive, const Scenario& s, int threads,
+                    int64_t ahead_minimum = 0) {
   testing::ScratchDir dir;
   const std::string dest = dir / "out";
   fs::create_directories(dest);
@@ -117,8 +118,9 @@ Outcome ExtractWith(const std::string& archive, const Scenario& s, int threads) 
   UnZipper unzipper;
   unzipper.SetThreadCount(threads);
   unzipper.SetFileName(archive);
-  // Every item goes to the workers, however small.
-  unzipper.GetArchive()->SetExtractAheadMinimum(0);
+  // 0: every item is decoded ahead into a work file, however small; a large value: every item
+  // is decoded ahead into memory.
+  unzipper.GetArchive()->SetExtractAheadMinimum(ahead_minimum);
   unzipper.SetExtractOptions(eoCreateDirs | eoRestorePath);
   unzipper.SetBaseDirectory(dest);
   unzipper.SetPassword("pw");
@@ -213,10 +215,14 @@ TEST(ParallelExtractionTest, FilesAndEventsEqualThoseOfOneThread) {
       EXPECT_NE(serial.events, plain.events) << s.name;
     }
     for (const int threads : {2, 4}) {
-      const Outcome parallel = ExtractWith(archive, s, threads);
-      EXPECT_EQ(parallel.aborted, serial.aborted) << s.name << ", " << threads << " threads";
-      EXPECT_EQ(parallel.events, serial.events) << s.name << ", " << threads << " threads";
-      EXPECT_EQ(parallel.tree, serial.tree) << s.name << ", " << threads << " threads";
+      for (const int64_t minimum : {int64_t{0}, int64_t{1} << 30}) {
+        const Outcome parallel = ExtractWith(archive, s, threads, minimum);
+        const std::string label = std::string(s.name) + ", " + std::to_string(threads) +
+                                  " threads, " + (minimum == 0 ? "work files" : "in memory");
+        EXPECT_EQ(parallel.aborted, serial.aborted) << label;
+        EXPECT_EQ(parallel.events, serial.events) << label;
+        EXPECT_EQ(parallel.tree, serial.tree) << label;
+      }
     }
   }
 }
