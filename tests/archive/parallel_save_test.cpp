@@ -211,6 +211,39 @@ TEST(ParallelSaveTest, AbortEndsTheSaveAtTheSameReport) {
   }
 }
 
+// Many small files: the workers' copies of the items are made a batch at a time while the save
+// runs, and the workers run far ahead of the writer. A save, and one aborted late, equal those on
+// one thread.
+TEST(ParallelSaveTest, ManySmallFilesGiveTheSameArchiveAndEvents) {
+  ScratchDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 450; ++i) {
+    const std::string path = dir / ("s" + std::to_string(1000 + i));
+    // Every 50th is large enough to report its progress: the late abort answers one of those.
+    const size_t size = i % 50 == 49 ? 70000 : 30 + 41 * static_cast<size_t>(i % 29);
+    testing::WriteFile(path,
+                       testing::MakeCorpus(CorpusKind::kText, size, static_cast<uint32_t>(i)));
+    const struct timeval times[2] = {{1700000000, 0}, {1700000000, 0}};
+    ASSERT_EQ(::utimes(path.c_str(), times), 0);
+    paths.push_back(path);
+  }
+  const Outcome one = Save(dir, kSettings[1], paths, 1);
+  const auto reports = std::count_if(one.events.begin(), one.events.end(),
+                                     [](const std::string& e) { return e.rfind("item", 0) == 0; });
+  ASSERT_GT(reports, 8);
+  for (const int abort_at : {0, static_cast<int>(reports * 3 / 4)}) {
+    const Outcome serial = abort_at == 0 ? one : Save(dir, kSettings[1], paths, 1, abort_at);
+    EXPECT_EQ(serial.aborted, abort_at != 0);
+    for (const int threads : {2, 3}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads, abort at " + std::to_string(abort_at));
+      const Outcome many = Save(dir, kSettings[1], paths, threads, abort_at);
+      EXPECT_EQ(many.aborted, serial.aborted);
+      EXPECT_EQ(many.events, serial.events);
+      EXPECT_EQ(many.bytes, serial.bytes);
+    }
+  }
+}
+
 // A buffer ahead is a stream like one in memory, whichever of its bytes the budget left to a file;
 // its file goes with it, and so does its share of the budget.
 TEST(ParallelSaveBufferTest, ReadsBackWhatWasWrittenAcrossMemoryAndFile) {
