@@ -116,15 +116,15 @@ class ParallelExtraction : public ExtractAhead {
     ZipItem& item = *archive_.ZipItems(index);
     ExtractTarget target;
     if (!ResolveItemTarget(archive_, item, use_name, target)) return;
-    if ((!slot.work && !slot.in_memory) || use_name != item.StoredName() ||
-        (item.Encrypted() && slot.decoding.password != archive_.Password())) {
+    if ((!slot.ahead.work && !slot.ahead.in_memory) || use_name != item.StoredName() ||
+        (item.Encrypted() && slot.ahead.decoding.password != archive_.Password())) {
       ExtractItemToTarget(archive_, item, target, nullptr);
       return;
     }
-    archive_.ClaimItemExtent(item, item.DiskNumberStart(), slot.decoding.extent_start,
-                             slot.decoding.extent_end);
+    archive_.ClaimItemExtent(item, item.DiskNumberStart(), slot.ahead.decoding.extent_start,
+                             slot.ahead.decoding.extent_end);
     EventReplay replay;
-    for (const ItemEvent& event : slot.decoding.events) {
+    for (const ItemEvent& event : slot.ahead.decoding.events) {
       bool abort = false;
       switch (event.kind) {
         case ItemEventKind::kItemProgress:
@@ -143,26 +143,30 @@ class ParallelExtraction : public ExtractAhead {
         break;
       }
     }
-    if (!replay.aborted &&
-        (slot.in_memory ? PlaceDecodedItem(item, target, slot.data) : Place(slot, target))) {
+    if (!replay.aborted && (slot.ahead.in_memory ? PlaceDecodedItem(item, target, slot.ahead.data)
+                                                 : Place(slot, target))) {
       return;
     }
     // The user's abort, or a work file that cannot go where the target is: the item is done over
     // on this thread, the events fired so far answered as they were.
-    slot.work.reset();
+    slot.ahead.work.reset();
     ExtractItemToTarget(archive_, item, target, &replay);
   }
 
  private:
   enum class State { kQueued, kWorking, kDone };
-  struct Slot {
-    int index = 0;
-    bool small = false;  // decoded into memory rather than into a work file
-    State state = State::kQueued;
+  // What a worker made of an item.
+  struct Decoded {
     std::unique_ptr<platform::WorkFile> work;  // set when the item decoded ahead to a file
     bool in_memory = false;                    // set when it decoded ahead into data
     std::vector<uint8_t> data;
     AheadDecoding decoding;
+  };
+  struct Slot {
+    int index = 0;
+    bool small = false;  // decoded into memory rather than into a work file
+    State state = State::kQueued;
+    Decoded ahead;
   };
 
   // Whether a worker may begin the slot at next_: within two items per worker of the calling
@@ -185,10 +189,8 @@ class ParallelExtraction : public ExtractAhead {
 
   // The item is handled: its work file, when not placed, is removed, and a worker may go ahead.
   void Done(Slot& slot) {
-    slot.work.reset();
-    slot.decoding = AheadDecoding();
-    const auto bytes = static_cast<int64_t>(slot.data.size());
-    std::vector<uint8_t>().swap(slot.data);
+    const auto bytes = static_cast<int64_t>(slot.ahead.data.size());
+    slot.ahead = Decoded();
     bool wake = false;
     {
       std::lock_guard lock(mutex_);
@@ -204,11 +206,11 @@ class ParallelExtraction : public ExtractAhead {
   bool Place(Slot& slot, const ExtractTarget& target) {
     try {
       // A file that replaces another reaches the disk before the rename, as in a serial run.
-      slot.work->Close(target.replaces);
+      slot.ahead.work->Close(target.replaces);
     } catch (const std::exception&) {
       return false;
     }
-    return slot.work->PlaceIn(*target.folder, target.file_name) == 0;
+    return slot.ahead.work->PlaceIn(*target.folder, target.file_name) == 0;
   }
 
   void Stop() {
@@ -222,7 +224,7 @@ class ParallelExtraction : public ExtractAhead {
       if (worker.joinable()) worker.join();
     }
     workers_.clear();
-    for (Slot& slot : slots_) slot.work.reset();
+    for (Slot& slot : slots_) slot.ahead.work.reset();
   }
 
   // Claims [start, end) for a worker; false when it overlaps an extent claimed before.
@@ -251,22 +253,12 @@ class ParallelExtraction : public ExtractAhead {
       Decoded decoded;
       Decode(*archive_.ZipItems(slot.index), slot.small, reader, decoded);
       lock.lock();
-      slot.work = std::move(decoded.work);
-      slot.in_memory = decoded.in_memory;
-      slot.data = std::move(decoded.data);
-      held_bytes_ += static_cast<int64_t>(slot.data.size());
-      slot.decoding = std::move(decoded.decoding);
+      held_bytes_ += static_cast<int64_t>(decoded.data.size());
+      slot.ahead = std::move(decoded);
       slot.state = State::kDone;
       ready_.notify_all();
     }
   }
-
-  struct Decoded {
-    std::unique_ptr<platform::WorkFile> work;
-    bool in_memory = false;
-    std::vector<uint8_t> data;
-    AheadDecoding decoding;
-  };
 
   // Decodes one item into a work file, or a small one into memory; leaves both empty when the
   // calling thread is to do it.
