@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/item_procedures.h"
 #include "archive/unzip_proc.h"
 #include "archive/zip_archive.h"
 #include "platform/memory_stream.h"

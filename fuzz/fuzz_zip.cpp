@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 
+#include "archive/item_procedures.h"
 #include "archive/unzip_proc.h"
 #include "archive/zip_archive.h"
 #include "platform/memory_stream.h"

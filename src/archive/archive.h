@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/extract_target.h"
 #include "archive/span_stream.h"
 #include "errors/errors.h"
 #include "platform/file_stream.h"
@@ -58,13 +59,6 @@ enum StoreOption : uint8_t {
   soRecurse = 1 << 3,
   soFreshen = 1 << 4,
   soReplace = 1 << 5,
-};
-
-// Extract options, one bit each.
-using ExtractOptions = uint8_t;
-enum ExtractOption : uint8_t {
-  eoCreateDirs = 1 << 0,
-  eoRestorePath = 1 << 1,
 };
 
 // One entry of an archive. A format keeps the attributes in its own header record.
@@ -176,72 +170,11 @@ using ArchiveItemConfirmEvent =
     std::function<void(void* sender, ArchiveItem* item, ProcessType type, bool& confirm)>;
 using ArchiveItemFailureEvent = std::function<void(
     void* sender, ArchiveItem* item, ProcessType type, ErrorClass error_class, int32_t error_code)>;
-using ConfirmOverwriteEvent = std::function<void(std::string& name, bool& confirm)>;
 // Something odd about an item that did not stop the work on it (a local header that names it
 // differently, for one).
 using ItemWarningEvent =
     std::function<void(void* sender, ArchiveItem* item, const std::string& warning)>;
 using ItemProgressHook = std::function<void(uint8_t progress, bool& abort)>;
-
-// Target path of an extracted item below base_directory; creates missing folders with
-// eoCreateDirs (else NoSuchDirectoryError) and asks confirm_overwrite about an existing file. On
-// true, name holds the path to write. Names that would leave base_directory raise UnsafeNameError,
-// and so does a symbolic link found where one of the item's folders should be (base_directory
-// itself may be a link: that is the caller's choice).
-bool ResolveExtractPath(const std::string& base_directory, std::string& name,
-                        ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite);
-
-// The folders below a destination that a run of extractions has opened, held open for the items
-// that follow: an archive's items come folder by folder, and opening every folder of a path anew
-// for each item costs more than a small item's data. Each folder was opened as OpenFolderBeneath
-// opens it. Before a held folder is used again, every name on its path is looked at (without
-// following a link) and must still be the folder held; a name that now leads elsewhere (a link put
-// in a folder's place, a folder moved away) drops what is held from there on, and the path is
-// opened anew, with OpenFolderBeneath's failures. A cache serves one destination; asked for
-// another, it starts over.
-class FolderCache {
- public:
-  // The folder relative ("/"-separated, "" for the destination itself) below base_directory, as
-  // OpenFolderBeneath would open it, failures included.
-  std::shared_ptr<const platform::Folder> Open(const std::string& base_directory,
-                                               const std::string& relative, bool create);
-  void Clear();
-  // How many folders are held.
-  size_t Size() const { return folders_.size(); }
-
-  static constexpr size_t kMaxFolders = 256;  // descriptors held at most
-
- private:
-  struct Held {
-    std::shared_ptr<const platform::Folder> folder;
-    std::optional<platform::FileIdentity> identity;
-  };
-  // Drops the folder relative and everything held below it.
-  void DropFrom(const std::string& relative);
-
-  std::string base_directory_;
-  std::map<std::string, Held> folders_;
-};
-
-// Where an extracted file goes: its folder, held open so that nothing done to the path later can
-// lead elsewhere, and the file's name in it.
-struct ExtractTarget {
-  std::shared_ptr<const platform::Folder> folder;
-  std::string file_name;
-  std::string path;       // the whole path, as questions and messages show it
-  bool replaces = false;  // a file was there when the target was resolved
-};
-// ResolveExtractPath's work, keeping the folder open in target (through folders when given). A
-// name the overwrite handler changes is taken as it is given (the handler's choice, as
-// base_directory is the caller's).
-bool ResolveExtractTarget(const std::string& base_directory, const std::string& name,
-                          ExtractOptions options, const ConfirmOverwriteEvent& confirm_overwrite,
-                          ExtractTarget& target, FolderCache* folders = nullptr);
-// Opens the folder relative ("/"-separated) below base_directory one name at a time, never
-// through a symbolic link (UnsafeNameError); missing folders are made with create, else
-// NoSuchDirectoryError.
-platform::Folder OpenFolderBeneath(const std::string& base_directory, const std::string& relative,
-                                   bool create);
 
 // Items of an extraction run that a format decodes ahead of the calling thread. The run hands
 // every item, in order, either to Extract (in place of DoExtractItem, failures raised as there) or

@@ -316,18 +316,12 @@ class ParallelExtraction : public ExtractAhead {
 constexpr int64_t kSmallRun = 16;
 constexpr int64_t kSmallAverage = 1024;
 
-bool HasBuiltInExtraction(const ZipArchive& archive) {
-  using Procedure = void (*)(ZipArchive&, ZipItem&, const std::string&);
-  const auto* procedure = archive.ExtractProc.target<Procedure>();
-  return procedure != nullptr && *procedure == &ExtractItemToFile;
-}
-
 }  // namespace
 
 std::unique_ptr<ExtractAhead> StartParallelExtraction(ZipArchive& archive,
                                                       const std::vector<int>& indices) {
   const int threads = archive.EffectiveThreadCount();
-  if (threads < 2 || indices.size() < 2 || archive.Spanned() || !HasBuiltInExtraction(archive)) {
+  if (threads < 2 || indices.size() < 2 || archive.Spanned()) {
     return nullptr;
   }
   if (dynamic_cast<SpanStream*>(archive.ArchiveStream()) == nullptr) return nullptr;

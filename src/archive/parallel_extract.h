@@ -24,8 +24,9 @@ namespace vz {
 
 // The decoding ahead of the run's items (indices, in run order), or null when the run is to be
 // done on the calling thread alone: one thread, a spanned set, an archive not over its own file,
-// an extraction procedure other than the built-in one, pending changes, or only small items that
-// are too few (below 16) or too small (below 1 KiB on average) to pay for the workers.
+// pending changes, or only small items that are too few (below 16) or too small (below 1 KiB on
+// average) to pay for the workers. The engine's own extraction procedures start it; a caller's
+// never do.
 std::unique_ptr<ExtractAhead> StartParallelExtraction(ZipArchive& archive,
                                                       const std::vector<int>& indices);
 

@@ -571,10 +571,6 @@ ArchiveError PlacingError(const std::string& target, const std::string& why) {
   }
 }
 
-bool IsFolderEntry(const ZipItem& item, const std::string& name) {
-  return item.IsFolder() || (!name.empty() && (name.back() == '/' || name.back() == '\\'));
-}
-
 }  // namespace
 
 uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream& out_stream,
@@ -590,23 +586,9 @@ void ExtractItemToStream(ZipArchive& archive, ZipItem& item, Stream& out_stream)
 
 bool ResolveItemTarget(ZipArchive& archive, ZipItem& item, const std::string& use_name,
                        ExtractTarget& target) {
-  if (IsFolderEntry(item, use_name)) {
-    // A folder entry makes its folder (when paths are kept) and has no data. One without a name
-    // ("/", "//") that holds data would otherwise vanish without a word.
-    if (use_name.find_first_not_of("/\\") == std::string::npos && item.CompressedSize() > 0) {
-      throw UnsafeNameError(
-          MessageText(UnsafeNameError::kCode) + ": the name is empty, and the item holds data",
-          UnsafeNameError::kCode);
-    }
-    if (!(archive.GetExtractOptions() & eoRestorePath)) return false;
-    std::string probe = use_name;
-    while (!probe.empty() && (probe.back() == '/' || probe.back() == '\\')) probe.pop_back();
-    ResolveExtractTarget(archive.BaseDirectory(), probe + "/x", archive.GetExtractOptions(),
-                         nullptr, target, archive.RunFolders());
-    return false;
-  }
-  return ResolveExtractTarget(archive.BaseDirectory(), use_name, archive.GetExtractOptions(),
-                              archive.OnConfirmOverwrite, target, archive.RunFolders());
+  return ResolveItemTarget(archive.BaseDirectory(), use_name, item.IsFolder(),
+                           item.CompressedSize() > 0, archive.GetExtractOptions(),
+                           archive.OnConfirmOverwrite, target, archive.RunFolders());
 }
 
 void ExtractItemToTarget(ZipArchive& archive, ZipItem& item, const ExtractTarget& target,
@@ -665,7 +647,7 @@ void ExtractItemToFile(ZipArchive& archive, ZipItem& item, const std::string& us
 }
 
 bool IsPlainFileItem(const ZipItem& item) {
-  return !IsFolderEntry(item, item.StoredName());
+  return !IsFolderEntry(item.IsFolder(), item.StoredName());
 }
 
 void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding,
@@ -719,15 +701,6 @@ void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
   BitBucketStream bucket;
   Decoding d{archive, item};
   ExtractToStream(d, bucket, false);
-}
-
-void InstallExtractionProcs(ZipArchive& archive) {
-  // A plain function, by which a run knows the built-in procedure and may decode ahead.
-  archive.ExtractProc = &ExtractItemToFile;
-  archive.ExtractToStreamProc = [](ZipArchive& a, ZipItem& item, Stream& out) {
-    ExtractItemToStream(a, item, out);
-  };
-  archive.TestProc = [](ZipArchive& a, ZipItem& item) { TestItemIntegrity(a, item); };
 }
 
 }  // namespace vz

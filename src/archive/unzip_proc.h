@@ -86,9 +86,6 @@ void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding
 bool PlaceDecodedItem(const ZipItem& item, const ExtractTarget& target,
                       std::span<const uint8_t> data);
 
-// Installs the three procedures above into an archive.
-void InstallExtractionProcs(ZipArchive& archive);
-
 // Decodes one legacy item (shrink, reduce, implode); every other method fails with
 // ZipInvalidMethodError. Returns the CRC-32 of the output.
 uint32_t ExpandLegacyItem(ZipArchive& archive, ZipItem& item, Stream& out_stream,

@@ -5,7 +5,6 @@
 #include <array>
 
 #include "archive/byte_order.h"
-#include "archive/parallel_extract.h"
 #include "archive/utils.h"
 #include "codec/deflate_base.h"
 #include "platform/codepage.h"
@@ -685,22 +684,22 @@ std::unique_ptr<ArchiveItem> ZipArchive::NewItem(const std::string& file_spec) {
 // ---- item procedures -------------------------------------------------------------------------
 
 void ZipArchive::DoExtractItem(int index, const std::string& use_name) {
-  if (!ExtractProc) throw ZipNoExtractionError();
-  ExtractProc(*this, *ZipItems(index), use_name);
+  if (!extraction_) throw ZipNoExtractionError();
+  extraction_->ExtractProc(*this, *ZipItems(index), use_name);
 }
 
 std::unique_ptr<ExtractAhead> ZipArchive::StartExtractAhead(const std::vector<int>& indices) {
-  return StartParallelExtraction(*this, indices);
+  return extraction_ ? extraction_->StartAhead(*this, indices) : nullptr;
 }
 
 void ZipArchive::DoExtractItemToStream(int index, Stream& stream) {
-  if (!ExtractToStreamProc) throw ZipNoExtractionError();
-  ExtractToStreamProc(*this, *ZipItems(index), stream);
+  if (!extraction_) throw ZipNoExtractionError();
+  extraction_->ExtractToStreamProc(*this, *ZipItems(index), stream);
 }
 
 void ZipArchive::DoTestItem(int index) {
-  if (!TestProc) throw ZipNoExtractionError();
-  TestProc(*this, *ZipItems(index));
+  if (!extraction_) throw ZipNoExtractionError();
+  extraction_->TestProc(*this, *ZipItems(index));
 }
 
 void ZipArchive::ExtractItemToStream(int index, Stream& stream) {

@@ -118,14 +118,41 @@ class ZipItem : public ArchiveItem {
 
 class ZipArchive;
 
-using ExtractProcType =
-    std::function<void(ZipArchive& sender, ZipItem& item, const std::string& new_name)>;
-using ExtractToStreamProcType =
-    std::function<void(ZipArchive& sender, ZipItem& item, Stream& out_stream)>;
-using TestProcType = std::function<void(ZipArchive& sender, ZipItem& item)>;
-using InsertProcType = std::function<void(ZipArchive& sender, ZipItem& item, Stream& out_stream)>;
-using InsertFromStreamProcType =
-    std::function<void(ZipArchive& sender, ZipItem& item, Stream& out_stream, Stream* in_stream)>;
+// The work done for each item an extraction or a test reaches: the engine's own procedures
+// (item_procedures: BuiltInExtraction) or a caller's. An archive without them fails every item
+// with ZipNoExtractionError.
+class ExtractionProcedures {
+ public:
+  virtual ~ExtractionProcedures() = default;
+  virtual void ExtractProc(ZipArchive& sender, ZipItem& item,
+                           const std::string& new_name) const = 0;
+  virtual void ExtractToStreamProc(ZipArchive& sender, ZipItem& item, Stream& out_stream) const = 0;
+  virtual void TestProc(ZipArchive& sender, ZipItem& item) const = 0;
+  // The decoding of a run's items (by index, in order) ahead of the calling thread, or null to
+  // extract them one by one. Only procedures that know they are safe on other threads decode
+  // ahead.
+  virtual std::unique_ptr<ExtractAhead> StartAhead(ZipArchive& sender,
+                                                   const std::vector<int>& indices) const {
+    (void)sender;
+    (void)indices;
+    return nullptr;
+  }
+};
+
+// The work done for each new item a save writes: the engine's own procedures (item_procedures:
+// BuiltInInsertion) or a caller's. An archive without them fails every new item with
+// ZipNoInsertionError.
+class InsertionProcedures {
+ public:
+  virtual ~InsertionProcedures() = default;
+  virtual void InsertProc(ZipArchive& sender, ZipItem& item, Stream& out_stream) const = 0;
+  virtual void InsertFromStreamProc(ZipArchive& sender, ZipItem& item, Stream& out_stream,
+                                    Stream* in_stream) const = 0;
+  // True when InsertProc is the engine's own compression of a file, which a save may run for
+  // several items at once on worker threads (a caller's procedure is not known to be safe there).
+  virtual bool CompressesOnWorkers() const { return false; }
+};
+
 // Asks for a password: new_password holds the current one on entry; an empty answer gives up.
 using NeedPasswordEvent = std::function<void(void* sender, std::string& new_password)>;
 using RequestDiskEvent = std::function<void(void* sender, bool& abort)>;
@@ -194,12 +221,16 @@ class ZipArchive : public Archive {
   // Called by the archive file stream when it needs another part.
   void FireMediaRequest(void* sender, int image_number, std::string& image_name, bool& abort);
 
-  // Item procedures, installed by the components.
-  ExtractProcType ExtractProc;
-  ExtractToStreamProcType ExtractToStreamProc;
-  TestProcType TestProc;
-  InsertProcType InsertProc;
-  InsertFromStreamProcType InsertFromStreamProc;
+  // Item procedures, installed by the components; null until then. They live as long as the
+  // archive holds them.
+  const ExtractionProcedures* Extraction() const { return extraction_.get(); }
+  void SetExtraction(std::shared_ptr<const ExtractionProcedures> procedures) {
+    extraction_ = std::move(procedures);
+  }
+  const InsertionProcedures* Insertion() const { return insertion_.get(); }
+  void SetInsertion(std::shared_ptr<const InsertionProcedures> procedures) {
+    insertion_ = std::move(procedures);
+  }
 
   NeedPasswordEvent OnNeedPassword;
   RequestDiskEvent OnRequestLastDisk;
@@ -261,6 +292,8 @@ class ZipArchive : public Archive {
   bool new_file_ = false;
   bool replaces_existing_file_ = false;
   std::unique_ptr<platform::FileLock> lock_;
+  std::shared_ptr<const ExtractionProcedures> extraction_;
+  std::shared_ptr<const InsertionProcedures> insertion_;
   // Claimed extents by (disk, start); they never overlap one another.
   struct Extent {
     int64_t end;

@@ -344,14 +344,6 @@ void CompressStream(const ZipArchive& archive, CompressProgress& progress, ZipIt
   item.SetInternalFileAttributes(0);
 }
 
-// The insert procedure InstallInsertionProcs installs, as a type of its own so that
-// HasBuiltInInsertProc can recognise it.
-struct BuiltInInsertProc {
-  void operator()(ZipArchive& sender, ZipItem& item, Stream& out_stream) const {
-    CompressItemFile(sender, item, out_stream);
-  }
-};
-
 }  // namespace
 
 void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream) {
@@ -387,19 +379,6 @@ int64_t ItemSourceSize(const ZipArchive& archive, const ZipItem& item) {
   }
   const auto status = platform::StatPath(SourcePathOf(archive, item));
   return status && status->is_regular ? status->size : -1;
-}
-
-void InstallInsertionProcs(ZipArchive& archive) {
-  archive.InsertProc = BuiltInInsertProc{};
-  archive.InsertFromStreamProc = [](ZipArchive& sender, ZipItem& item, Stream& out_stream,
-                                    Stream* in_stream) {
-    if (in_stream == nullptr) throw ZipNoInsertionError();
-    CompressItemStream(sender, item, out_stream, *in_stream);
-  };
-}
-
-bool HasBuiltInInsertProc(const ZipArchive& archive) {
-  return archive.InsertProc.target<BuiltInInsertProc>() != nullptr;
 }
 
 }  // namespace vz

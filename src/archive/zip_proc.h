@@ -67,11 +67,4 @@ void PrepareItemExtra(const ZipArchive& archive, ZipItem& item);
 // local header written before the data.
 int64_t ItemSourceSize(const ZipArchive& archive, const ZipItem& item);
 
-// Installs the two insert procedures above into an archive; the stream procedure raises
-// ZipNoInsertionError when it is given no source stream.
-void InstallInsertionProcs(ZipArchive& archive);
-// True while the archive's InsertProc is the one InstallInsertionProcs installed (a caller's own
-// procedure is not known to be safe to run on other threads).
-bool HasBuiltInInsertProc(const ZipArchive& archive);
-
 }  // namespace vz

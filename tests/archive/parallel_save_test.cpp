@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/item_procedures.h"
 #include "archive/parallel_save.h"
 #include "archive/unzip_proc.h"
 #include "archive/zip_archive.h"

@@ -1,5 +1,6 @@
 // Item extraction at the engine's level: the output bound holds for items of any declared size.
 #include "archive/unzip_proc.h"
+#include "archive/item_procedures.h"
 
 #include <gtest/gtest.h>
 

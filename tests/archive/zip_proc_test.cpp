@@ -1,4 +1,5 @@
 #include "archive/zip_proc.h"
+#include "archive/item_procedures.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -229,7 +230,7 @@ TEST(CompressItemTest, ItemsMadeOnUnixKeepAFileModeBesideTheDosBits) {
 TEST(CompressItemTest, StreamProcedureWithoutASourceRaisesNoInsertion) {
   Host host(smStored, doNormal);
   InstallInsertionProcs(*host.zip);
-  EXPECT_THROW(host.zip->InsertFromStreamProc(*host.zip, host.item, host.out, nullptr),
+  EXPECT_THROW(host.zip->Insertion()->InsertFromStreamProc(*host.zip, host.item, host.out, nullptr),
                ZipNoInsertionError);
 }
 

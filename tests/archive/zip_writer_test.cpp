@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archive/item_procedures.h"
 #include "archive/unzip_proc.h"
 #include "archive/zip_archive.h"
 #include "archive/zip_proc.h"
