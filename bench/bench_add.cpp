@@ -158,8 +158,10 @@ void BM_AutoSaveOneByOne(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     fs::remove(archive);
     vz::Zipper zipper;
-    zipper.SetAutoSave(true);
-    zipper.SetStoreOptions(vz::soStripDrive | vz::soRemoveDots);
+    zipper.EditSettings([&](vz::ComponentSettings& s) {
+      s.SetAutoSave(true);
+      s.SetStoreOptions(vz::soStripDrive | vz::soRemoveDots);
+    });
     zipper.SetFileName(archive.string());
     for (const fs::path& file : files) zipper.AddFiles(file.string(), 0);
     zipper.SetFileName("");

@@ -216,8 +216,10 @@ int TestCommand(const std::vector<std::string>& args) {
   ReadOptions options;
   if (!ParseReadOptions("test", args, false, options)) return kUsage;
   UnZipper unzipper;
-  unzipper.SetThreadCount(JobCount());
-  if (options.password) unzipper.SetPassword(*options.password);
+  unzipper.EditSettings([&](ComponentSettings& s) {
+    s.SetThreadCount(JobCount());
+    if (options.password) s.SetPassword(*options.password);
+  });
   bool damaged = false;
   if (!Open(unzipper, options.archive, damaged)) return kUsage;
   ProgressLine progress;
@@ -258,11 +260,11 @@ int ExtractCommand(const std::vector<std::string>& args) {
   ReadOptions options;
   if (!ParseReadOptions("extract", args, true, options)) return kUsage;
   UnZipper unzipper;
-  unzipper.SetThreadCount(JobCount());
-  ExtractOptions extract = eoCreateDirs;
-  if (!options.junk_paths) extract |= eoRestorePath;
-  unzipper.SetExtractOptions(extract);
-  if (options.password) unzipper.SetPassword(*options.password);
+  unzipper.EditSettings([&](ComponentSettings& s) {
+    s.SetThreadCount(JobCount());
+    s.SetExtractOptions(options.junk_paths ? eoCreateDirs : eoCreateDirs | eoRestorePath);
+    if (options.password) s.SetPassword(*options.password);
+  });
   bool damaged = false;
   if (!Open(unzipper, options.archive, damaged)) return kUsage;
   if (!ReportNoMatch(unzipper, options)) return kSomeFailed;
@@ -272,7 +274,7 @@ int ExtractCommand(const std::vector<std::string>& args) {
   Destination destination(AbsoluteFileName(options.directory.empty() ? "." : options.directory));
   try {
     destination.Create();
-    unzipper.SetBaseDirectory(destination.Path());
+    unzipper.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(destination.Path()); });
   } catch (const std::exception& e) {
     Error(options.directory + ": " + e.what());
     return kUsage;

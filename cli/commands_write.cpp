@@ -171,15 +171,17 @@ int AddCommand(const std::vector<std::string>& args) {
   if (!ParseAddOptions(args, options)) return kUsage;
 
   Zipper zipper;
-  zipper.SetThreadCount(JobCount());
-  zipper.SetCompressionMethodToUse(options.method);
-  zipper.SetDeflationOption(options.level);
-  zipper.SetPassword(options.password);
-  zipper.SetEncryption(options.aes ? zeAes256 : zeTraditional);
-  zipper.SetSpanningThreshold(options.part_size);
-  StoreOptions store = soStripDrive | soRemoveDots | soFreshen;
-  if (options.junk_paths) store |= soStripPath;
-  zipper.SetStoreOptions(store);
+  zipper.EditSettings([&](ComponentSettings& s) {
+    s.SetThreadCount(JobCount());
+    s.SetCompressionMethodToUse(options.method);
+    s.SetDeflationOption(options.level);
+    s.SetPassword(options.password);
+    s.SetEncryption(options.aes ? zeAes256 : zeTraditional);
+    s.SetSpanningThreshold(options.part_size);
+    StoreOptions store = soStripDrive | soRemoveDots | soFreshen;
+    if (options.junk_paths) store |= soStripPath;
+    s.SetStoreOptions(store);
+  });
 
   ProgressLine progress;
   FailureList failures;

@@ -107,44 +107,10 @@ void RefuseIrregularFile(const std::string& file_name) {
   }
 }
 
-void BaseBrowser::SetSpanningThreshold(int32_t value) {
-  spanning_threshold_ = value;
-  if (archive_) archive_->SetSpanningThreshold(value);
-}
-
-void BaseBrowser::SetBaseDirectory(const std::string& value) {
-  if (!archive_) {
-    base_directory_ = value;
-    return;
-  }
-  archive_->SetBaseDirectory(value);  // raises NoSuchDirectoryError before anything changes
-  base_directory_ = archive_->BaseDirectory();
-}
-
-void BaseBrowser::SetLogFile(const std::string& value) {
-  log_file_ = value;
-  if (archive_) archive_->SetLogFile(value);
-  SetLogging(!value.empty());
-}
-
-void BaseBrowser::SetLogging(bool value) {
-  logging_ = value;
-  if (archive_) archive_->SetLogging(value);
-}
-
-void BaseBrowser::SetTempDirectory(const std::string& value) {
-  temp_directory_ = value;
-  if (archive_) archive_->SetTempDirectory(value);
-}
-
-void BaseBrowser::SetThreadCount(int value) {
-  thread_count_ = value < 0 ? 0 : value;
-  if (archive_) archive_->SetThreadCount(thread_count_);
-}
-
-void BaseBrowser::SetOnRequestImage(RequestImageEvent event) {
-  on_request_image_ = std::move(event);
-  if (archive_) archive_->OnRequestImage = on_request_image_;
+void BaseBrowser::SetSettings(const ComponentSettings& value) {
+  ComponentSettings next = value;
+  if (archive_) next.ApplyTo(*archive_, &settings_);
+  settings_ = std::move(next);
 }
 
 void BaseBrowser::ResetMeters() {
@@ -186,12 +152,7 @@ void BaseBrowser::DoProcessItemFailure(ArchiveItem* item, ProcessType type, Erro
 void BaseBrowser::InitArchive() {
   ResetMeters();
   if (!archive_) return;
-  archive_->SetSpanningThreshold(spanning_threshold_);
-  archive_->SetLogFile(log_file_);
-  archive_->SetLogging(logging_);
-  archive_->SetTempDirectory(temp_directory_);
-  archive_->SetThreadCount(thread_count_);
-  SetBaseDirectory(base_directory_);
+  settings_.ApplyTo(*archive_);
   archive_->OnArchiveProgress = [this](void*, uint8_t p, bool& abort) {
     DoArchiveProgress(p, abort);
   };
@@ -210,7 +171,6 @@ void BaseBrowser::InitArchive() {
                                           ErrorClass error_class, int32_t code) {
     DoProcessItemFailure(item, type, error_class, code);
   };
-  archive_->OnRequestImage = on_request_image_;
 }
 
 }  // namespace vz

@@ -1,6 +1,7 @@
 // The roots of the archive components. A component owns at most one archive, opened and closed
-// through its FileName; it copies its settings into each new archive and republishes the archive's
-// events as its own (with itself as the sender), feeding two progress meter links on the way.
+// through its FileName; it copies its settings (one ComponentSettings value) into each new archive
+// and republishes the archive's events as its own (with itself as the sender), feeding two
+// progress meter links on the way.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "components/component_settings.h"
 #include "components/removal_notice.h"
 
 namespace vz {
@@ -73,25 +75,22 @@ class BaseBrowser : public BaseComponent {
   ArchiveType GetArchiveType() const { return archive_type_; }
   int ItemCount() const { return archive_ ? archive_->ItemCount() : 0; }
 
-  int32_t SpanningThreshold() const { return spanning_threshold_; }
-  void SetSpanningThreshold(int32_t value);
+  // What is copied into every archive the component opens.
+  const ComponentSettings& Settings() const { return settings_; }
+  // Takes new settings; the open archive gets what changed at once. A base folder that does not
+  // exist raises NoSuchDirectoryError while an archive is open, and nothing changes.
+  void SetSettings(const ComponentSettings& value);
+  // SetSettings with the present settings as edit leaves them.
+  template <typename Edit>
+  void EditSettings(Edit&& edit) {
+    ComponentSettings next = settings_;
+    edit(next);
+    SetSettings(next);
+  }
   MeterLink* ItemProgressMeter() const { return item_meter_.get(); }
   void SetItemProgressMeter(MeterLink* link) { item_meter_ = link; }
   MeterLink* ArchiveProgressMeter() const { return archive_meter_.get(); }
   void SetArchiveProgressMeter(MeterLink* link) { archive_meter_ = link; }
-  const std::string& BaseDirectory() const { return base_directory_; }
-  void SetBaseDirectory(const std::string& value);
-  const std::string& LogFile() const { return log_file_; }
-  void SetLogFile(const std::string& value);
-  bool Logging() const { return logging_; }
-  void SetLogging(bool value);
-  const std::string& TempDirectory() const { return temp_directory_; }
-  void SetTempDirectory(const std::string& value);
-  // Threads that compress or extract at once (see Archive::ThreadCount): 0, the default, is one
-  // per core; 1 does all the work on the calling thread.
-  int ThreadCount() const { return thread_count_; }
-  void SetThreadCount(int value);
-  void SetOnRequestImage(RequestImageEvent event);
 
   ArchiveProgressEvent OnArchiveProgress;
   ArchiveItemProgressEvent OnArchiveItemProgress;
@@ -126,19 +125,12 @@ class BaseBrowser : public BaseComponent {
   // leaves the archive held but unusable, so that nothing is ever saved over its file.
   void LoadNewArchive(bool load);
 
-  RequestImageEvent on_request_image_;
-
  private:
   std::unique_ptr<Archive> archive_;
-  int32_t spanning_threshold_ = 0;
+  ComponentSettings settings_;
   RemovablePtr<MeterLink> item_meter_;
   RemovablePtr<MeterLink> archive_meter_;
-  std::string base_directory_;
   std::string file_name_;
-  std::string log_file_;
-  bool logging_ = false;
-  std::string temp_directory_;
-  int thread_count_ = 0;
   ArchiveType archive_type_ = atUnrecognised;
 };
 

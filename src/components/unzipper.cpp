@@ -1,6 +1,6 @@
 #include "components/unzipper.h"
 
-#include "archive/unzip_proc.h"
+#include "archive/item_procedures.h"
 #include "archive/utils.h"
 #include "codec/percent.h"
 #include "platform/file_stream.h"
@@ -24,27 +24,15 @@ void CustomUnZipper::SetFileName(const std::string& value) {
   CustomZipBrowser::SetFileName(name);
 }
 
-void CustomUnZipper::SetExtractOptions(ExtractOptions value) {
-  extract_options_ = value;
-  if (GetArchive()) GetArchive()->SetExtractOptions(value);
-}
-
-void CustomUnZipper::SetPasswordRetries(uint8_t value) {
-  password_retries_ = value;
-  if (ZipArchive* zip = GetZipArchive()) zip->SetPasswordRetries(value);
-}
-
 void CustomUnZipper::InitArchive() {
   CustomZipBrowser::InitArchive();
   Archive* archive = GetArchive();
   if (archive == nullptr) return;
-  archive->SetExtractOptions(extract_options_);
   archive->OnConfirmOverwrite = [this](std::string& name, bool& confirm) {
     DoConfirmOverwrite(name, confirm);
   };
   ZipArchive* zip = GetZipArchive();
   if (zip == nullptr) return;
-  zip->SetPasswordRetries(password_retries_);
   zip->OnNeedPassword = [this](void*, std::string& answer) { DoNeedPassword(answer); };
   InstallExtractionProcs(*zip);
 }
@@ -57,7 +45,7 @@ void CustomUnZipper::DoConfirmOverwrite(std::string& name, bool& confirm) {
 void CustomUnZipper::DoNeedPassword(std::string& new_password) {
   if (!OnNeedPassword) return;
   OnNeedPassword(this, new_password);
-  SetPassword(new_password);
+  EditSettings([&](ComponentSettings& settings) { settings.SetPassword(new_password); });
 }
 
 void CustomUnZipper::ExtractFiles(const std::string& file_mask, const std::string& exclusion_mask) {

@@ -21,11 +21,6 @@ class CustomUnZipper : public CustomZipBrowser {
   // Tests every item matching the mask; failures are reported like extraction failures.
   void TestFiles(const std::string& file_mask, const std::string& exclusion_mask = "");
 
-  ExtractOptions GetExtractOptions() const { return extract_options_; }
-  void SetExtractOptions(ExtractOptions value);
-  uint8_t PasswordRetries() const { return password_retries_; }
-  void SetPasswordRetries(uint8_t value);
-
   ConfirmOverwriteEvent OnConfirmOverwrite;
   NeedPasswordEvent OnNeedPassword;
 
@@ -33,10 +28,6 @@ class CustomUnZipper : public CustomZipBrowser {
   void InitArchive() override;
   virtual void DoConfirmOverwrite(std::string& name, bool& confirm);
   virtual void DoNeedPassword(std::string& new_password);
-
- private:
-  ExtractOptions extract_options_ = eoCreateDirs;
-  uint8_t password_retries_ = 3;
 };
 
 class UnZipper : public CustomUnZipper {};

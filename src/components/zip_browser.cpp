@@ -66,33 +66,4 @@ ZipItem* CustomZipBrowser::GetItem(int index) const {
   return static_cast<ZipItem*>(GetArchive()->Items(index));
 }
 
-void CustomZipBrowser::SetPassword(const std::string& value) {
-  password_ = value;
-  if (ZipArchive* zip = GetZipArchive()) zip->SetPassword(value);
-}
-
-void CustomZipBrowser::SetOnRequestLastDisk(RequestDiskEvent event) {
-  on_request_last_disk_ = std::move(event);
-  if (ZipArchive* zip = GetZipArchive()) zip->OnRequestLastDisk = on_request_last_disk_;
-}
-
-void CustomZipBrowser::SetOnRequestNthDisk(RequestNthDiskEvent event) {
-  on_request_nth_disk_ = std::move(event);
-  if (ZipArchive* zip = GetZipArchive()) zip->OnRequestNthDisk = on_request_nth_disk_;
-}
-
-void CustomZipBrowser::SetOnRequestBlankDisk(RequestDiskEvent event) {
-  on_request_blank_disk_ = std::move(event);
-  if (ZipArchive* zip = GetZipArchive()) zip->OnRequestBlankDisk = on_request_blank_disk_;
-}
-
-void CustomZipBrowser::InitArchive() {
-  BaseBrowser::InitArchive();
-  ZipArchive* zip = GetZipArchive();
-  if (zip == nullptr) return;
-  zip->SetPassword(password_);
-  zip->OnRequestLastDisk = on_request_last_disk_;
-  zip->OnRequestNthDisk = on_request_nth_disk_;
-}
-
 }  // namespace vz

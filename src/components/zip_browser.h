@@ -1,5 +1,4 @@
-// The zip layer of the components: picks the archive class from the file and carries the zip-only
-// settings (password, disk requests) into the archive.
+// The zip layer of the components: picks the archive class from the file.
 #pragma once
 
 #include "archive/zip_archive.h"
@@ -33,23 +32,11 @@ class CustomZipBrowser : public BaseBrowser {
   ArchiveType AssertedType() const { return asserted_type_; }
   void SetAssertedType(ArchiveType value) { asserted_type_ = value; }
 
-  const std::string& Password() const { return password_; }
-  void SetPassword(const std::string& value);
-  void SetOnRequestLastDisk(RequestDiskEvent event);
-  void SetOnRequestNthDisk(RequestNthDiskEvent event);
-  void SetOnRequestBlankDisk(RequestDiskEvent event);
-
  protected:
-  void InitArchive() override;
   // Opens the archive file in the mode a browser reads it.
   virtual std::unique_ptr<ZipArchive> CreateArchive(const std::string& file_name);
 
-  RequestDiskEvent on_request_last_disk_;
-  RequestNthDiskEvent on_request_nth_disk_;
-  RequestDiskEvent on_request_blank_disk_;
-
  private:
-  std::string password_;
   ArchiveType asserted_type_ = atUnrecognised;
 };
 

@@ -1,9 +1,6 @@
 #include "components/zip_outline.h"
 
-#include "platform/file_stream.h"
-
-#include "archive/unzip_proc.h"
-#include "archive/zip_proc.h"
+#include "archive/item_procedures.h"
 #include "components/zip_browser.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
@@ -105,111 +102,15 @@ void ZipOutline::SetHierarchy(bool value) {
   Rebuild();
 }
 
-void ZipOutline::SetAutoSave(bool value) {
-  auto_save_ = value;
-  if (archive_) archive_->SetAutoSave(value);
-}
-
-void ZipOutline::SetBaseDirectory(const std::string& value) {
-  if (!archive_) {
-    base_directory_ = value;
-    return;
-  }
-  archive_->SetBaseDirectory(value);  // raises NoSuchDirectoryError before anything changes
-  base_directory_ = archive_->BaseDirectory();
-}
-
-void ZipOutline::SetCompressionMethodToUse(ZipSupportedMethod value) {
-  method_ = value;
-  if (archive_) archive_->SetCompressionMethodToUse(value);
-}
-
-void ZipOutline::SetDeflationOption(ZipDeflationOption value) {
-  deflation_option_ = value;
-  if (archive_) archive_->SetDeflationOption(value);
-}
-
-void ZipOutline::SetDOSMode(bool value) {
-  dos_mode_ = value;
-  if (archive_) archive_->SetDOSMode(value);
-}
-
-void ZipOutline::SetExtractOptions(ExtractOptions value) {
-  extract_options_ = value;
-  if (archive_) archive_->SetExtractOptions(value);
-}
-
-void ZipOutline::SetStoreOptions(StoreOptions value) {
-  store_options_ = value;
-  if (archive_) archive_->SetStoreOptions(value);
-}
-
-void ZipOutline::SetPassword(const std::string& value) {
-  password_ = value;
-  if (archive_) archive_->SetPassword(value);
-}
-
-void ZipOutline::SetPasswordRetries(uint8_t value) {
-  password_retries_ = value;
-  if (archive_) archive_->SetPasswordRetries(value);
-}
-
-void ZipOutline::SetLogFile(const std::string& value) {
-  log_file_ = value;
-  if (archive_) archive_->SetLogFile(value);
-  SetLogging(!value.empty());
-}
-
-void ZipOutline::SetLogging(bool value) {
-  logging_ = value;
-  if (archive_) archive_->SetLogging(value);
-}
-
-void ZipOutline::SetTempDirectory(const std::string& value) {
-  temp_directory_ = value;
-  if (archive_) archive_->SetTempDirectory(value);
-}
-
-void ZipOutline::SetSpanningThreshold(int32_t value) {
-  spanning_threshold_ = value;
-  if (archive_) archive_->SetSpanningThreshold(value);
-}
-
-void ZipOutline::SetOnRequestImage(RequestImageEvent event) {
-  on_request_image_ = std::move(event);
-  if (archive_) archive_->OnRequestImage = on_request_image_;
-}
-
-void ZipOutline::SetOnRequestLastDisk(RequestDiskEvent event) {
-  on_request_last_disk_ = std::move(event);
-  if (archive_) archive_->OnRequestLastDisk = on_request_last_disk_;
-}
-
-void ZipOutline::SetOnRequestNthDisk(RequestNthDiskEvent event) {
-  on_request_nth_disk_ = std::move(event);
-  if (archive_) archive_->OnRequestNthDisk = on_request_nth_disk_;
-}
-
-void ZipOutline::SetOnRequestBlankDisk(RequestDiskEvent event) {
-  on_request_blank_disk_ = std::move(event);
-  if (archive_) archive_->OnRequestBlankDisk = on_request_blank_disk_;
+void ZipOutline::SetSettings(const ComponentSettings& value) {
+  ComponentSettings next = value;
+  if (archive_) next.ApplyTo(*archive_, &settings_);
+  settings_ = std::move(next);
 }
 
 void ZipOutline::InitArchive() {
   ZipArchive& zip = *archive_;
-  zip.SetAutoSave(auto_save_);
-  zip.SetCompressionMethodToUse(method_);
-  zip.SetDeflationOption(deflation_option_);
-  zip.SetDOSMode(dos_mode_);
-  zip.SetExtractOptions(extract_options_);
-  zip.SetStoreOptions(store_options_);
-  zip.SetPassword(password_);
-  zip.SetPasswordRetries(password_retries_);
-  zip.SetLogFile(log_file_);
-  zip.SetLogging(logging_);
-  zip.SetTempDirectory(temp_directory_);
-  zip.SetSpanningThreshold(spanning_threshold_);
-  SetBaseDirectory(base_directory_);
+  settings_.ApplyTo(zip);
   zip.OnProcessItemFailure = [this](void*, ArchiveItem* item, ProcessType type, ErrorClass cls,
                                     int32_t code) { DoProcessItemFailure(item, type, cls, code); };
   zip.OnArchiveItemProgress = [this](void*, ArchiveItem* item, uint8_t p, bool& abort) {
@@ -226,10 +127,6 @@ void ZipOutline::InitArchive() {
   zip.OnLoad = [this](void*) { DoLoad(); };
   zip.OnSave = [this](void*) { DoSave(); };
   zip.OnNeedPassword = [this](void*, std::string& answer) { DoNeedPassword(answer); };
-  zip.OnRequestImage = on_request_image_;
-  zip.OnRequestLastDisk = on_request_last_disk_;
-  zip.OnRequestNthDisk = on_request_nth_disk_;
-  zip.OnRequestBlankDisk = on_request_blank_disk_;
   InstallExtractionProcs(zip);
   InstallInsertionProcs(zip);
 }
@@ -279,7 +176,7 @@ void ZipOutline::DoLoad() {
 void ZipOutline::DoNeedPassword(std::string& new_password) {
   if (!OnNeedPassword) return;
   OnNeedPassword(this, new_password);
-  SetPassword(new_password);
+  EditSettings([&](ComponentSettings& settings) { settings.SetPassword(new_password); });
 }
 
 void ZipOutline::DoSave() {

@@ -1,7 +1,7 @@
 // The outline of one zip file: the logic behind a tree view of its contents. It owns its own zip
-// archive (independent of any unzipper), copies its settings, events and all five item procedures
-// into each archive it opens, so the archive can extract, add and save, and rebuilds its tree
-// after every change of file.
+// archive (independent of any unzipper), copies its settings, events and both sets of item
+// procedures into each archive it opens, so the archive can extract, add and save, and rebuilds its
+// tree after every change of file.
 //
 // It never writes over an existing file as a side effect: closing or switching files saves only
 // pending changes, and an archive that failed to open is marked unusable and never saved. A name
@@ -58,39 +58,18 @@ class ZipOutline : public Removable {
   bool Hierarchy() const { return hierarchy_; }
   void SetHierarchy(bool value);  // rebuilds the tree
 
-  bool AutoSave() const { return auto_save_; }
-  void SetAutoSave(bool value);
-  const std::string& BaseDirectory() const { return base_directory_; }
-  // With an archive open the archive normalises the folder and refuses one that does not exist
-  // (NoSuchDirectoryError; the old value stays).
-  void SetBaseDirectory(const std::string& value);
-  ZipSupportedMethod CompressionMethodToUse() const { return method_; }
-  void SetCompressionMethodToUse(ZipSupportedMethod value);
-  ZipDeflationOption DeflationOption() const { return deflation_option_; }
-  void SetDeflationOption(ZipDeflationOption value);
-  bool DOSMode() const { return dos_mode_; }
-  void SetDOSMode(bool value);
-  ExtractOptions GetExtractOptions() const { return extract_options_; }
-  void SetExtractOptions(ExtractOptions value);
-  StoreOptions GetStoreOptions() const { return store_options_; }
-  void SetStoreOptions(StoreOptions value);
-  const std::string& Password() const { return password_; }
-  void SetPassword(const std::string& value);
-  uint8_t PasswordRetries() const { return password_retries_; }
-  void SetPasswordRetries(uint8_t value);
-  const std::string& LogFile() const { return log_file_; }
-  // Also switches logging on for a path and off for an empty one.
-  void SetLogFile(const std::string& value);
-  bool Logging() const { return logging_; }
-  void SetLogging(bool value);
-  const std::string& TempDirectory() const { return temp_directory_; }
-  void SetTempDirectory(const std::string& value);
-  int32_t SpanningThreshold() const { return spanning_threshold_; }
-  void SetSpanningThreshold(int32_t value);
-  void SetOnRequestImage(RequestImageEvent event);
-  void SetOnRequestLastDisk(RequestDiskEvent event);
-  void SetOnRequestNthDisk(RequestNthDiskEvent event);
-  void SetOnRequestBlankDisk(RequestDiskEvent event);
+  // What is copied into every archive the outline opens.
+  const ComponentSettings& Settings() const { return settings_; }
+  // Takes new settings; the open archive gets what changed at once. With an archive open the
+  // archive normalises the base folder and refuses one that does not exist (NoSuchDirectoryError;
+  // nothing changes).
+  void SetSettings(const ComponentSettings& value);
+  template <typename Edit>
+  void EditSettings(Edit&& edit) {
+    ComponentSettings next = settings_;
+    edit(next);
+    SetSettings(next);
+  }
   std::string Version() const { return "1.0"; }
 
   // Meters driven directly, without links; destroying a meter clears the reference.
@@ -151,23 +130,7 @@ class ZipOutline : public Removable {
   std::string file_name_;
   ZipAttributes attributes_ = kDefaultZipAttributes;
   bool hierarchy_ = true;
-  bool auto_save_ = false;
-  std::string base_directory_;
-  ZipSupportedMethod method_ = smBestMethod;
-  ZipDeflationOption deflation_option_ = doNormal;
-  bool dos_mode_ = false;
-  ExtractOptions extract_options_ = eoCreateDirs;
-  StoreOptions store_options_ = soStripDrive | soRemoveDots;
-  std::string password_;
-  uint8_t password_retries_ = 3;
-  std::string log_file_;
-  bool logging_ = false;
-  std::string temp_directory_;
-  int32_t spanning_threshold_ = 0;
-  RequestImageEvent on_request_image_;
-  RequestDiskEvent on_request_last_disk_;
-  RequestNthDiskEvent on_request_nth_disk_;
-  RequestDiskEvent on_request_blank_disk_;
+  ComponentSettings settings_;
   RemovablePtr<Meter> archive_meter_;
   RemovablePtr<Meter> item_meter_;
 };

@@ -1,7 +1,7 @@
 #include "components/zipper.h"
 
+#include "archive/item_procedures.h"
 #include "archive/utils.h"
-#include "archive/zip_proc.h"
 #include "platform/file_lock.h"
 #include "platform/fs.h"
 
@@ -88,36 +88,6 @@ void CustomZipper::Save() {
   DoChange();
 }
 
-void CustomZipper::SetAutoSave(bool value) {
-  auto_save_ = value;
-  if (GetArchive()) GetArchive()->SetAutoSave(value);
-}
-
-void CustomZipper::SetCompressionMethodToUse(ZipSupportedMethod value) {
-  method_ = value;
-  if (ZipArchive* zip = GetZipArchive()) zip->SetCompressionMethodToUse(value);
-}
-
-void CustomZipper::SetDeflationOption(ZipDeflationOption value) {
-  deflation_option_ = value;
-  if (ZipArchive* zip = GetZipArchive()) zip->SetDeflationOption(value);
-}
-
-void CustomZipper::SetEncryption(ZipEncryption value) {
-  encryption_ = value;
-  if (ZipArchive* zip = GetZipArchive()) zip->SetEncryption(value);
-}
-
-void CustomZipper::SetDOSMode(bool value) {
-  dos_mode_ = value;
-  if (GetArchive()) GetArchive()->SetDOSMode(value);
-}
-
-void CustomZipper::SetStoreOptions(StoreOptions value) {
-  store_options_ = value;
-  if (GetArchive()) GetArchive()->SetStoreOptions(value);
-}
-
 void CustomZipper::ResetMeters() {
   CustomZipBrowser::ResetMeters();
   if (save_meter_) save_meter_->Reset();
@@ -127,18 +97,11 @@ void CustomZipper::InitArchive() {
   CustomZipBrowser::InitArchive();
   ZipArchive* zip = GetZipArchive();
   if (zip == nullptr) return;
-  zip->SetAutoSave(auto_save_);
-  zip->SetCompressionMethodToUse(method_);
-  zip->SetDeflationOption(deflation_option_);
-  zip->SetEncryption(encryption_);
-  zip->SetDOSMode(dos_mode_);
-  zip->SetStoreOptions(store_options_);
   zip->OnArchiveSaveProgress = [this](void*, uint8_t progress, bool& abort) {
     DoArchiveSaveProgress(progress, abort);
   };
   zip->OnConfirmSave = [this](void*, bool& confirm) { DoConfirmSave(confirm); };
   zip->OnSave = [this](void*) { DoSave(); };
-  zip->OnRequestBlankDisk = on_request_blank_disk_;
   InstallInsertionProcs(*zip);
 }
 

@@ -35,20 +35,6 @@ class CustomZipper : public CustomZipBrowser {
   // Writes pending changes; does nothing when no archive is open.
   void Save();
 
-  bool AutoSave() const { return auto_save_; }
-  void SetAutoSave(bool value);
-  ZipSupportedMethod CompressionMethodToUse() const { return method_; }
-  void SetCompressionMethodToUse(ZipSupportedMethod value);
-  ZipDeflationOption DeflationOption() const { return deflation_option_; }
-  void SetDeflationOption(ZipDeflationOption value);
-  // How new items are encrypted when a password is set: the traditional cipher (the default) or
-  // WinZip AES.
-  ZipEncryption Encryption() const { return encryption_; }
-  void SetEncryption(ZipEncryption value);
-  bool DOSMode() const { return dos_mode_; }
-  void SetDOSMode(bool value);
-  StoreOptions GetStoreOptions() const { return store_options_; }
-  void SetStoreOptions(StoreOptions value);
   MeterLink* ArchiveSaveProgressMeter() const { return save_meter_.get(); }
   void SetArchiveSaveProgressMeter(MeterLink* link) { save_meter_ = link; }
 
@@ -67,12 +53,6 @@ class CustomZipper : public CustomZipBrowser {
   virtual void DoWaitForArchive();
 
  private:
-  bool auto_save_ = false;
-  ZipSupportedMethod method_ = smBestMethod;
-  ZipDeflationOption deflation_option_ = doNormal;
-  ZipEncryption encryption_ = zeTraditional;
-  bool dos_mode_ = false;
-  StoreOptions store_options_ = soStripDrive | soRemoveDots;
   RemovablePtr<MeterLink> save_meter_;
 };
 

@@ -114,7 +114,7 @@ ZipUtilityWindow::ZipUtilityWindow(WindowView& view, WindowShell& shell, WindowS
 
   unzipper_.SetItemProgressMeter(&zip_file_meter_link_);
   unzipper_.SetArchiveProgressMeter(&zip_archive_meter_link_);
-  unzipper_.SetExtractOptions(0);
+  unzipper_.EditSettings([&](ComponentSettings& s) { s.SetExtractOptions(0); });
   unzipper_.OnArchiveProgress = [this](void*, uint8_t progress, bool& abort) {
     unZipperArchiveProgress(progress, abort);
   };
@@ -132,9 +132,11 @@ ZipUtilityWindow::ZipUtilityWindow(WindowView& view, WindowShell& shell, WindowS
 
   zipper_.SetItemProgressMeter(&file_zipping_meter_link_);
   zipper_.SetArchiveProgressMeter(&archive_zipping_meter_link_);
-  zipper_.SetAutoSave(true);
-  zipper_.SetDOSMode(false);
-  zipper_.SetStoreOptions(soStripDrive | soRemoveDots | soFreshen);
+  zipper_.EditSettings([&](ComponentSettings& s) {
+    s.SetAutoSave(true);
+    s.SetDOSMode(false);
+    s.SetStoreOptions(soStripDrive | soRemoveDots | soFreshen);
+  });
   zipper_.OnArchiveProgress = [this](void*, uint8_t progress, bool& abort) {
     zipperArchiveProgress(progress, abort);
   };
@@ -400,14 +402,16 @@ void ZipUtilityWindow::ExtractTheZip() {
   extraction_failures_.Clear();
   // The unzipper applies its folder again to every zip it opens: one deleted since the last
   // extraction must not stop this one.
-  unzipper_.SetBaseDirectory("");
+  unzipper_.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(""); });
   unzipper_.SetFileName(current_zip_file_);
-  unzipper_.SetBaseDirectory(folder);
+  unzipper_.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(folder); });
   constexpr ExtractOptions kPaths = eoCreateDirs | eoRestorePath;
-  const ExtractOptions options = unzipper_.GetExtractOptions();
-  unzipper_.SetExtractOptions(view_.Checked(Control::cdExtractPaths)
-                                  ? static_cast<ExtractOptions>(options | kPaths)
-                                  : static_cast<ExtractOptions>(options & ~kPaths));
+  const bool paths = view_.Checked(Control::cdExtractPaths);
+  unzipper_.EditSettings([&](ComponentSettings& s) {
+    const ExtractOptions options = s.GetExtractOptions();
+    s.SetExtractOptions(paths ? static_cast<ExtractOptions>(options | kPaths)
+                              : static_cast<ExtractOptions>(options & ~kPaths));
+  });
   unzipper_.ExtractFiles("*.*");
   // Damage the load found in the end records (a count the directory disagrees with) is told with
   // the failures: the items were extracted, but the archive is not what it says.
@@ -652,18 +656,20 @@ void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
   WorkScope work(*this);
   save_failures_.Clear();
   const bool existed = platform::PathExists(file_name);
-  const bool auto_save = zipper_.AutoSave();
-  zipper_.SetAutoSave(false);
+  const bool auto_save = zipper_.Settings().AutoSave();
+  zipper_.EditSettings([&](ComponentSettings& s) { s.SetAutoSave(false); });
   try {
     zipper_.SetFileName(file_name);
     zipper_.SetZipComment(view_.Checked(Control::cbAddComments)
                               ? view_.Text(Control::edZipComment)
                               : "Created with Veldrin ZIP (Freeware) - " +
                                     std::string(kMakerWebAddress));
-    const StoreOptions options = zipper_.GetStoreOptions();
-    zipper_.SetStoreOptions(view_.Checked(Control::cbIncludePaths)
-                                ? static_cast<StoreOptions>(options & ~soStripPath)
-                                : static_cast<StoreOptions>(options | soStripPath));
+    const bool paths = view_.Checked(Control::cbIncludePaths);
+    zipper_.EditSettings([&](ComponentSettings& s) {
+      const StoreOptions options = s.GetStoreOptions();
+      s.SetStoreOptions(paths ? static_cast<StoreOptions>(options & ~soStripPath)
+                              : static_cast<StoreOptions>(options | soStripPath));
+    });
     AddListedFiles();
     zipper_.Save();
     zipper_.CloseArchive();
@@ -671,14 +677,14 @@ void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
     // The old file is intact (a save writes a new file beside it); nothing of this attempt may
     // be written by a later one, and a new file that never got its first save goes again.
     zipper_.DiscardArchive();
-    zipper_.SetAutoSave(auto_save);
+    zipper_.EditSettings([&](ComponentSettings& s) { s.SetAutoSave(auto_save); });
     const auto status = platform::StatPath(file_name);
     if (!existed && status && status->is_regular && status->size == 0) {
       platform::DeleteFile(file_name);
     }
     throw;
   }
-  zipper_.SetAutoSave(auto_save);
+  zipper_.EditSettings([&](ComponentSettings& s) { s.SetAutoSave(auto_save); });
   view_.MeterOf(Control::FileZippingMeter).Reset();
   view_.MeterOf(Control::ArchiveZippingMeter).Reset();
   view_.SetText(Control::Label2, "File");

@@ -107,8 +107,10 @@ struct Fixture {
 
   Fixture() {
     std::filesystem::create_directory(dest);
-    unzipper.SetExtractOptions(eoCreateDirs);
-    unzipper.SetBaseDirectory(dest);
+    unzipper.EditSettings([&](ComponentSettings& s) {
+      s.SetExtractOptions(eoCreateDirs);
+      s.SetBaseDirectory(dest);
+    });
     unzipper.OnProcessItemFailure = [this](void*, ArchiveItem* item, ProcessType, ErrorClass,
                                            int32_t code) {
       failures.emplace_back(item->StoredName(), code);
@@ -258,7 +260,7 @@ TEST(LegacyMethodsTest, EncryptedItemsFollowThePasswordTable) {
       Fixture f;
       ZipBuilder b;
       b.entries = {Encrypted(MakeEntry(kind), secret), MakeEntry({"after.txt", 1, 0, plain})};
-      f.unzipper.SetPassword(c.preset);
+      f.unzipper.EditSettings([&](ComponentSettings& s) { s.SetPassword(c.preset); });
       size_t next = 0;
       int requests = 0;
       if (!c.answers.empty()) {
@@ -294,7 +296,7 @@ TEST(LegacyMethodsTest, EncryptedImplodedItemAgreesWithUnzip) {
   const std::string other = f.dir / "other";
   ASSERT_EQ(RunTool("unzip -P pw -p '" + zip + "' secret.txt > '" + other + "'"), 0);
   EXPECT_EQ(testing::ReadFile(other), plain);
-  f.unzipper.SetPassword("pw");
+  f.unzipper.EditSettings([&](ComponentSettings& s) { s.SetPassword("pw"); });
   f.unzipper.OpenArchive(zip);
   f.unzipper.ExtractFiles("*.*");
   EXPECT_TRUE(f.failures.empty());

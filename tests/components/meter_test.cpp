@@ -119,7 +119,7 @@ TEST(MeterTest, DestroyedMetersAndLinksAreForgottenEvenDuringAnExtraction) {
   testing::WriteFile(dir / "x.zip", ThreeItems().Build());
   UnZipper unzipper;
   unzipper.OpenArchive(dir / "x.zip");
-  unzipper.SetBaseDirectory(dir.path().string());
+  unzipper.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(dir.path().string()); });
 
   auto item_meter = std::make_unique<Meter>();
   auto archive_meter = std::make_unique<Meter>();

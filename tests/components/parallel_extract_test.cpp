@@ -116,14 +116,16 @@ Outcome ExtractWith(const std::string& archive, const Scenario& s, int threads,
   }
   Outcome out;
   UnZipper unzipper;
-  unzipper.SetThreadCount(threads);
+  unzipper.EditSettings([&](ComponentSettings& s) { s.SetThreadCount(threads); });
   unzipper.SetFileName(archive);
   // 0: every item is decoded ahead into a work file, however small; a large value: every item
   // is decoded ahead into memory.
   unzipper.GetArchive()->SetExtractAheadMinimum(ahead_minimum);
-  unzipper.SetExtractOptions(eoCreateDirs | eoRestorePath);
-  unzipper.SetBaseDirectory(dest);
-  unzipper.SetPassword("pw");
+  unzipper.EditSettings([&](ComponentSettings& s) {
+    s.SetExtractOptions(eoCreateDirs | eoRestorePath);
+    s.SetBaseDirectory(dest);
+    s.SetPassword("pw");
+  });
   auto name_of = [](ArchiveItem* item) { return item ? item->StoredName() : "-"; };
   int progress_events = 0;
   unzipper.OnArchiveItemProgress = [&](void*, ArchiveItem* item, uint8_t p, bool& abort) {

@@ -65,8 +65,10 @@ struct Fixture {
 
   Fixture() {
     std::filesystem::create_directory(dest);
-    unzipper.SetExtractOptions(eoCreateDirs | eoRestorePath);
-    unzipper.SetBaseDirectory(dest);
+    unzipper.EditSettings([&](ComponentSettings& s) {
+      s.SetExtractOptions(eoCreateDirs | eoRestorePath);
+      s.SetBaseDirectory(dest);
+    });
     unzipper.OnProcessItemFailure = [this](void* sender, ArchiveItem* item, ProcessType,
                                            ErrorClass error_class, int32_t code) {
       EXPECT_EQ(sender, &unzipper);
@@ -117,7 +119,7 @@ TEST(UnZipperTest, ExtractsStoredAndDeflatedItemsWithTheirTimes) {
 
 TEST(UnZipperTest, JunkPathsPutsFilesFlat) {
   Fixture f;
-  f.unzipper.SetExtractOptions(eoCreateDirs);
+  f.unzipper.EditSettings([&](ComponentSettings& s) { s.SetExtractOptions(eoCreateDirs); });
   ZipBuilder b;
   b.entries = {Stored("deep/er/x.txt", "x"), Stored("folder/", "")};
   f.Extract(b);
@@ -391,7 +393,7 @@ TEST(UnZipperTest, PasswordRetriesFollowTheTable) {
     Fixture f;
     ZipBuilder b;
     b.entries = {c.entry};
-    f.unzipper.SetPassword(c.preset);
+    f.unzipper.EditSettings([&](ComponentSettings& s) { s.SetPassword(c.preset); });
     size_t next = 0;
     int requests = 0;
     if (!c.answers.empty()) {
@@ -485,13 +487,13 @@ TEST(UnZipperTest, AZipThatFailedToOpenIsNeverWritten) {
       UnZipper unzipper;
       Zipper zipper_component;
       BaseBrowser& component = zipper ? static_cast<BaseBrowser&>(zipper_component) : unzipper;
-      component.SetBaseDirectory(dir / "base");
+      component.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(dir / "base"); });
       if (c.base_gone) std::filesystem::remove(dir / "base");
       try {
         component.SetFileName(file);
       } catch (const std::exception&) {
       }
-      if (c.base_gone) component.SetBaseDirectory("");
+      if (c.base_gone) component.EditSettings([](ComponentSettings& s) { s.SetBaseDirectory(""); });
       component.SetFileName(dir / "other.zip");
       component.CloseArchive();
       struct stat after {};

@@ -282,9 +282,9 @@ TEST(ZipOutlineTest, ExtractsAddsAndSavesPendingChangesWithMetersDrivenDirectly)
   archive_meter.OnRepaint = [&] { ++archive_moves; };
   outline.SetItemProgressMeter(item_meter.get());
   outline.SetArchiveProgressMeter(&archive_meter);
-  outline.SetBaseDirectory(dir / "out");
+  outline.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(dir / "out"); });
   outline.SetFileName(dir / "t.zip");
-  EXPECT_EQ(outline.BaseDirectory(), dir / "out");
+  EXPECT_EQ(outline.Settings().BaseDirectory(), dir / "out");
 
   outline.GetArchive()->ExtractMatching("*.*");
   EXPECT_EQ(testing::ReadFile(dir / "out/a.txt"), zip.entries[0].data);  // flat by default
@@ -293,7 +293,8 @@ TEST(ZipOutlineTest, ExtractsAddsAndSavesPendingChangesWithMetersDrivenDirectly)
   item_meter.reset();
   EXPECT_EQ(outline.ItemProgressMeter(), nullptr);
 
-  outline.SetStoreOptions(soStripDrive | soStripPath);
+  outline.EditSettings(
+      [&](ComponentSettings& s) { s.SetStoreOptions(soStripDrive | soStripPath); });
   ZipArchive& archive = *outline.GetArchive();
   archive.Add(archive.NewItem(dir / "new.txt"));
   outline.SetFileName("");

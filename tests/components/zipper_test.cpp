@@ -64,7 +64,7 @@ TEST(ZipperTest, AutoSaveWritesOnEveryAdditionAndTheFinalSaveNothingMore) {
   ScratchDir dir;
   for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(dir / name, std::string(name));
   Zipper zipper;
-  zipper.SetAutoSave(true);
+  zipper.EditSettings([&](ComponentSettings& s) { s.SetAutoSave(true); });
   CountingMeter save_meter;
   zipper.SetArchiveSaveProgressMeter(&save_meter);
   int saves = 0;
@@ -95,7 +95,9 @@ TEST(ZipperTest, FreshenReplacesOnlyWhatChangedAndAConfirmedSaveCanBeRefused) {
   ScratchDir dir;
   WriteFile(dir / "f.txt", std::string(100, 'a'));
   Zipper zipper;
-  zipper.SetStoreOptions(soStripDrive | soRemoveDots | soStripPath | soFreshen);
+  zipper.EditSettings([&](ComponentSettings& s) {
+    s.SetStoreOptions(soStripDrive | soRemoveDots | soStripPath | soFreshen);
+  });
   zipper.SetFileName(dir / "fresh.zip");
   zipper.AddFiles(dir / "f.txt", 0);
   zipper.Save();
@@ -131,7 +133,7 @@ TEST(ZipperTest, CommentIsSetAndRemovedAndReopeningLoadsTheSavedArchive) {
   ScratchDir dir;
   WriteFile(dir / "f.txt", "text");
   Zipper zipper;
-  zipper.SetCompressionMethodToUse(smStored);
+  zipper.EditSettings([&](ComponentSettings& s) { s.SetCompressionMethodToUse(smStored); });
   zipper.SetFileName(dir / "c.zip");
   zipper.AddFiles(dir / "f.txt", 0);
   zipper.SetZipComment("a comment");
@@ -191,7 +193,9 @@ TEST(ZipperTest, ArchivesThatFailedToOpenAreNeverWritten) {
       ScratchDir dir;
       WriteFile(dir / "x.zip", c.bytes);
       WriteFile(dir / "other.zip", good);
-      if (c.base_gone) component->SetBaseDirectory(dir / "gone");
+      if (c.base_gone) {
+        component->EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(dir / "gone"); });
+      }
       EXPECT_ANY_THROW(component->SetFileName(dir / "x.zip")) << c.label;
       if (auto* zipper = dynamic_cast<Zipper*>(component.get())) zipper->Save();
       try {

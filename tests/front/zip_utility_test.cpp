@@ -364,11 +364,14 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
     vz::testing::WriteFile(w / "lying.zip", lying);
     if (c.script.find("locked") != std::string::npos) {
       Zipper zipper;  // two items encrypted, one not
-      zipper.SetAutoSave(true);
-      zipper.SetBaseDirectory(w.dir.path().string());
+      zipper.EditSettings([&](ComponentSettings& s) {
+        s.SetAutoSave(true);
+        s.SetBaseDirectory(w.dir.path().string());
+      });
       zipper.SetFileName(w / "locked.zip");
       for (const char* name : {"e1.txt", "e2.txt", "plain.txt"}) {
-        zipper.SetPassword(name[0] == 'e' ? "secret" : "");
+        zipper.EditSettings(
+            [&](ComponentSettings& s) { s.SetPassword(name[0] == 'e' ? "secret" : ""); });
         Put(w / name, "plain");
         zipper.AddFiles(name, 0);
       }
