@@ -30,6 +30,7 @@
 #include <utility>
 
 #include "app/anchor_layout.h"
+#include "app/form_controls.h"
 #include "app/meter_widget.h"
 #include "app/outline_widget.h"
 #include "app/shell_dialogs.h"
@@ -40,6 +41,11 @@ namespace vz {
 
 namespace {
 
+using form::ControlDef;
+using form::kControlNames;
+using form::kControls;
+using form::Kind;
+using form::kTabOrder;
 using front::Control;
 
 // The window's design: client area, and the height of an entry of the file list.
@@ -49,245 +55,6 @@ constexpr QSize kSmallestClientSize(592, 496);
 constexpr int kEntryHeight = 13;
 // What the first panel of the status bar always says.
 constexpr const char* kMakerPanelText = "Veldrin Zip (Freeware)";
-
-enum class Kind {
-  kBanner,     // the banner picture, clickable
-  kWebIcon,    // the small web icon on the banner, clickable
-  kPages,      // the page control
-  kPage,       // one of its pages; the caption is the tab's
-  kStatusBar,  // two panels: the maker's text and the status text
-  kLabel,      // sized to its text when the rectangle has no width; extra: smallest width
-  kButton,     // extra: its picture (ButtonPicture)
-  kGroupBox,
-  kMeter,  // vertical, flat, white; extra: the colour value of its blocks
-  kEdit,   // extra: 1 for read-only
-  kCheckBox,
-  kComboBox,
-  kList,
-  kPanel,
-  kOutline,
-};
-
-struct ControlDef {
-  const char* name;
-  const char* parent;
-  Kind kind;
-  QRect rect;  // at 96 dpi, in the parent's client area
-  Anchors anchors;
-  const char* caption;  // "&&" shows one "&" on buttons and check boxes
-  const char* hint;
-  int extra = 0;
-};
-
-constexpr Anchors kLT = kAnchorLeft | kAnchorTop;
-constexpr Anchors kTR = kAnchorTop | kAnchorRight;
-constexpr Anchors kRB = kAnchorRight | kAnchorBottom;
-constexpr Anchors kLB = kAnchorLeft | kAnchorBottom;
-constexpr Anchors kLRB = kAnchorLeft | kAnchorRight | kAnchorBottom;
-constexpr Anchors kLTR = kAnchorLeft | kAnchorTop | kAnchorRight;
-constexpr int kItemColour = 15118749, kArchiveColour = 8421631;
-constexpr const char* kBannerHint = "Visit Veldrin Website";
-
-// Parents come before their children.
-const ControlDef kControls[] = {
-    {"imgBan", "frmZipUtility", Kind::kBanner, {0, 0, 592, 50}, kLTR, "", kBannerHint},
-    {"imgWeb", "imgBan", Kind::kWebIcon, {550, 8, 32, 32}, kAnchorRight, "", kBannerHint},
-    {"pcZip", "frmZipUtility", Kind::kPages, {7, 56, 578, 389}, kAnchorAll, "", ""},
-    {"tabUnZip", "pcZip", Kind::kPage, {}, 0, "Extract Zip", ""},
-    {"tabZip", "pcZip", Kind::kPage, {}, 0, "Create Zip", ""},
-    {"btnExit",
-     "frmZipUtility",
-     Kind::kButton,
-     {489, 448, 95, 26},
-     kRB,
-     "Exit",
-     "",
-     static_cast<int>(ButtonPicture::kExit)},
-    {"StatusBar", "frmZipUtility", Kind::kStatusBar, {0, 479, 592, 22}, kLRB, "", ""},
-    // The "Extract Zip" page.
-    {"Label1", "tabUnZip", Kind::kLabel, {18, 8, 0, 0}, kLT, "Zip File Contents:", ""},
-    {"Label4", "tabUnZip", Kind::kLabel, {109, 8, 0, 0}, kLT, "", "", 50},
-    {"Label5", "tabUnZip", Kind::kLabel, {324, 8, 0, 0}, kTR, "Drag & Drop Enabled", ""},
-    {"pnlZipViewer", "tabUnZip", Kind::kPanel, {18, 25, 405, 255}, kAnchorAll, "", ""},
-    {"ZipViewer",
-     "pnlZipViewer",
-     Kind::kOutline,
-     {0, 0, 405, 255},
-     kAnchorAll,
-     "",
-     "This box displays the Zip contents including any folder path structure (if present)"},
-    {"btnOpenZip",
-     "tabUnZip",
-     Kind::kButton,
-     {441, 23, 110, 26},
-     kTR,
-     "Open",
-     "Open Zip File",
-     static_cast<int>(ButtonPicture::kOpen)},
-    {"btnUnZip",
-     "tabUnZip",
-     Kind::kButton,
-     {441, 59, 110, 26},
-     kTR,
-     "UnZip",
-     "Unzip the files",
-     static_cast<int>(ButtonPicture::kUnZip)},
-    {"GroupBox1", "tabUnZip", Kind::kGroupBox, {440, 99, 113, 179}, kTR, "Progress:", ""},
-    {"zipItemMeter",
-     "GroupBox1",
-     Kind::kMeter,
-     {29, 24, 14, 125},
-     kLT,
-     "",
-     "Current progress of the file being extracted from the Zip",
-     kItemColour},
-    {"zipFileMeter",
-     "GroupBox1",
-     Kind::kMeter,
-     {71, 24, 14, 125},
-     kLT,
-     "",
-     "Current progress of the extraction of the Zip archive as a whole",
-     kArchiveColour},
-    {"Label6", "GroupBox1", Kind::kLabel, {29, 151, 0, 0}, kLT, "File", ""},
-    {"Label7", "GroupBox1", Kind::kLabel, {70, 151, 0, 0}, kLT, "Zip", ""},
-    {"edFolderPathLabel", "tabUnZip", Kind::kLabel, {18, 284, 0, 0}, kLB, "Unzip To Folder:", ""},
-    {"edFolderPath",
-     "tabUnZip",
-     Kind::kEdit,
-     {18, 300, 503, 21},
-     kLRB,
-     "",
-     "This is the folder you have selected to unzip the files to",
-     1},
-    {"btnUnZipFolder",
-     "tabUnZip",
-     Kind::kButton,
-     {526, 299, 26, 22},
-     kRB,
-     "",
-     "Select the destination folder for the Zipped files",
-     static_cast<int>(ButtonPicture::kFolder)},
-    {"cdExtractPaths",
-     "tabUnZip",
-     Kind::kCheckBox,
-     {18, 334, 194, 17},
-     kRB,
-     "Extract && Preserve Folder Structure",
-     "Select this option to unzip while preserving the folder structure if present"},
-    {"cbUseFSXFolder",
-     "tabUnZip",
-     Kind::kCheckBox,
-     {221, 334, 167, 17},
-     kRB,
-     "Extract to Specific FSX Folder:",
-     "Select this option to unzip to a specified FSX folder (select from list)"},
-    {"cbxFSXFolder",
-     "tabUnZip",
-     Kind::kComboBox,
-     {389, 331, 163, 21},
-     kRB,
-     "",
-     "Select the folder to which you want to extract this Zip"},
-    // The "Create Zip" page.
-    {"lbSubject", "tabZip", Kind::kLabel, {18, 8, 0, 0}, kLT, "Drag & Drop Files here:", ""},
-    {"FilesLabel", "tabZip", Kind::kLabel, {138, 8, 0, 0}, kLT, "", "", 50},
-    {"ZipFileList", "tabZip", Kind::kList, {18, 25, 405, 255}, kAnchorAll, "", ""},
-    {"btnZip",
-     "tabZip",
-     Kind::kButton,
-     {441, 23, 110, 26},
-     kTR,
-     "Zip",
-     "Create the Zip file",
-     static_cast<int>(ButtonPicture::kZip)},
-    {"btnClearList",
-     "tabZip",
-     Kind::kButton,
-     {441, 59, 110, 26},
-     kTR,
-     "Clear",
-     "Clear all the files from the list ",
-     static_cast<int>(ButtonPicture::kClear)},
-    {"GroupBox2", "tabZip", Kind::kGroupBox, {440, 99, 113, 179}, kTR, "Progress:", ""},
-    {"FileZippingMeter",
-     "GroupBox2",
-     Kind::kMeter,
-     {29, 24, 14, 125},
-     kLT,
-     "",
-     "Current progress of the file being added to the Zip",
-     kItemColour},
-    {"ArchiveZippingMeter",
-     "GroupBox2",
-     Kind::kMeter,
-     {71, 24, 14, 125},
-     kLT,
-     "",
-     "Current progress of the archive creation as a whole",
-     kArchiveColour},
-    {"Label2", "GroupBox2", Kind::kLabel, {29, 151, 0, 0}, kLT, "File", ""},
-    {"Label3", "GroupBox2", Kind::kLabel, {70, 151, 0, 0}, kLT, "Zip", ""},
-    {"edZipCommentLabel", "tabZip", Kind::kLabel, {18, 284, 0, 0}, kLB, "Zip Comments:", ""},
-    {"edZipComment",
-     "tabZip",
-     Kind::kEdit,
-     {18, 300, 535, 21},
-     kLRB,
-     "",
-     "Text entered here will be added to the comments field of the Zip archive"},
-    {"cbAddComments",
-     "tabZip",
-     Kind::kCheckBox,
-     {18, 334, 124, 17},
-     kLRB,
-     "Add Comments to Zip",
-     "Select this item to add the above comments to the Zip file"},
-    {"cbIncludePaths",
-     "tabZip",
-     Kind::kCheckBox,
-     {147, 334, 162, 17},
-     kLRB,
-     "Include Relative Folder Paths",
-     "Select this option to preserve the folder structure of the added files"},
-};
-
-// The controls the logic names, by their object names.
-const std::pair<Control, const char*> kControlNames[] = {
-    {Control::Label4, "Label4"},
-    {Control::edFolderPath, "edFolderPath"},
-    {Control::btnUnZipFolder, "btnUnZipFolder"},
-    {Control::cdExtractPaths, "cdExtractPaths"},
-    {Control::cbUseFSXFolder, "cbUseFSXFolder"},
-    {Control::cbxFSXFolder, "cbxFSXFolder"},
-    {Control::btnOpenZip, "btnOpenZip"},
-    {Control::btnUnZip, "btnUnZip"},
-    {Control::Label6, "Label6"},
-    {Control::Label7, "Label7"},
-    {Control::zipItemMeter, "zipItemMeter"},
-    {Control::zipFileMeter, "zipFileMeter"},
-    {Control::FilesLabel, "FilesLabel"},
-    {Control::ZipFileList, "ZipFileList"},
-    {Control::edZipComment, "edZipComment"},
-    {Control::cbAddComments, "cbAddComments"},
-    {Control::cbIncludePaths, "cbIncludePaths"},
-    {Control::btnZip, "btnZip"},
-    {Control::btnClearList, "btnClearList"},
-    {Control::Label2, "Label2"},
-    {Control::Label3, "Label3"},
-    {Control::FileZippingMeter, "FileZippingMeter"},
-    {Control::ArchiveZippingMeter, "ArchiveZippingMeter"},
-    {Control::StatusText, "StatusText"},
-    {Control::btnExit, "btnExit"},
-};
-
-// Tab order across the window; the page that is not shown is skipped.
-const char* const kTabOrder[] = {
-    "pcZip",          "cdExtractPaths", "cbxFSXFolder",  "cbUseFSXFolder",
-    "edFolderPath",   "ZipViewer",      "btnOpenZip",    "btnUnZip",
-    "btnUnZipFolder", "edZipComment",   "cbAddComments", "cbIncludePaths",
-    "ZipFileList",    "btnZip",         "btnClearList",  "btnExit",
-};
 
 }  // namespace
 
