@@ -241,7 +241,7 @@ int AddCommand(const std::vector<std::string>& args) {
       // mask search of their folder each.
       GatheredFiles below = FilesBelow(file, options.follow_links);
       for (const ItemFailure& skipped : below.skipped) fail(skipped.name, skipped.reason);
-      zipper.AddFileList(below.files);
+      zipper.AddFileList(below.files, &below.statuses);
     }
     zipper.Save();
   } catch (const std::exception& e) {

@@ -378,6 +378,7 @@ void Archive::Save() {
     // A save puts a new file in the archive's place.
     batch_identity_known_ = false;
     DoSaveArchive();
+    ++save_count_;
     modified_ = false;
     FireSave();
   });
@@ -424,6 +425,11 @@ void Archive::Add(std::unique_ptr<ArchiveItem> item) {
   EnsureOpen();
   // The archive is never one of its own inputs, whatever name or link leads to it.
   if (IsOwnFile(item->DiskPath())) return;
+  AddAdmitted(std::move(item));
+}
+
+void Archive::AddAdmitted(std::unique_ptr<ArchiveItem> item) {
+  EnsureOpen();
   if (const ArchiveItem* live = items_.LiveItemNamed(item->StoredName())) {
     // Only an item that was in the archive before is freshened or replaced. A name already used
     // by this save (two files of one name in different folders) would make one of the two vanish

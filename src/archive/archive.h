@@ -196,8 +196,10 @@ class Archive {
   // ---- operations ----
   void Load();
   void Save();
-  // Takes ownership of item.
+  // Takes ownership of item. The archive's own file is never added (compared by identity).
   void Add(std::unique_ptr<ArchiveItem> item);
+  // The same for an item whose file the caller has found not to be the archive's own file.
+  void AddAdmitted(std::unique_ptr<ArchiveItem> item);
   void AddMatching(const std::string& file_mask, uint32_t search_attr);
   void AddMatchingEx(const std::string& file_mask, const std::string& exclusion_mask,
                      uint32_t search_attr);
@@ -239,6 +241,8 @@ class Archive {
   StoreOptions GetStoreOptions() const { return store_options_; }
   void SetStoreOptions(StoreOptions value) { store_options_ = value; }
   bool Modified() const { return modified_; }
+  // How many saves have written the archive: each puts a new file in its place.
+  uint32_t SaveCount() const { return save_count_; }
   void SetModified(bool value) { modified_ = value; }
   const std::string& LogFile() const { return log_file_; }
   void SetLogFile(const std::string& value) { log_file_ = value; }
@@ -392,6 +396,7 @@ class Archive {
   ExtractOptions extract_options_ = 0;
   Stream* source_stream_ = nullptr;
   bool modified_ = false;
+  uint32_t save_count_ = 0;
   int32_t spanning_threshold_ = 0;
   ArchiveList items_;
   std::string log_file_;

@@ -36,6 +36,9 @@ class BuiltInInsertionProcedures final : public InsertionProcedures {
     CompressItemStream(sender, item, out_stream, *in_stream);
   }
   bool CompressesOnWorkers() const override { return true; }
+  std::optional<int64_t> SourceSize(ZipArchive& sender, ZipItem& item) const override {
+    return OpenItemSource(sender, item);
+  }
 };
 
 }  // namespace

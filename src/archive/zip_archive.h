@@ -151,6 +151,23 @@ class InsertionProcedures {
   // True when InsertProc is the engine's own compression of a file, which a save may run for
   // several items at once on worker threads (a caller's procedure is not known to be safe there).
   virtual bool CompressesOnWorkers() const { return false; }
+  // The size of a new item's source, asked before its local header is written (a source near
+  // 4 GiB gets room for ZIP64 sizes there); -1 when it cannot be told, nothing to have the save
+  // look at the file itself. The engine's own opens the file here and compresses from that open
+  // file, so that the file is examined once.
+  virtual std::optional<int64_t> SourceSize(ZipArchive& sender, ZipItem& item) const {
+    (void)sender;
+    (void)item;
+    return std::nullopt;
+  }
+};
+
+// A new item's file, opened before its local header was written and kept for that item's
+// compression alone.
+struct OpenedSource {
+  const ZipItem* item = nullptr;
+  std::unique_ptr<FileStream> file;
+  platform::FileStatus status;
 };
 
 // Asks for a password: new_password holds the current one on entry; an empty answer gives up.
@@ -228,6 +245,8 @@ class ZipArchive : public Archive {
     extraction_ = std::move(procedures);
   }
   const InsertionProcedures* Insertion() const { return insertion_.get(); }
+  // Where InsertionProcedures::SourceSize leaves the file it opened for the item's compression.
+  OpenedSource& PendingSource() { return pending_source_; }
   void SetInsertion(std::shared_ptr<const InsertionProcedures> procedures) {
     insertion_ = std::move(procedures);
   }
@@ -294,6 +313,7 @@ class ZipArchive : public Archive {
   std::unique_ptr<platform::FileLock> lock_;
   std::shared_ptr<const ExtractionProcedures> extraction_;
   std::shared_ptr<const InsertionProcedures> insertion_;
+  OpenedSource pending_source_;
   // Claimed extents by (disk, start); they never overlap one another.
   struct Extent {
     int64_t end;

@@ -351,6 +351,22 @@ void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, 
   CompressStream(archive, progress, item, out_stream, in_stream);
 }
 
+namespace {
+
+// Compresses the item from its open file, whose status was read from the open descriptor.
+void CompressOpenFile(const ZipArchive& archive, ZipItem& item, Stream& out_stream,
+                      CompressProgress& progress, FileStream& file,
+                      const platform::FileStatus& status) {
+  item.SetExternalFileAttributes(AttributesFor(item, status.attributes, status.permissions));
+  item.SetUncompressedSize(status.size);
+  const uint32_t dos = platform::UnixTimeToDosDateTime(status.mtime);
+  item.SetFileTime(static_cast<uint16_t>(dos & 0xFFFF));
+  item.SetFileDate(static_cast<uint16_t>(dos >> 16));
+  CompressStream(archive, progress, item, out_stream, file, status.size);
+}
+
+}  // namespace
+
 void CompressItemFile(const ZipArchive& archive, ZipItem& item, Stream& out_stream,
                       CompressProgress& progress, int64_t* size_at_open) {
   const std::string path = SourcePathOf(archive, item);
@@ -359,16 +375,31 @@ void CompressItemFile(const ZipArchive& archive, ZipItem& item, Stream& out_stre
   platform::FileStatus status;
   const auto file = FileStream::OpenRegular(path, status);
   if (size_at_open != nullptr) *size_at_open = status.size;
-  item.SetExternalFileAttributes(AttributesFor(item, status.attributes, status.permissions));
-  item.SetUncompressedSize(status.size);
-  const uint32_t dos = platform::UnixTimeToDosDateTime(status.mtime);
-  item.SetFileTime(static_cast<uint16_t>(dos & 0xFFFF));
-  item.SetFileDate(static_cast<uint16_t>(dos >> 16));
-  CompressStream(archive, progress, item, out_stream, *file, status.size);
+  CompressOpenFile(archive, item, out_stream, progress, *file, status);
+}
+
+int64_t OpenItemSource(ZipArchive& archive, ZipItem& item) {
+  OpenedSource& slot = archive.PendingSource();
+  slot = {};
+  if (item.PendingAction() == iaStreamAdd) return ItemSourceSize(archive, item);
+  try {
+    slot.file = FileStream::OpenRegular(SourcePathOf(archive, item), slot.status);
+  } catch (const std::exception&) {
+    return -1;  // the compression opens it again and reports why it cannot
+  }
+  slot.item = &item;
+  return slot.status.size;
 }
 
 void CompressItemFile(ZipArchive& archive, ZipItem& item, Stream& out_stream) {
   ArchiveProgress progress(archive);
+  OpenedSource& slot = archive.PendingSource();
+  if (slot.item == &item && slot.file != nullptr) {
+    const OpenedSource opened = std::move(slot);
+    slot = {};
+    CompressOpenFile(archive, item, out_stream, progress, *opened.file, opened.status);
+    return;
+  }
   CompressItemFile(archive, item, out_stream, progress);
 }
 

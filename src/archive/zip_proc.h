@@ -55,6 +55,11 @@ void CompressItemFile(const ZipArchive& archive, ZipItem& item, Stream& out_stre
 // source that is not a file stream gives the item the current time and no attributes.
 void CompressItemStream(ZipArchive& archive, ZipItem& item, Stream& out_stream, Stream& in_stream);
 
+// Opens the item's file for the compression that follows on this thread (CompressItemFile takes
+// it from the archive's PendingSource) and returns the size it has; a source that is not a file,
+// or a file that cannot be opened, is left to the compression and gives ItemSourceSize's answer.
+int64_t OpenItemSource(ZipArchive& archive, ZipItem& item);
+
 // Gives the item the extra fields its new data will carry, as far as they are known before the
 // data is made: those of the version it replaces that describe data or times go (ZIP64, AES,
 // timestamps), and an item to be encrypted with AES gets its 0x9901 field, whose values the

@@ -464,7 +464,19 @@ void ZipWriter::InsertInPlace(ZipItem& item) {
     ahead = ahead_->Take();
     Check(ahead == nullptr || ahead->original == &item, "ZipWriter: items ahead out of order");
   }
-  const int64_t source_size = ahead != nullptr ? ahead->source_size : ItemSourceSize(zip_, item);
+  int64_t source_size = 0;
+  if (ahead != nullptr) {
+    source_size = ahead->source_size;
+  } else {
+    const std::optional<int64_t> told =
+        zip_.Insertion() != nullptr ? zip_.Insertion()->SourceSize(zip_, item) : std::nullopt;
+    source_size = told ? *told : ItemSourceSize(zip_, item);
+  }
+  // A file opened for the item and not taken by its compression is closed with the item.
+  struct CloseUnused {
+    ZipArchive& zip;
+    ~CloseUnused() { zip.PendingSource() = {}; }
+  } close_unused{zip_};
   const bool reserve = source_size < 0 || source_size >= kZip64Room;
   // The sizes are not known yet: the first header holds placeholders, and only the reserve
   // decides whether it has room for ZIP64 sizes.

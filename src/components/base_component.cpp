@@ -107,12 +107,6 @@ void RefuseIrregularFile(const std::string& file_name) {
   }
 }
 
-void BaseBrowser::SetSettings(const ComponentSettings& value) {
-  ComponentSettings next = value;
-  if (archive_) next.ApplyTo(*archive_, &settings_);
-  settings_ = std::move(next);
-}
-
 void BaseBrowser::ResetMeters() {
   if (archive_meter_) archive_meter_->Reset();
   if (item_meter_) item_meter_->Reset();
@@ -152,7 +146,7 @@ void BaseBrowser::DoProcessItemFailure(ArchiveItem* item, ProcessType type, Erro
 void BaseBrowser::InitArchive() {
   ResetMeters();
   if (!archive_) return;
-  settings_.ApplyTo(*archive_);
+  ApplySettings(*archive_);
   archive_->OnArchiveProgress = [this](void*, uint8_t p, bool& abort) {
     DoArchiveProgress(p, abort);
   };

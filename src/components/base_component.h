@@ -56,7 +56,7 @@ class BaseComponent {
 
 using NotifyEvent = std::function<void(void* sender)>;
 
-class BaseBrowser : public BaseComponent {
+class BaseBrowser : public BaseComponent, public SettingsHolder {
  public:
   BaseBrowser() = default;
   ~BaseBrowser() override;
@@ -75,18 +75,6 @@ class BaseBrowser : public BaseComponent {
   ArchiveType GetArchiveType() const { return archive_type_; }
   int ItemCount() const { return archive_ ? archive_->ItemCount() : 0; }
 
-  // What is copied into every archive the component opens.
-  const ComponentSettings& Settings() const { return settings_; }
-  // Takes new settings; the open archive gets what changed at once. A base folder that does not
-  // exist raises NoSuchDirectoryError while an archive is open, and nothing changes.
-  void SetSettings(const ComponentSettings& value);
-  // SetSettings with the present settings as edit leaves them.
-  template <typename Edit>
-  void EditSettings(Edit&& edit) {
-    ComponentSettings next = settings_;
-    edit(next);
-    SetSettings(next);
-  }
   MeterLink* ItemProgressMeter() const { return item_meter_.get(); }
   void SetItemProgressMeter(MeterLink* link) { item_meter_ = link; }
   MeterLink* ArchiveProgressMeter() const { return archive_meter_.get(); }
@@ -124,10 +112,10 @@ class BaseBrowser : public BaseComponent {
   // Runs InitArchive on the archive just set, then (with load) loads it. A failure of either
   // leaves the archive held but unusable, so that nothing is ever saved over its file.
   void LoadNewArchive(bool load);
+  Archive* SettingsTarget() const override { return archive_.get(); }
 
  private:
   std::unique_ptr<Archive> archive_;
-  ComponentSettings settings_;
   RemovablePtr<MeterLink> item_meter_;
   RemovablePtr<MeterLink> archive_meter_;
   std::string file_name_;

@@ -41,4 +41,10 @@ void ComponentSettings::ApplyTo(Archive& archive, const ComponentSettings* befor
   zip->OnRequestBlankDisk = on_request_blank_disk_;
 }
 
+void SettingsHolder::SetSettings(const ComponentSettings& value) {
+  ComponentSettings next = value;
+  if (Archive* archive = SettingsTarget()) next.ApplyTo(*archive, &settings_);
+  settings_ = std::move(next);
+}
+
 }  // namespace vz

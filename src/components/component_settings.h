@@ -95,4 +95,31 @@ class ComponentSettings {
   RequestDiskEvent on_request_blank_disk_;
 };
 
+// What a component that holds settings offers: the value, and taking a new one.
+class SettingsHolder {
+ public:
+  virtual ~SettingsHolder() = default;
+  // What is copied into every archive the component opens.
+  const ComponentSettings& Settings() const { return settings_; }
+  // Takes new settings; the open archive gets what changed at once. A base folder that does not
+  // exist raises NoSuchDirectoryError while an archive is open, and nothing changes.
+  void SetSettings(const ComponentSettings& value);
+  // SetSettings with the present settings as edit leaves them.
+  template <typename Edit>
+  void EditSettings(Edit&& edit) {
+    ComponentSettings next = settings_;
+    edit(next);
+    SetSettings(next);
+  }
+
+ protected:
+  // The archive the component holds now, or null.
+  virtual Archive* SettingsTarget() const = 0;
+  // Copies all the settings into an archive just opened.
+  void ApplySettings(Archive& archive) { settings_.ApplyTo(archive); }
+
+ private:
+  ComponentSettings settings_;
+};
+
 }  // namespace vz

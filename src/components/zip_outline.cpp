@@ -102,15 +102,9 @@ void ZipOutline::SetHierarchy(bool value) {
   Rebuild();
 }
 
-void ZipOutline::SetSettings(const ComponentSettings& value) {
-  ComponentSettings next = value;
-  if (archive_) next.ApplyTo(*archive_, &settings_);
-  settings_ = std::move(next);
-}
-
 void ZipOutline::InitArchive() {
   ZipArchive& zip = *archive_;
-  settings_.ApplyTo(zip);
+  ApplySettings(zip);
   zip.OnProcessItemFailure = [this](void*, ArchiveItem* item, ProcessType type, ErrorClass cls,
                                     int32_t code) { DoProcessItemFailure(item, type, cls, code); };
   zip.OnArchiveItemProgress = [this](void*, ArchiveItem* item, uint8_t p, bool& abort) {

@@ -25,7 +25,7 @@
 
 namespace vz {
 
-class ZipOutline : public Removable {
+class ZipOutline : public Removable, public SettingsHolder {
  public:
   ZipOutline();
   // Frees the archive without saving it.
@@ -58,18 +58,8 @@ class ZipOutline : public Removable {
   bool Hierarchy() const { return hierarchy_; }
   void SetHierarchy(bool value);  // rebuilds the tree
 
-  // What is copied into every archive the outline opens.
-  const ComponentSettings& Settings() const { return settings_; }
-  // Takes new settings; the open archive gets what changed at once. With an archive open the
-  // archive normalises the base folder and refuses one that does not exist (NoSuchDirectoryError;
-  // nothing changes).
-  void SetSettings(const ComponentSettings& value);
-  template <typename Edit>
-  void EditSettings(Edit&& edit) {
-    ComponentSettings next = settings_;
-    edit(next);
-    SetSettings(next);
-  }
+  // Settings(), SetSettings(): with an archive open the archive normalises the base folder and
+  // refuses one that does not exist (NoSuchDirectoryError; nothing changes).
   std::string Version() const { return "1.0"; }
 
   // Meters driven directly, without links; destroying a meter clears the reference.
@@ -115,6 +105,7 @@ class ZipOutline : public Removable {
   virtual void DoSave();
   // Copies the settings, events and item procedures into a newly created archive.
   virtual void InitArchive();
+  Archive* SettingsTarget() const override { return archive_.get(); }
 
  private:
   void Rebuild();
@@ -130,7 +121,6 @@ class ZipOutline : public Removable {
   std::string file_name_;
   ZipAttributes attributes_ = kDefaultZipAttributes;
   bool hierarchy_ = true;
-  ComponentSettings settings_;
   RemovablePtr<Meter> archive_meter_;
   RemovablePtr<Meter> item_meter_;
 };

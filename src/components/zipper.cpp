@@ -2,6 +2,7 @@
 
 #include "archive/item_procedures.h"
 #include "archive/utils.h"
+#include "components/file_admission.h"
 #include "platform/file_lock.h"
 #include "platform/fs.h"
 
@@ -62,16 +63,27 @@ void CustomZipper::AddFiles(const std::string& file_mask, uint32_t search_attr) 
   DoChange();
 }
 
-void CustomZipper::AddFileList(const std::vector<std::string>& paths) {
+void CustomZipper::AddFileList(const std::vector<std::string>& paths,
+                               const std::vector<platform::FileStatus>* statuses) {
   Archive* archive = GetArchive();
   if (archive == nullptr) throw NoArchiveError();
   const Archive::AddBatch batch(*archive);
-  const std::string here = AppendBackslash(archive->CurrentFolderForAdding());
-  for (const std::string& path : paths) {
-    const bool relative = !path.empty() && PathKindOf(path) != pkAbsolute;
-    if ((relative ? here + path : path) == archive->ArchiveFileName()) continue;
-    archive->Add(archive->NewItem(path));
+  FileAdmission admission(*archive);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    std::optional<platform::FileStatus> known;
+    if (statuses != nullptr && i < statuses->size()) known = (*statuses)[i];
+    // Only the archive itself is left out here; a file gone or changed meanwhile is the save's to
+    // report, and a repeated name the archive's.
+    if (admission.Admit(paths[i], known, false) == Refusal::kTheArchive) continue;
+    archive->AddAdmitted(archive->NewItem(paths[i]));
   }
+  DoChange();
+}
+
+void CustomZipper::AddAdmittedFile(const std::string& path) {
+  Archive* archive = GetArchive();
+  if (archive == nullptr) throw NoArchiveError();
+  archive->AddAdmitted(archive->NewItem(path));
   DoChange();
 }
 

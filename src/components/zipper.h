@@ -5,6 +5,7 @@
 #pragma once
 
 #include "components/zip_browser.h"
+#include "platform/fs.h"
 
 namespace vz {
 
@@ -27,8 +28,13 @@ class CustomZipper : public CustomZipBrowser {
   // replacing existing names as StoreOptions say. NoArchiveError when no archive is open.
   void AddFiles(const std::string& file_mask, uint32_t search_attr);
   // Adds files already found (no search), freshening or replacing existing names as AddFiles
-  // does; the archive itself is never added. NoArchiveError when no archive is open.
-  void AddFileList(const std::vector<std::string>& paths);
+  // does; the archive itself is never added. statuses: what the listing that found them saw of
+  // each (same order), so that they are not examined again; without it each is examined once.
+  // NoArchiveError when no archive is open.
+  void AddFileList(const std::vector<std::string>& paths,
+                   const std::vector<platform::FileStatus>* statuses = nullptr);
+  // Adds one file that the caller admitted (see FileAdmission) as AddFileList would.
+  void AddAdmittedFile(const std::string& path);
   // Marks the items matching file_mask and not exclusion_mask for deletion (written by the next
   // save, or at once with AutoSave); returns how many. NoArchiveError when no archive is open.
   int DeleteFiles(const std::string& file_mask, const std::string& exclusion_mask = "");

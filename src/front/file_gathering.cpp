@@ -26,7 +26,10 @@ class Walker {
 
   void Walk(const std::string& folder, FolderId id) {
     std::vector<platform::DirEntry> entries;
-    if (const int error = platform::ListFolderChecked(folder, entries); error != 0) {
+    // Files are known by the listing's word alone: each is examined once, when it is read.
+    if (const int error =
+            platform::ListFolderChecked(folder, entries, platform::ListDetail::kTypes);
+        error != 0) {
       Skip(folder, "folder cannot be read: " + SystemErrorText(error));
       return;
     }
@@ -41,6 +44,7 @@ class Walker {
       }
       if (status->is_regular) {
         result_.files.push_back(path);
+        result_.statuses.push_back(*status);
       } else if (!status->is_directory) {
         Skip(path, std::string("is a ") + status->kind + ", not a regular file");
       } else if (entry.is_link && !follow_links_) {

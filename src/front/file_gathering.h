@@ -20,6 +20,9 @@ std::string WithoutDotPrefix(std::string path);
 
 struct GatheredFiles {
   std::vector<std::string> files;
+  // What the listing saw of each file, in the same order: that it is a regular file, and its
+  // identity (its size and time are learnt when it is read).
+  std::vector<platform::FileStatus> statuses;
   // What was left out, with the reason: unreadable folders, linked folders that were not
   // followed (or would lead into a loop), FIFOs, devices and sockets.
   std::vector<ItemFailure> skipped;

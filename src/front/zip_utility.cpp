@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <unordered_set>
 #include <utility>
 
 #include "archive/utils.h"
+#include "components/file_admission.h"
 #include "components/zip_outline.h"
 #include "errors/errors.h"
 #include "front/file_gathering.h"
@@ -631,21 +631,15 @@ void ZipUtilityWindow::btnZipClick() {
 }
 
 void ZipUtilityWindow::AddListedFiles() {
-  ZipArchive& zip = *zipper_.GetZipArchive();
-  // Stored names of this save (letter case ignored, as the archive compares them).
-  std::unordered_set<std::string> names;
+  // Each listed file is looked at once: missing, not a regular file, the zip itself, or a stored
+  // name this save already has are told; the rest is added (or freshened when the zip holds it).
+  FileAdmission admission(*zipper_.GetArchive());
   for (const std::string& file : files_) {
-    const auto status = platform::StatPath(file);
-    if (!status) {
-      save_failures_.Add(file, MessageText(FileNotFoundError::kCode));
-    } else if (!status->is_regular) {
-      save_failures_.Add(file, std::string("is a ") + status->kind + ", not a file");
-    } else if (AbsoluteFileName(file) == zip.ArchiveFileName()) {
-      save_failures_.Add(file, "is the zip file being saved");
-    } else if (!names.insert(UpperAscii(zip.MakeStoredName(file))).second) {
-      save_failures_.Add(file, MessageText(DuplicateNameError::kCode));
+    const Refusal refusal = admission.Admit(file);
+    if (refusal == Refusal::kNone) {
+      zipper_.AddAdmittedFile(file);
     } else {
-      zipper_.AddFileList({file});  // added, or freshened when the zip holds it already
+      save_failures_.Add(file, admission.Reason(refusal));
     }
     shell_.ProcessMessages();
     if (abort_requested_) throw UserAbortError();

@@ -268,15 +268,34 @@ std::vector<DirEntry> ListFolder(const std::string& folder) {
   return entries;
 }
 
-int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries) {
+int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries,
+                      ListDetail detail) {
   entries.clear();
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return errno;
   // Each entry is examined by its name in the open folder: one name to look up, not the path.
   const int fd = ::dirfd(dir);
+  struct stat folder_st {};
+  const bool types_only = detail == ListDetail::kTypes && ::fstat(fd, &folder_st) == 0;
   while (const struct dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
+    if (types_only && entry->d_type == DT_REG) {
+      DirEntry item;
+      item.name = name;
+      FileStatus status;
+      status.is_regular = true;
+      status.kind = "regular file";
+      status.size = -1;
+      status.device = static_cast<uint64_t>(folder_st.st_dev);
+      status.inode = static_cast<uint64_t>(entry->d_ino);
+      status.attributes = kFaArchive;
+      if (name[0] == '.') status.attributes |= kFaHidden;
+      item.attributes = status.attributes;
+      item.status = status;
+      entries.push_back(std::move(item));
+      continue;
+    }
     struct stat link_st {};
     if (::fstatat(fd, name.c_str(), &link_st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     DirEntry item;

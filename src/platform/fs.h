@@ -132,9 +132,17 @@ struct DirEntry {
 // The entries of folder, without "." and "..", sorted by name (byte order) so that searches give
 // the same order on every run. An unreadable or missing folder gives an empty list.
 std::vector<DirEntry> ListFolder(const std::string& folder);
+// How much a listing learns of each entry.
+enum class ListDetail : uint8_t {
+  kFull,   // every entry examined (size, time, attributes, identity)
+  kTypes,  // a regular file that the listing itself says is one is not examined: its status says
+           // so, with its identity (the folder's device, the entry's inode), size -1, time 0 and
+           // the attributes its name gives; links, folders and the rest are examined as in kFull
+};
 // The same, with the operating system's error number when the folder cannot be read (0 when it
 // was listed).
-int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries);
+int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries,
+                      ListDetail detail = ListDetail::kFull);
 
 }  // namespace platform
 }  // namespace vz

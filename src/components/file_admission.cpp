@@ -1,0 +1,67 @@
+#include "components/file_admission.h"
+
+#include "archive/utils.h"
+#include "errors/errors.h"
+
+namespace vz {
+
+namespace {
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+}  // namespace
+
+FileAdmission::FileAdmission(Archive& archive) : archive_(archive) {
+  if (archive.HasOwnFile()) own_ = platform::IdentityOf(archive.ArchiveFileName());
+  saves_ = archive.SaveCount();
+}
+
+Refusal FileAdmission::Admit(const std::string& path,
+                             const std::optional<platform::FileStatus>& known, bool check_names) {
+  if (archive_.SaveCount() != saves_) {
+    // A save put a new file in the archive's place: what listings saw before may be the old one.
+    if (archive_.HasOwnFile()) own_ = platform::IdentityOf(archive_.ArchiveFileName());
+    saves_ = archive_.SaveCount();
+    listings_stale_ = true;
+  }
+  // Relative names are taken where the archive takes them.
+  const std::string& base = archive_.BaseDirectory();
+  const std::optional<platform::FileStatus> status =
+      known && !listings_stale_ ? known
+                                : platform::StatPath(PathKindOf(path) == pkAbsolute || base.empty()
+                                                         ? path
+                                                         : AppendBackslash(base) + path);
+  kind_ = status ? status->kind : "file";
+  if (!status) return Refusal::kMissing;
+  if (!status->is_regular) return Refusal::kNotRegular;
+  if (own_ && *own_ == platform::FileIdentity{status->device, status->inode}) {
+    return Refusal::kTheArchive;
+  }
+  if (check_names && !names_.insert(UpperAscii(archive_.MakeStoredName(path))).second) {
+    return Refusal::kNameTaken;
+  }
+  return Refusal::kNone;
+}
+
+std::string FileAdmission::Reason(Refusal refusal) const {
+  switch (refusal) {
+    case Refusal::kNone:
+      return {};
+    case Refusal::kMissing:
+      return MessageText(FileNotFoundError::kCode);
+    case Refusal::kNotRegular:
+      return std::string("is a ") + kind_ + ", not a file";
+    case Refusal::kTheArchive:
+      return "is the zip file being saved";
+    case Refusal::kNameTaken:
+      return MessageText(DuplicateNameError::kCode);
+  }
+  return {};
+}
+
+}  // namespace vz
