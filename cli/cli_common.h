@@ -59,5 +59,8 @@ int TestCommand(const std::vector<std::string>& args);
 int ExtractCommand(const std::vector<std::string>& args);
 int AddCommand(const std::vector<std::string>& args);
 int DeleteCommand(const std::vector<std::string>& args);
+int InstallCommand(const std::vector<std::string>& args);
+int InstalledCommand(const std::vector<std::string>& args);
+int UninstallCommand(const std::vector<std::string>& args);
 
 }  // namespace vz::cli

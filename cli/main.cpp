@@ -23,6 +23,9 @@ constexpr const char* kUsageText =
     "  extract   extract the items of an archive\n"
     "  add       add files to an archive, creating it when missing\n"
     "  delete    remove items from an archive\n"
+    "  install   install an add-on into FSX where FSX expects each part\n"
+    "  installed list the add-ons installed into FSX\n"
+    "  uninstall remove an installed add-on, as it was before\n"
     "\n"
     "Before the command:\n"
     "  -j N      compress or extract with N threads (default: one per processor core;\n"
@@ -110,6 +113,40 @@ constexpr const char* kDeleteHelp =
     "the archive stays as it was.\n"
     "\n" VZ_MASK_HELP "  -x MASK      keep the items that match MASK\n";
 
+constexpr const char* kInstallHelp =
+    "Usage: vzip install ARCHIVE [--fsx FOLDER] [--dry-run] [--yes] [--replace | --keep]\n"
+    "                    [--aircraft NAME]\n"
+    "\n"
+    "Installs an add-on into FSX: each part (aircraft, scenery, gauges, effects, missions,\n"
+    "modules, liveries, ...) goes where FSX expects it, and scenery areas are registered in\n"
+    "FSX's scenery library. The plan is shown first, one line a file: STORED NAME -> PATH below\n"
+    "the FSX folder; then what is registered, what cannot be placed and what needs a choice.\n"
+    "Each install is recorded, so that 'vzip uninstall NAME' puts everything back; one that\n"
+    "fails or is interrupted undoes itself. Installing an add-on again replaces it (update).\n"
+    "\n"
+    "  --fsx FOLDER   the FSX folder (default: found as the window finds it, in the Wine\n"
+    "                 prefix $WINEPREFIX or ~/.wine, also the Steam Edition and Proton)\n"
+    "  --dry-run, -n  show the plan and write nothing\n"
+    "  --yes, -y      install without asking (without a terminal and without --yes, vzip\n"
+    "                 shows the plan, writes nothing and exits 1)\n"
+    "  --replace      replace files that exist and differ (their old copies are kept for\n"
+    "                 uninstall); --keep keeps them (the default with --yes)\n"
+    "  --aircraft NAME  for a livery: the installed aircraft (its folder below\n"
+    "                 SimObjects/Airplanes) that gets it and its [fltsim.N] section\n";
+
+constexpr const char* kInstalledHelp =
+    "Usage: vzip installed [--fsx FOLDER]\n"
+    "\n"
+    "Lists the add-ons installed with 'vzip install' (or the window), one a line: its name (what\n"
+    "'vzip uninstall' takes), a tab, its kind, a tab, where it went below the FSX folder.\n";
+
+constexpr const char* kUninstallHelp =
+    "Usage: vzip uninstall NAME [--fsx FOLDER]\n"
+    "\n"
+    "Removes the add-on NAME as it was installed: its files (those changed since are kept and\n"
+    "named), the files it replaced are put back, its scenery areas and [fltsim.N] sections are\n"
+    "removed, and the folders it made are removed when empty.\n";
+
 struct Command {
   int (*run)(const std::vector<std::string>&);
   const char* help;
@@ -123,9 +160,14 @@ int main(int argc, char** argv) {
   // Work files of an extraction or a save do not outlive an interrupted run.
   vz::platform::RemoveTempFilesOnSignals();
   const std::map<std::string, Command> commands = {
-      {"list", {ListCommand, kListHelp}},          {"test", {TestCommand, kTestHelp}},
-      {"extract", {ExtractCommand, kExtractHelp}}, {"add", {AddCommand, kAddHelp}},
+      {"list", {ListCommand, kListHelp}},
+      {"test", {TestCommand, kTestHelp}},
+      {"extract", {ExtractCommand, kExtractHelp}},
+      {"add", {AddCommand, kAddHelp}},
       {"delete", {DeleteCommand, kDeleteHelp}},
+      {"install", {InstallCommand, kInstallHelp}},
+      {"installed", {InstalledCommand, kInstalledHelp}},
+      {"uninstall", {UninstallCommand, kUninstallHelp}},
   };
   if (argc < 2) {
     std::fputs(kUsageText, stderr);
