@@ -283,25 +283,27 @@ std::vector<std::string> InstallPlan::Lines() const {
   return lines;
 }
 
-InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
-                     const std::string& livery_aircraft) {
-  InstallPlan plan;
-  plan.archive = archive;
-  plan.fsx = fsx;
-  plan.records = RecordsFolder(fsx);
-  plan.livery_aircraft = livery_aircraft;
+namespace {
+
+// An archive open for reading, with its names and its layout.
+struct Analysed {
   UnZipper unzipper;
-  OpenArchive(unzipper, archive);
-  ZipArchive& zip = *unzipper.GetZipArchive();
-  ArchiveView view;
   std::map<std::string, int> index_of;
+  AddonLayout layout;
+};
+
+void Analyse(const std::string& archive, Analysed& analysed) {
+  OpenArchive(analysed.unzipper, archive);
+  ZipArchive& zip = *analysed.unzipper.GetZipArchive();
+  ArchiveView view;
+  view.names.reserve(static_cast<size_t>(zip.ItemCount()));
   for (int i = 0; i < zip.ItemCount(); ++i) {
     view.names.push_back(zip.Items(i)->StoredName());
-    index_of.emplace(view.names.back(), i);
+    analysed.index_of.emplace(view.names.back(), i);
   }
   view.read = [&](const std::string& name, size_t max) -> std::optional<std::string> {
-    const auto found = index_of.find(name);
-    if (found == index_of.end()) return std::nullopt;
+    const auto found = analysed.index_of.find(name);
+    if (found == analysed.index_of.end()) return std::nullopt;
     PrefixStream out(max);
     try {
       zip.ExtractItemToStream(found->second, out);
@@ -312,8 +314,30 @@ InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
     return Text(out);
   };
   const size_t slash = archive.rfind('/');
-  plan.layout =
+  analysed.layout =
       AnalyseLayout(view, slash == std::string::npos ? archive : archive.substr(slash + 1));
+}
+
+}  // namespace
+
+AddonLayout AnalyseArchive(const std::string& archive) {
+  Analysed analysed;
+  Analyse(archive, analysed);
+  return std::move(analysed.layout);
+}
+
+InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
+                     const std::string& livery_aircraft) {
+  InstallPlan plan;
+  plan.archive = archive;
+  plan.fsx = fsx;
+  plan.records = RecordsFolder(fsx);
+  plan.livery_aircraft = livery_aircraft;
+  Analysed analysed;
+  Analyse(archive, analysed);
+  ZipArchive& zip = *analysed.unzipper.GetZipArchive();
+  const std::map<std::string, int>& index_of = analysed.index_of;
+  plan.layout = std::move(analysed.layout);
   // A livery goes into the aircraft the user chose.
   for (AddonPart& part : plan.layout.parts) {
     if (part.kind != PartKind::kLivery || livery_aircraft.empty()) continue;

@@ -51,6 +51,10 @@ struct InstallPlan {
   int Count(TargetState state) const;
 };
 
+// The layout of the add-on in archive, from its directory and the few small items the analysis
+// asks for. Raises the archive's failures (not found, not a zip).
+AddonLayout AnalyseArchive(const std::string& archive);
+
 // Reads the archive's directory (and the few small items the analysis asks for), analyses it for
 // FSX and compares each target with what the FSX folder holds. Raises the archive's failures (not
 // found, not a zip). livery_aircraft: for a livery, the installed aircraft's folder below the FSX
