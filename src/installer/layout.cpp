@@ -7,6 +7,8 @@
 // unplaced.
 #include "installer/layout.h"
 
+#include "installer/ini_text.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -71,66 +73,6 @@ std::string SafeFolderName(std::string_view text) {
 
 // The value of key in section of an INI text (sections and keys compared ignoring case); the
 // first one found.
-std::optional<std::string> IniValue(std::string_view text, std::string_view section,
-                                    std::string_view key) {
-  std::string current;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
-      line.remove_suffix(1);
-    }
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    if (line.empty() || line.front() == ';' || line.front() == '/') continue;
-    if (line.front() == '[') {
-      const size_t close = line.find(']');
-      current = Lower(line.substr(1, close == std::string_view::npos ? line.size() : close - 1));
-      continue;
-    }
-    const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;
-    std::string_view name = line.substr(0, eq);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-    if (!section.empty() && !current.starts_with(Lower(section))) continue;
-    if (Lower(name) != Lower(key)) continue;
-    std::string_view value = line.substr(eq + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-      value.remove_prefix(1);
-    const size_t comment = value.find("//");
-    if (comment != std::string_view::npos) value = value.substr(0, comment);
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-      value = value.substr(1, value.size() - 2);
-    }
-    return std::string(value);
-  }
-  return std::nullopt;
-}
-
-// The [fltsim.x] block of a readme: from its header to the first empty line or next section.
-std::string FltsimBlock(std::string_view text) {
-  const std::string lower = Lower(text);
-  const size_t at = lower.find("[fltsim.");
-  if (at == std::string::npos) return {};
-  std::string block;
-  size_t start = at;
-  bool first = true;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
-    if (line.empty() || (!first && line.front() == '[')) break;
-    block += std::string(line) + "\n";
-    first = false;
-  }
-  return block;
-}
-
 class Analysis {
  public:
   Analysis(const ArchiveView& view, const std::string& zip_name, const LayoutRules& rules)
@@ -769,127 +711,9 @@ class Analysis {
 
 }  // namespace
 
-std::string_view KindName(PartKind kind) {
-  switch (kind) {
-    case PartKind::kAircraft:
-      return "aircraft";
-    case PartKind::kRotorcraft:
-      return "rotorcraft";
-    case PartKind::kBoat:
-      return "boat";
-    case PartKind::kGroundVehicle:
-      return "ground vehicle";
-    case PartKind::kAnimal:
-      return "animal";
-    case PartKind::kSimObject:
-      return "sim object";
-    case PartKind::kScenery:
-      return "scenery";
-    case PartKind::kGauges:
-      return "gauges";
-    case PartKind::kEffects:
-      return "effects";
-    case PartKind::kSound:
-      return "sound";
-    case PartKind::kTexture:
-      return "texture";
-    case PartKind::kMission:
-      return "mission";
-    case PartKind::kModule:
-      return "module";
-    case PartKind::kLivery:
-      return "livery";
-    case PartKind::kFs9Aircraft:
-      return "FS2004 aircraft";
-    case PartKind::kDocuments:
-      return "documents";
-    case PartKind::kOther:
-      return "files";
-  }
-  return "files";
-}
-
-bool AddonLayout::Recognised() const {
-  return MainPart() != nullptr;
-}
-
-const AddonPart* AddonLayout::MainPart() const {
-  for (const AddonPart& part : parts) {
-    if (part.installable && part.kind != PartKind::kDocuments && part.kind != PartKind::kOther) {
-      return &part;
-    }
-  }
-  for (const AddonPart& part : parts) {
-    if (part.installable && !part.files.empty()) return &part;
-  }
-  return nullptr;
-}
-
-const LayoutRules& FsxRules() {
-  static const LayoutRules rules = [] {
-    LayoutRules r;
-    r.simulator = "FSX";
-    r.top_folders = {"SimObjects", "Addon Scenery", "Gauges",  "Effects", "Sound",
-                     "Texture",    "Missions",      "Modules", "Scenery"};
-    r.simobject_folders = {"Airplanes", "Rotorcraft", "Boats", "GroundVehicles", "Animals", "Misc"};
-    r.airplanes = "SimObjects/Airplanes";
-    r.rotorcraft = "SimObjects/Rotorcraft";
-    r.boats = "SimObjects/Boats";
-    r.ground_vehicles = "SimObjects/GroundVehicles";
-    r.animals = "SimObjects/Animals";
-    r.scenery_root = "Addon Scenery";
-    r.gauges = "Gauges";
-    r.effects = "Effects";
-    r.sound = "Sound";
-    r.texture = "Texture";
-    r.missions = "Missions";
-    r.modules = "Modules";
-    r.scenery_library_local_separator = "\\";
-    r.ignored_folders = {"__macosx"};
-    r.ignored_files = {".ds_store", "thumbs.db", "desktop.ini"};
-    r.ignored_prefixes = {"._"};
-    r.document_extensions = {".txt", ".pdf",  ".htm", ".html", ".doc", ".docx", ".rtf",
-                             ".jpg", ".jpeg", ".png", ".gif",  ".url", ".md"};
-    r.rotorcraft_words = {"helicopter", "rotorcraft", "bell",  "robinson", "eurocopter",
-                          "sikorsky",   "agusta",     "kamov", "schweizer"};
-    r.old_model_marks = {"mdl8", "mdl9"};
-    r.old_version_words = {"fs9", "fs2004", "fs2k4"};
-    r.own_version_words = {"fsx"};
-    return r;
-  }();
-  return rules;
-}
-
 AddonLayout AnalyseLayout(const ArchiveView& archive, const std::string& zip_name,
                           const LayoutRules& rules) {
   return Analysis(archive, zip_name, rules).Run();
-}
-
-std::vector<std::string> PlanLines(const AddonLayout& layout, const LayoutRules& rules) {
-  std::vector<std::string> lines;
-  for (const AddonPart& part : layout.parts) {
-    if (!part.installable) continue;
-    for (const PlannedFile& file : part.files)
-      lines.push_back(file.stored_name + " -> " + file.target);
-  }
-  for (const AddonPart& part : layout.parts) {
-    if (!part.installable || !part.registers) continue;
-    std::string local = part.destination;
-    std::replace(local.begin(), local.end(), '/', rules.scenery_library_local_separator.front());
-    lines.push_back("register scenery area \"" + part.name + "\": Local=" + local);
-  }
-  for (const AddonPart& part : layout.parts) {
-    if (part.installable && part.note.empty()) continue;
-    lines.push_back((part.installable ? "note: " : "not installed: ") +
-                    std::string(KindName(part.kind)) + " \"" + part.name + "\" (" +
-                    (part.root.empty() ? std::string(".") : part.root) + "/): " + part.note);
-  }
-  for (const std::string& name : layout.unplaced) lines.push_back("not placed: " + name);
-  for (const std::string& name : layout.inner_zips) {
-    lines.push_back("inner zip, an add-on of its own: " + name);
-  }
-  for (const std::string& note : layout.notes) lines.push_back("note: " + note);
-  return lines;
 }
 
 }  // namespace vz::installer
