@@ -214,28 +214,54 @@ namespace vz::installer {
 
 namespace {
 
-// The name in folder that equals name ignoring ASCII case (itself when it exists as given).
-std::string NameOnDisk(const std::string& folder, const std::string& name) {
-  if (platform::PathExists(folder + "/" + name)) return name;
-  for (const platform::DirEntry& entry : platform::ListFolder(folder)) {
-    if (SameAsciiCase(entry.name, name)) return entry.name;
+std::string LowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return name;
+  return out;
 }
 
 }  // namespace
 
-std::string MatchCase(const std::string& base, std::string_view relative) {
-  std::string path = base;
+std::string CaseMatcher::NameIn(const std::string& folder, const std::string& name,
+                                bool& found_it) {
+  auto listing = listings_.find(folder);
+  if (listing == listings_.end()) {
+    Listing names;
+    for (const platform::DirEntry& entry : platform::ListFolder(folder)) {
+      names.exact.insert(entry.name);
+      names.by_lower.emplace(LowerAscii(entry.name), entry.name);  // the first in name order
+    }
+    listing = listings_.emplace(folder, std::move(names)).first;
+  }
+  // A name spelled exactly as on disk is itself (Linux may hold two that differ in case only).
+  found_it = true;
+  if (listing->second.exact.count(name) > 0) return name;
+  const auto found = listing->second.by_lower.find(LowerAscii(name));
+  found_it = found != listing->second.by_lower.end();
+  return found_it ? found->second : name;
+}
+
+std::string CaseMatcher::Match(std::string_view relative, bool* exists) {
+  std::string path = base_;
+  bool all_found = true;
   size_t start = 0;
   while (start < relative.size()) {
     const size_t end = std::min(relative.find('/', start), relative.size());
     const std::string name(relative.substr(start, end - start));
     start = end + 1;
     if (name.empty()) continue;
-    path += "/" + NameOnDisk(path, name);
+    bool found = false;
+    path += "/" + (all_found ? NameIn(path, name, found) : name);
+    all_found = all_found && found;
   }
+  if (exists != nullptr) *exists = all_found;
   return path;
+}
+
+std::string MatchCase(const std::string& base, std::string_view relative) {
+  return CaseMatcher(base).Match(relative);
 }
 
 FsxInstallation InstallationAt(const std::string& folder) {

@@ -8,6 +8,8 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace vz::installer {
 
@@ -58,9 +60,28 @@ bool HoldsFsxExe(const std::string& folder);
 // when there is no such folder.
 std::string SceneryLibraryFile(const FsxInstallation& installation);
 
-// The folder of a path below base whose names match relative's ignoring ASCII letter case, as
-// Windows (and so Wine) finds them: each name that exists in some case is taken as it is spelled on
-// disk, the rest as given. relative uses "/" between names.
+// The path below base whose names match relative's ignoring ASCII letter case, as Windows (and so
+// Wine) finds them: each name that exists in some case is taken as it is spelled on disk, the rest
+// as given. relative uses "/" between names.
 std::string MatchCase(const std::string& base, std::string_view relative);
+
+// MatchCase for many paths below one folder: each folder is listed once.
+class CaseMatcher {
+ public:
+  explicit CaseMatcher(std::string base) : base_(std::move(base)) {}
+  // exists, when given, says whether the whole path was found on disk.
+  std::string Match(std::string_view relative, bool* exists = nullptr);
+
+ private:
+  // The name in folder that equals name ignoring ASCII case (name itself when none does).
+  std::string NameIn(const std::string& folder, const std::string& name, bool& found);
+
+  struct Listing {
+    std::unordered_set<std::string> exact;
+    std::unordered_map<std::string, std::string> by_lower;
+  };
+  std::string base_;
+  std::unordered_map<std::string, Listing> listings_;  // by folder
+};
 
 }  // namespace vz::installer

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
 #include "codec/deflate_base.h"
 #include "components/unzipper.h"
@@ -180,6 +181,7 @@ std::string WriteWhole(const std::string& path, const std::string& text) {
 UninstallReport Undo(const FsxInstallation& fsx, const std::string& records,
                      const InstallRecord& record) {
   UninstallReport report;
+  CaseMatcher matcher(fsx.folder);
   for (const auto& fltsim : record.fltsims) {
     const std::string path = MatchCase(fsx.folder, fltsim.cfg);
     const auto cfg = platform::ReadSmallFile(path, kMaxCfgSize);
@@ -210,7 +212,7 @@ UninstallReport Undo(const FsxInstallation& fsx, const std::string& records,
   std::set<std::string> replaced;
   for (const auto& r : record.replaced) replaced.insert(r.path);
   for (const auto& file : record.files) {
-    const std::string path = MatchCase(fsx.folder, file.path);
+    const std::string path = matcher.Match(file.path);
     const auto now = SizeAndCrc(path);
     if (!now) continue;  // not written (an install that did not end), or removed since
     if (now->first != file.size || now->second != file.crc32) {
@@ -220,7 +222,7 @@ UninstallReport Undo(const FsxInstallation& fsx, const std::string& records,
     if (platform::DeleteFile(path) == 0) ++report.removed;
   }
   for (const auto& r : record.replaced) {
-    const std::string path = MatchCase(fsx.folder, r.path);
+    const std::string path = matcher.Match(r.path);
     if (platform::PathExists(path) && !SizeAndCrc(path)) continue;
     const auto now = SizeAndCrc(path);
     const bool ours = std::any_of(record.files.begin(), record.files.end(), [&](const auto& f) {
@@ -238,7 +240,7 @@ UninstallReport Undo(const FsxInstallation& fsx, const std::string& records,
   }
   // Folders it made, inner first, when nothing is left in them.
   for (auto folder = record.folders.rbegin(); folder != record.folders.rend(); ++folder) {
-    platform::RemoveFolder(MatchCase(fsx.folder, *folder));
+    platform::RemoveFolder(matcher.Match(*folder));
   }
   if (report.changed.empty() && report.problem.empty()) {
     const std::string backups = BackupFolder(records, record.name);
@@ -288,20 +290,28 @@ namespace {
 // An archive open for reading, with its names and its layout.
 struct Analysed {
   UnZipper unzipper;
-  std::map<std::string, int> index_of;
+  std::unordered_map<std::string, int> index_of;
   AddonLayout layout;
 };
+
+// The items by stored name, made the first time it is needed (a look at an archive often needs
+// no item's data).
+void IndexNames(Analysed& analysed) {
+  if (!analysed.index_of.empty()) return;
+  const ZipArchive& zip = *analysed.unzipper.GetZipArchive();
+  analysed.index_of.reserve(static_cast<size_t>(zip.ItemCount()));
+  for (int i = 0; i < zip.ItemCount(); ++i)
+    analysed.index_of.emplace(zip.Items(i)->StoredName(), i);
+}
 
 void Analyse(const std::string& archive, Analysed& analysed) {
   OpenArchive(analysed.unzipper, archive);
   ZipArchive& zip = *analysed.unzipper.GetZipArchive();
   ArchiveView view;
   view.names.reserve(static_cast<size_t>(zip.ItemCount()));
-  for (int i = 0; i < zip.ItemCount(); ++i) {
-    view.names.push_back(zip.Items(i)->StoredName());
-    analysed.index_of.emplace(view.names.back(), i);
-  }
+  for (int i = 0; i < zip.ItemCount(); ++i) view.names.push_back(zip.Items(i)->StoredName());
   view.read = [&](const std::string& name, size_t max) -> std::optional<std::string> {
+    IndexNames(analysed);
     const auto found = analysed.index_of.find(name);
     if (found == analysed.index_of.end()) return std::nullopt;
     PrefixStream out(max);
@@ -336,7 +346,8 @@ InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
   Analysed analysed;
   Analyse(archive, analysed);
   ZipArchive& zip = *analysed.unzipper.GetZipArchive();
-  const std::map<std::string, int>& index_of = analysed.index_of;
+  IndexNames(analysed);
+  const std::unordered_map<std::string, int>& index_of = analysed.index_of;
   plan.layout = std::move(analysed.layout);
   // A livery goes into the aircraft the user chose.
   for (AddonPart& part : plan.layout.parts) {
@@ -348,6 +359,7 @@ InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
   }
   plan.update = platform::IsRegularFile(RecordPath(plan.records, plan.layout.name));
   plan.scenery_library = SceneryLibraryFile(fsx);
+  CaseMatcher matcher(fsx.folder);
   for (const AddonPart& part : plan.layout.parts) {
     if (!part.installable) continue;
     for (const PlannedFile& file : part.files) {
@@ -357,9 +369,12 @@ InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
       const ZipItem& item = *zip.ZipItems(target.item_index);
       target.size = item.UncompressedSize();
       target.crc32 = item.CRC32();
-      const std::string path = MatchCase(fsx.folder, file.target);
+      bool exists = false;
+      const std::string path = matcher.Match(file.target, &exists);
       target.target = Relative(fsx.folder, path);
-      if (const auto existing = SizeAndCrc(path)) {
+      if (!exists) {
+        // Nothing of that name: a new file.
+      } else if (const auto existing = SizeAndCrc(path)) {
         target.state = existing->first == target.size && existing->second == target.crc32
                            ? TargetState::kIdentical
                            : TargetState::kDifferent;

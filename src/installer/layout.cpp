@@ -10,8 +10,10 @@
 #include "installer/ini_text.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <set>
+#include <unordered_map>
 
 namespace vz::installer {
 
@@ -105,13 +107,14 @@ class Analysis {
     for (size_t i = 0; i < entries_.size(); ++i) {
       if (!placed_[i]) layout_.unplaced.push_back(entries_[i].stored);
     }
-    // Within a part, files in the archive's order.
-    for (AddonPart& part : layout_.parts) {
-      std::stable_sort(part.files.begin(), part.files.end(),
-                       [&](const PlannedFile& a, const PlannedFile& b) {
-                         return order_[a.stored_name] < order_[b.stored_name];
-                       });
+    // Each part's files in the archive's order.
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      if (part_of_[i] < 0) continue;
+      parts_[static_cast<size_t>(part_of_[i])].files.push_back(
+          {entries_[i].stored, std::move(target_of_[i])});
     }
+    layout_.parts.assign(std::make_move_iterator(parts_.begin()),
+                         std::make_move_iterator(parts_.end()));
     // The main part first: aircraft before scenery before the rest; documents and loose files of
     // simulator folders last.
     const auto rank = [](const AddonPart& part) {
@@ -146,15 +149,6 @@ class Analysis {
     std::vector<int> files;            // entries directly in it
   };
 
-  static std::string KeyOf(const std::vector<std::string>& parts, size_t count) {
-    std::string key;
-    for (size_t i = 0; i < count; ++i) {
-      if (i > 0) key += '/';
-      key += Lower(parts[i]);
-    }
-    return key;
-  }
-
   bool Ignored(const std::vector<std::string>& parts) const {
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
       if (Contains(rules_.ignored_folders, Lower(parts[i]))) return true;
@@ -186,21 +180,29 @@ class Analysis {
         continue;
       }
       const int index = static_cast<int>(entries_.size());
-      order_.emplace(stored, index);
       entries_.push_back({stored, parts});
       placed_.push_back(false);
-      std::string parent;
-      for (size_t depth = 1; depth < parts.size(); ++depth) {
-        const std::string key = KeyOf(parts, depth);
+      part_of_.push_back(-1);
+      target_of_.emplace_back();
+      // Items come folder by folder: the folders the previous item's path went through are
+      // taken again as far as this path names them the same.
+      const size_t folders = parts.size() - 1;
+      size_t same = 0;
+      while (same < folders && same < chain_.size() && chain_[same].name == parts[same]) ++same;
+      chain_.resize(same);
+      for (size_t depth = same + 1; depth <= folders; ++depth) {
+        const std::string& parent = depth == 1 ? root_key_ : chain_[depth - 2].key;
+        std::string key = depth == 1 ? std::string() : parent + '/';
+        key += Lower(parts[depth - 1]);
         Folder& folder = folders_[key];
         if (folder.name.empty()) {
           folder.name = parts[depth - 1];
           folder.depth = static_cast<int>(depth);
         }
         folders_[parent].subfolders.insert(key);
-        parent = key;
+        chain_.push_back({parts[depth - 1], std::move(key), &folder});
       }
-      folders_[parent].files.push_back(index);
+      (folders == 0 ? folders_[root_key_] : *chain_.back().folder).files.push_back(index);
     }
   }
 
@@ -272,8 +274,9 @@ class Analysis {
     part.name = std::move(name);
     part.root = RootOf(key);
     part.destination = std::move(destination);
-    layout_.parts.push_back(std::move(part));
-    return layout_.parts.back();
+    parts_.push_back(std::move(part));
+    part_index_.emplace(&parts_.back(), static_cast<int>(parts_.size()) - 1);
+    return parts_.back();
   }
   // The folder's path as the archive stores it (the first file's spelling).
   std::string RootOf(const std::string& key) {
@@ -290,10 +293,12 @@ class Analysis {
     return out;
   }
 
-  void Place(AddonPart& part, int i, const std::string& target) {
-    if (placed_[static_cast<size_t>(i)]) return;
-    placed_[static_cast<size_t>(i)] = true;
-    part.files.push_back({entries_[static_cast<size_t>(i)].stored, target});
+  void Place(AddonPart& part, int i, std::string target) {
+    const auto at = static_cast<size_t>(i);
+    if (placed_[at]) return;
+    placed_[at] = true;
+    part_of_[at] = part_index_.at(&part);
+    target_of_[at] = std::move(target);
   }
   // Every file below key goes below destination, keeping the folders below key.
   void PlaceBelow(AddonPart& part, const std::string& key, const std::string& destination) {
@@ -450,7 +455,7 @@ class Analysis {
   // The part of kind with that destination, made on first use.
   AddonPart& PartFor(PartKind kind, const std::string& name, const std::string& destination,
                      const std::string& key) {
-    for (AddonPart& part : layout_.parts) {
+    for (AddonPart& part : parts_) {
       if (part.kind == kind && part.destination == destination) return part;
     }
     return NewPart(kind, name, key, destination);
@@ -606,8 +611,7 @@ class Analysis {
                   "\": choose whether it is a boat or a ground vehicle";
       std::vector<int> files;
       FilesBelow(key, files);
-      for (int i : files) placed_[static_cast<size_t>(i)] = true;
-      for (int i : files) part.files.push_back({entries_[static_cast<size_t>(i)].stored, ""});
+      for (int i : files) Place(part, i, "");
       return;
     }
     PlaceBelow(part, key, part.destination);
@@ -622,7 +626,7 @@ class Analysis {
 
   AddonPart& WrappedAreaPart(const std::string& key) {
     const std::string destination = rules_.scenery_root + "/" + layout_.name;
-    for (AddonPart& part : layout_.parts) {
+    for (AddonPart& part : parts_) {
       if (part.kind == PartKind::kScenery && part.destination == destination) return part;
     }
     AddonPart& part = NewPart(PartKind::kScenery, layout_.name, key, destination);
@@ -650,12 +654,8 @@ class Analysis {
     part.note = "a livery: choose the installed aircraft it is for";
     std::vector<int> files;
     FilesBelow(key, files);
-    for (int i : files) {
-      placed_[static_cast<size_t>(i)] = true;
-      part.files.push_back(
-          {entries_[static_cast<size_t>(i)].stored, RelativePath(i, folders_[key].depth)});
-    }
-    livery_ = static_cast<int>(layout_.parts.size()) - 1;
+    for (int i : files) Place(part, i, RelativePath(i, folders_[key].depth));
+    livery_ = static_cast<int>(parts_.size()) - 1;
   }
 
   // ---- documents and notes ----
@@ -667,8 +667,8 @@ class Analysis {
       if (ext != ".txt" && ext != ".cfg" && ext != ".ini") continue;
       const auto text = Read(i, kMaxReadmeSize);
       if (!text) continue;
-      if (livery_ >= 0 && layout_.parts[static_cast<size_t>(livery_)].fltsim.empty()) {
-        layout_.parts[static_cast<size_t>(livery_)].fltsim = FltsimBlock(*text);
+      if (livery_ >= 0 && parts_[static_cast<size_t>(livery_)].fltsim.empty()) {
+        parts_[static_cast<size_t>(livery_)].fltsim = FltsimBlock(*text);
       }
       const size_t open = text->find("<Launch.Addon>");
       const size_t close = text->find("</Launch.Addon>");
@@ -678,7 +678,7 @@ class Analysis {
       }
     }
     const AddonPart* aircraft = nullptr;
-    for (const AddonPart& part : layout_.parts) {
+    for (const AddonPart& part : parts_) {
       if ((part.kind == PartKind::kAircraft || part.kind == PartKind::kRotorcraft) &&
           part.installable) {
         aircraft = &part;
@@ -702,9 +702,21 @@ class Analysis {
   AddonLayout layout_;
   std::vector<Entry> entries_;
   std::vector<bool> placed_;
-  std::map<std::string, Folder> folders_;
+  std::unordered_map<std::string, Folder> folders_;
+  // The parts as they are made: a deque, so that a part in hand stays put while others are made.
+  std::deque<AddonPart> parts_;
+  std::vector<int> part_of_;            // by entry: the part it went to, or -1
+  std::vector<std::string> target_of_;  // by entry: where it goes
   std::vector<int> documents_;
-  std::map<std::string, int> order_;  // stored name to its place in the archive
+  std::unordered_map<const AddonPart*, int> part_index_;
+  // The folders of the last item's path, outer first, while the names are collected.
+  struct Link {
+    std::string name;
+    std::string key;
+    Folder* folder;
+  };
+  std::vector<Link> chain_;
+  const std::string root_key_;
   std::string root_;
   int livery_ = -1;
 };
