@@ -31,6 +31,7 @@
 
 #include "app/anchor_layout.h"
 #include "app/form_controls.h"
+#include "app/install_dialogs.h"
 #include "app/meter_widget.h"
 #include "app/outline_widget.h"
 #include "app/shell_dialogs.h"
@@ -285,6 +286,10 @@ void ZipUtilityForm::BuildControls() {
         break;
       case Kind::kOutline:
         widget = outline_ = new OutlineWidget(parent);
+        outline_->setContextMenuPolicy(Qt::CustomContextMenu);
+        outline_menu_ = new QMenu(outline_);
+        outline_menu_->setObjectName("ZipViewerMenu");
+        outline_menu_->addAction("&Installed Add-ons...")->setObjectName("mnuInstalledAddons");
         break;
     }
     widget->setObjectName(def.name);
@@ -326,6 +331,11 @@ void ZipUtilityForm::ConnectHandlers() {
           [logic] { logic->vDelSelectedItmClick(); });
   connect(file_list_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { list_menu_->popup(file_list_->viewport()->mapToGlobal(at)); });
+  connect(outline_menu_->actions().first(), &QAction::triggered, this,
+          [logic] { logic->mnuInstalledAddonsClick(); });
+  connect(outline_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    outline_menu_->popup(outline_->viewport()->mapToGlobal(at));
+  });
   // The rest arrives through the application's event filter (see eventFilter).
   banner_ = Find<QWidget>("imgBan");
   web_icon_ = Find<QWidget>("imgWeb");
@@ -503,7 +513,15 @@ void ZipUtilityForm::SetItemIndex(Control control, int index) {
   combo->setCurrentIndex(index);
 }
 
-void ZipUtilityForm::SetListEntries(Control, const std::vector<std::string>& entries) {
+void ZipUtilityForm::SetListEntries(Control control, const std::vector<std::string>& entries) {
+  if (control == Control::cbxFSXFolder) {
+    auto* combo = static_cast<QComboBox*>(Widget(control));
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    for (const std::string& entry : entries) combo->addItem(QString::fromStdString(entry));
+    combo->setCurrentIndex(-1);
+    return;
+  }
   const QSignalBlocker quiet(file_list_);
   file_list_->clear();
   QStringList texts;
@@ -570,6 +588,14 @@ front::ScreenRect ZipUtilityForm::WindowGeometry() const {
 
 void ZipUtilityForm::CloseWindow() {
   close();
+}
+
+front::InstallPlanAnswer ZipUtilityForm::ShowInstallPlan(const front::InstallPlanRequest& request) {
+  return ShowInstallPlanDialog(this, request);
+}
+
+std::optional<int> ZipUtilityForm::ShowInstalledAddons(const std::vector<std::string>& entries) {
+  return ShowInstalledAddonsDialog(this, entries);
 }
 
 void ZipUtilityForm::AcceptDroppedFiles() {

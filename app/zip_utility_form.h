@@ -76,6 +76,8 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   front::ScreenRect WindowGeometry() const override;
   void CloseWindow() override;
   void AcceptDroppedFiles() override;
+  front::InstallPlanAnswer ShowInstallPlan(const front::InstallPlanRequest& request) override;
+  std::optional<int> ShowInstalledAddons(const std::vector<std::string>& entries) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -100,6 +102,7 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   QWidget* web_icon_ = nullptr;
   QListWidget* file_list_ = nullptr;
   QMenu* list_menu_ = nullptr;
+  QMenu* outline_menu_ = nullptr;
   OutlineWidget* outline_ = nullptr;
   std::map<front::Control, MeterWidget*> meters_;
   std::vector<std::string> start_paths_;

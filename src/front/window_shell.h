@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "front/message_box.h"
 
@@ -29,6 +30,20 @@ struct FileDialogRequest {
   std::string default_extension;  // with its dot; added to a name typed without any extension
   std::string initial_folder;     // empty: the platform's choice
   std::string initial_name;
+};
+
+// The plan of an add-on's install, shown before anything is written.
+struct InstallPlanRequest {
+  std::string title;               // "Install "NAME" into FSX"
+  std::vector<std::string> parts;  // a line per part: its kind, name and destination
+  std::vector<std::string> lines;  // the whole plan, a line per file and note
+  int different = 0;               // files that exist and differ: replace them or keep them
+  int identical = 0;               // files there already, the same: skipped
+  bool update = false;             // the add-on was installed before: it is replaced
+};
+struct InstallPlanAnswer {
+  bool install = false;            // "Install" pressed
+  bool replace_different = false;  // the choice to replace the files that differ
 };
 
 class WindowShell {
@@ -58,6 +73,12 @@ class WindowShell {
   virtual void CloseWindow() = 0;
   // From now on, files dropped on the window reach WMDropFiles.
   virtual void AcceptDroppedFiles() = 0;
+  // Shows an install's plan in a modal dialog: its parts, its lines, the choice to replace the
+  // files that differ (when there are any), "Install" and "Cancel".
+  virtual InstallPlanAnswer ShowInstallPlan(const InstallPlanRequest& request) = 0;
+  // Shows the installed add-ons (a line each) in a modal dialog with "Uninstall" and "Close";
+  // the entry chosen for uninstalling, or nothing.
+  virtual std::optional<int> ShowInstalledAddons(const std::vector<std::string>& entries) = 0;
 };
 
 }  // namespace vz::front

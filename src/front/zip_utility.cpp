@@ -54,13 +54,6 @@ size_t CharacterCount(const std::string& text) {
   }));
 }
 
-// A progress label: the percentage, except at 0 and 100, where the label is at rest.
-std::string ProgressText(uint8_t progress, const char* at_rest) {
-  if (progress == 0 || progress == 100) return at_rest;
-  if (progress > 100) return "100%";
-  return std::to_string(progress) + "%";
-}
-
 // The file list's order: letter case ignored, then byte order, so that entries equal byte for
 // byte always end up side by side.
 bool ListOrder(const std::string& a, const std::string& b) {
@@ -87,24 +80,6 @@ WindowSettings WindowSettings::FromEnvironment() {
 }
 
 // Greys the controls that would start other work for as long as an extraction or a save runs.
-class ZipUtilityWindow::WorkScope {
- public:
-  explicit WorkScope(ZipUtilityWindow& window) : window_(window) { window_.SetWorking(true); }
-  ~WorkScope() { End(); }
-  WorkScope(const WorkScope&) = delete;
-  WorkScope& operator=(const WorkScope&) = delete;
-
-  void End() {
-    if (!active_) return;
-    active_ = false;
-    window_.SetWorking(false);
-  }
-
- private:
-  ZipUtilityWindow& window_;
-  bool active_ = true;
-};
-
 ZipUtilityWindow::ZipUtilityWindow(WindowView& view, WindowShell& shell, WindowSettings settings)
     : view_(view), shell_(shell), settings_(std::move(settings)) {
   zip_file_meter_link_.SetMeter(&view_.MeterOf(Control::zipItemMeter));
@@ -151,27 +126,14 @@ ZipUtilityWindow::ZipUtilityWindow(WindowView& view, WindowShell& shell, WindowS
   view_.ZipViewer().OnChange = [this](void*) { ZipViewerChange(); };
 }
 
-ZipUtilityWindow::~ZipUtilityWindow() {
-  view_.ZipViewer().OnChange = nullptr;
+std::string ProgressText(uint8_t progress, const char* at_rest) {
+  if (progress == 0 || progress == 100) return at_rest;
+  if (progress > 100) return "100%";
+  return std::to_string(progress) + "%";
 }
 
-template <typename Fn>
-void ZipUtilityWindow::Command(bool exclusive, Fn&& fn) {
-  if (exclusive && Busy()) return;
-  ++commands_;
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    ReportFailure(e.what());
-  } catch (...) {
-    ReportFailure("Unexpected failure");
-  }
-  --commands_;
-  if (commands_ == 0 && close_pending_) {
-    close_pending_ = false;
-    abort_requested_ = false;
-    shell_.CloseWindow();
-  }
+ZipUtilityWindow::~ZipUtilityWindow() {
+  view_.ZipViewer().OnChange = nullptr;
 }
 
 void ZipUtilityWindow::ReportFailure(const std::string& message) {
@@ -325,8 +287,13 @@ void ZipUtilityWindow::cbUseFSXFolderClick() {
     return;
   }
   Command(true, [&] {
+    // Leaving the add-on's own folders leaves no destination: the FSX folder it showed is no
+    // place for the zip's files as they are.
+    const bool leaves_install = !view_.Checked(Control::cbUseFSXFolder) && detected_ &&
+                                view_.ItemIndex(Control::cbxFSXFolder) == 0;
     FsxControls controls = ReadFsxControls();
     ApplyFsxTick(controls);
+    if (leaves_install) controls.folder_path.clear();
     ShowFsxControls(controls);
     CheckFSXPath();
   });
@@ -334,7 +301,11 @@ void ZipUtilityWindow::cbUseFSXFolderClick() {
 
 void ZipUtilityWindow::cbxFSXFolderChange() {
   Command(true, [&] {
-    const auto folder = FsxFolderOf(settings_.fsx, view_.ItemIndex(Control::cbxFSXFolder));
+    const int index = view_.ItemIndex(Control::cbxFSXFolder);
+    // With an add-on detected its entry comes first and the folders follow it.
+    const auto folder = detected_ && index == 0
+                            ? std::optional(GetFSXPath(settings_.fsx))
+                            : FsxFolderOf(settings_.fsx, index - (detected_ ? 1 : 0));
     if (folder) view_.SetText(Control::edFolderPath, *folder);
   });
 }
@@ -349,6 +320,7 @@ void ZipUtilityWindow::btnOpenZipClick() {
     current_zip_file_ = *chosen;
     view_.ZipViewer().SetFileName(current_zip_file_);
     view_.ZipViewer().FullCollapse();
+    DetectAddon();
   });
 }
 
@@ -358,6 +330,7 @@ void ZipUtilityWindow::DropZip(const std::string& path) {
       if (!platform::IsDirectory(path)) view_.ZipViewer().SetFileName(path);
       current_zip_file_ = path;
       view_.ZipViewer().FullCollapse();
+      DetectAddon();
       return;
     } catch (const std::exception&) {
       // answered below
@@ -384,6 +357,10 @@ void ZipUtilityWindow::btnUnZipClick() {
     password_notice_shown_ = false;
     if (current_zip_file_.empty()) {
       ShowMessageCentered("Please open a Zip zile!", MessageKind::kInformation, mbOK);
+      return;
+    }
+    if (InstallChosen()) {
+      InstallTheAddon();
       return;
     }
     if (view_.Text(Control::edFolderPath).empty()) {

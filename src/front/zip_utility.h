@@ -30,12 +30,16 @@
 #include "front/message_box.h"
 #include "front/window_shell.h"
 #include "front/window_view.h"
+#include "installer/layout.h"
 
 namespace vz::front {
 
 // Key codes the key handlers understand (the platform's virtual-key codes).
 inline constexpr int kVkEscape = 27;
 inline constexpr int kVkDelete = 46;
+
+// A progress label: the percentage, except at 0 and 100, where the label is at rest.
+std::string ProgressText(uint8_t progress, const char* at_rest);
 
 // What the window reads from its surroundings.
 struct WindowSettings {
@@ -102,6 +106,16 @@ class ZipUtilityWindow {
   void ExtractTheZip();
   void ZipViewerChange();
 
+  // ---- installing add-ons ----
+  // The FSX list's first entry when the open zip is an add-on the installer recognises:
+  // "Add-on's own folders (detected: KIND "NAME")"; UnZip with it chosen installs the add-on.
+  bool AddonDetected() const { return detected_.has_value(); }
+  // Shows the plan of the open zip's install, installs it as one operation and reports where
+  // each part went (raises as ExtractTheZip does).
+  void InstallTheAddon();
+  // The installed add-ons, with the choice to uninstall one (the outline's popup menu).
+  void mnuInstalledAddonsClick();
+
   // ---- creation ----
   // Sorts the file list, removes duplicates, shows the summary and reports the duplicates.
   void UpdateFilesLabel();
@@ -134,7 +148,23 @@ class ZipUtilityWindow {
   bool Working() const { return working_; }
 
  private:
-  class WorkScope;
+  // Marks an extraction, a save or an install as running for as long as it lives.
+  class WorkScope {
+   public:
+    explicit WorkScope(ZipUtilityWindow& window) : window_(window) { window_.SetWorking(true); }
+    ~WorkScope() { End(); }
+    WorkScope(const WorkScope&) = delete;
+    WorkScope& operator=(const WorkScope&) = delete;
+    void End() {
+      if (!active_) return;
+      active_ = false;
+      window_.SetWorking(false);
+    }
+
+   private:
+    ZipUtilityWindow& window_;
+    bool active_ = true;
+  };
 
   // Runs a handler: refused while another command runs when exclusive, failures to the report,
   // and a close asked for meanwhile carried out at the end.
@@ -151,6 +181,13 @@ class ZipUtilityWindow {
   void ShowFileList();
   void AddListedFiles();
   FsxControls ReadFsxControls() const;
+  // Looks at the zip just opened: an add-on recognised, with FSX found, gets the FSX list's first
+  // entry, chosen; anything else gives the list its thirteen folders back.
+  void DetectAddon();
+  // The FSX list's entries as they are now (with the detected entry first when there is one).
+  void ShowFsxList();
+  // True when UnZip is to install: the FSX mode is on and the detected entry chosen.
+  bool InstallChosen() const;
   void ShowFsxControls(const FsxControls& controls);
 
   // The components' events.
@@ -183,11 +220,32 @@ class ZipUtilityWindow {
   FailureList save_failures_;
   bool password_notice_shown_ = false;
 
+  std::optional<installer::AddonLayout> detected_;  // the open zip, when it is a known add-on
+
   bool shown_ = false;
   int commands_ = 0;      // handlers running, nested ones included
   bool working_ = false;  // an extraction or a save is running
   bool abort_requested_ = false;
   bool close_pending_ = false;
 };
+
+template <typename Fn>
+inline void ZipUtilityWindow::Command(bool exclusive, Fn&& fn) {
+  if (exclusive && Busy()) return;
+  ++commands_;
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    ReportFailure(e.what());
+  } catch (...) {
+    ReportFailure("Unexpected failure");
+  }
+  --commands_;
+  if (commands_ == 0 && close_pending_) {
+    close_pending_ = false;
+    abort_requested_ = false;
+    shell_.CloseWindow();
+  }
+}
 
 }  // namespace vz::front

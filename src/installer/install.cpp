@@ -1,6 +1,7 @@
 #include "installer/install.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <unordered_map>
 
@@ -458,6 +459,9 @@ InstallReport Install(const InstallPlan& plan, const InstallChoices& choices) {
       if (reason.empty()) reason = MessageText(code);
       failure = item->StoredName() + ": " + reason;
     };
+    unzipper.OnArchiveItemProgress = [&](void*, ArchiveItem*, uint8_t percent, bool& abort) {
+      if (choices.item_progress && !choices.item_progress(percent)) abort = true;
+    };
     ZipArchive& zip = *unzipper.GetZipArchive();
     int done = 0;
     for (const TargetFile* file : to_write) {
@@ -526,7 +530,9 @@ InstallReport Install(const InstallPlan& plan, const InstallChoices& choices) {
       }
       record.areas.push_back({plan.scenery_library, *number, local, backup});
       SaveRecord(records, record);
-      report.registered.push_back(part.name + " (Area." + std::to_string(*number) + ")");
+      char area[16];
+      std::snprintf(area, sizeof area, "Area.%03d", *number);
+      report.registered.push_back(part.name + " (" + area + ")");
     }
     record.complete = true;
     if (const std::string error = SaveRecord(records, record); !error.empty()) {

@@ -66,6 +66,8 @@ struct InstallChoices {
   bool replace_different = false;  // replace targets that exist and differ (after a backup)
   // Called before each file is written; returning false aborts the install (undone).
   std::function<bool(const std::string& target, int done, int total)> progress;
+  // The file being written, from 0 to 100; returning false aborts the install (undone).
+  std::function<bool(uint8_t percent)> item_progress;
 };
 
 struct InstallReport {

@@ -71,9 +71,9 @@ struct AddonLayout {
   std::vector<std::string> inner_zips;  // zips inside the zip, each an add-on of its own
   std::vector<std::string> notes;       // what the analysis says about the whole
 
-  // True when at least one part can be installed as it is.
+  // True when at least one part other than documents can be installed as it is.
   bool Recognised() const;
-  // The main part (the first installable one), or null.
+  // The main part (aircraft before scenery before the rest; never documents), or null.
   const AddonPart* MainPart() const;
 };
 

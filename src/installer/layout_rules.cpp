@@ -50,13 +50,9 @@ bool AddonLayout::Recognised() const {
 }
 
 const AddonPart* AddonLayout::MainPart() const {
+  // The parts come main part first; documents alone make no add-on.
   for (const AddonPart& part : parts) {
-    if (part.installable && part.kind != PartKind::kDocuments && part.kind != PartKind::kOther) {
-      return &part;
-    }
-  }
-  for (const AddonPart& part : parts) {
-    if (part.installable && !part.files.empty()) return &part;
+    if (part.installable && part.kind != PartKind::kDocuments && !part.files.empty()) return &part;
   }
   return nullptr;
 }

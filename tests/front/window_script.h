@@ -26,6 +26,7 @@ class ScriptedView : public WindowView {
   std::map<Control, bool> ticked;
   std::map<Control, bool> disabled = {{Control::cbxFSXFolder, true}};
   int fsx_index = -1;
+  std::vector<std::string> fsx_list;  // the FSX list's entries once the logic set them
   std::vector<std::string> list;
   std::vector<int> selection;
   Page page = Page::tabUnZip;
@@ -40,7 +41,11 @@ class ScriptedView : public WindowView {
   void SetEnabled(Control c, bool on) override { disabled[c] = !on; }
   int ItemIndex(Control) const override { return fsx_index; }
   void SetItemIndex(Control, int index) override { fsx_index = index; }
-  void SetListEntries(Control, const std::vector<std::string>& entries) override {
+  void SetListEntries(Control c, const std::vector<std::string>& entries) override {
+    if (c == Control::cbxFSXFolder) {
+      fsx_list = entries;
+      return;
+    }
     list = entries;
     selection.clear();
   }
@@ -101,6 +106,25 @@ class ScriptedShell : public WindowShell {
   ScreenRect WindowGeometry() const override { return {100, 50, 600, 535}; }
   void CloseWindow() override { closed = closed || window == nullptr || window->FormCloseQuery(); }
   void AcceptDroppedFiles() override { drops = true; }
+  InstallPlanAnswer ShowInstallPlan(const InstallPlanRequest& r) override {
+    plans.push_back(r);
+    if (plan_answers.empty()) return {};
+    const InstallPlanAnswer answer = plan_answers.front();
+    plan_answers.pop_front();
+    return answer;
+  }
+  std::optional<int> ShowInstalledAddons(const std::vector<std::string>& entries) override {
+    installed_lists.push_back(entries);
+    if (uninstall_choices.empty()) return std::nullopt;
+    const auto choice = uninstall_choices.front();
+    uninstall_choices.pop_front();
+    return choice;
+  }
+
+  std::vector<InstallPlanRequest> plans;          // each plan shown
+  std::deque<InstallPlanAnswer> plan_answers;     // in turn; none left: cancelled
+  std::vector<std::vector<std::string>> installed_lists;
+  std::deque<std::optional<int>> uninstall_choices;  // in turn; none left: closed
 
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
