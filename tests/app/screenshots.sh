@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # What a user sees: starts veldrin-zip in a real X server (Xvfb) with a zip open and with a filled
 # file list, acts on it with real mouse clicks and key presses (xdotool), and saves a screenshot
-# of each page, of the start-up warning without FSX and of the window at double density:
-#   extract-page.png, create-page.png, fsx-warning.png, extract-page-2x.png
+# of each page, of an add-on's install plan and the message at its end, of the start-up warning
+# without FSX and of the window at double density:
+#   extract-page.png, install-plan.png, install-done.png, create-page.png, fsx-warning.png,
+#   extract-page-2x.png
 # Fails when the window does not come up at its size, or does not close on Escape.
 # Usage: screenshots.sh VELDRIN_ZIP GRAB_WINDOW OUTPUT_FOLDER
 set -euo pipefail
@@ -64,7 +66,11 @@ click() {
 }
 shot() {
   sleep 0.5
-  "$grab" "$wid" "$out/$1.png" >/dev/null || fail "no screenshot $1"
+  "$grab" "${2:-$wid}" "$out/$1.png" >/dev/null || fail "no screenshot $1"
+}
+# The id of the visible window titled as the pattern says (a dialog or a box), once it is shown.
+window_named() {
+  timeout 20 xdotool search --sync --onlyvisible --name "$1" | awk 'NR == 1' || fail "no window $1"
 }
 # Escape closes the window, wherever the focus is.
 escape_closes() {
@@ -84,13 +90,19 @@ if [ "$scale" = 2 ]; then
   exit 0
 fi
 
-# The Extract page with the zip open, a folder of it expanded, and an FSX folder chosen.
+# The Extract page with the zip open, a folder of it expanded, and the add-on's own folders
+# chosen in the FSX list (FSX is found, and the zip is an aircraft).
 start "$work/Veldrin Cub.zip"
 size_is 592x501
 click 70 133 && xdotool key Right Down Right Down Right   # the aircraft's folders, opened
-click 236 426                             # "Extract to Specific FSX Folder:"
-click 470 425 && xdotool key Down Down Return && sleep 0.3
 shot extract-page
+# UnZip: the install's plan, then the message that says where each part went.
+click 505 151                             # "UnZip"
+shot install-plan "$(window_named '^Install ')"
+xdotool key Return                        # "Install"
+shot install-done "$(window_named '^Information$')"
+xdotool key Return
+sleep 0.5
 escape_closes
 
 # The Create page with the add-on's files listed and a comment typed.
