@@ -9,6 +9,8 @@
 #include "errors/errors.h"
 #include "front/display_text.h"
 #include "installer/install.h"
+#include "platform/fs.h"
+#include "platform/random.h"
 #include "platform/terminal.h"
 
 namespace vz::cli {
@@ -19,6 +21,7 @@ struct InstallOptions {
   std::string archive;
   std::string fsx;
   std::string aircraft;
+  std::string inner;
   bool dry_run = false;
   bool yes = false;
   bool replace = false;
@@ -65,6 +68,8 @@ int InstallCommand(const std::vector<std::string>& args) {
       if (!TakeFsx("install", args, i, options.fsx)) return kUsage;
     } else if (a == "--aircraft" && i + 1 < args.size()) {
       options.aircraft = args[++i];
+    } else if (a == "--inner" && i + 1 < args.size()) {
+      options.inner = args[++i];
     } else if (a == "--dry-run" || a == "-n") {
       options.dry_run = true;
     } else if (a == "--yes" || a == "-y") {
@@ -94,20 +99,52 @@ int InstallCommand(const std::vector<std::string>& args) {
   const auto fsx = Fsx(options.fsx);
   if (!fsx) return kUsage;
   installer::Installed(*fsx);  // undoes an install that did not end
+  // A zip inside the zip is installed from a copy in a folder of its own, which goes afterwards.
+  std::string archive = AbsoluteFileName(options.archive);
+  struct TempFolder {
+    std::string path;
+    ~TempFolder() {
+      if (path.empty()) return;
+      for (const platform::DirEntry& entry : platform::ListFolder(path)) {
+        platform::DeleteFile(path + "/" + entry.name);
+      }
+      platform::RemoveFolder(path);
+    }
+  } inner_folder;
+  if (!options.inner.empty()) {
+    uint8_t random[6];
+    FillRandomBytes(random);
+    std::string name = "/vzip-inner-";
+    for (const uint8_t b : random) name += "0123456789abcdef"[b % 16];
+    if (platform::MakeFolder(platform::TempFolder() + name) != 0) {
+      Error(platform::TempFolder() + ": cannot hold a copy of " + options.inner);
+      return kUsage;
+    }
+    inner_folder.path = platform::TempFolder() + name;
+    try {
+      archive = installer::ExtractInnerZip(archive, options.inner, inner_folder.path);
+    } catch (const std::exception& e) {
+      Error(options.archive + ": " + e.what());
+      return kUsage;
+    }
+  }
   installer::InstallPlan plan;
   try {
     std::string aircraft = options.aircraft;
     if (!aircraft.empty() && aircraft.find('/') == std::string::npos) {
       aircraft = installer::FsxRules().airplanes + "/" + aircraft;
     }
-    plan = installer::MakePlan(AbsoluteFileName(options.archive), *fsx, aircraft);
+    plan = installer::MakePlan(archive, *fsx, aircraft);
   } catch (const std::exception& e) {
     Error(options.archive + ": " + ExplainOpenFailure(e));
     return kUsage;
   }
   for (const std::string& line : plan.Lines()) Print(line);
   if (plan.files.empty()) {
-    Error(options.archive + ": nothing in it could be placed in FSX");
+    Error(options.archive + ": nothing in it could be placed in FSX" +
+          (plan.layout.inner_zips.empty() ? std::string()
+                                          : "; install a zip inside it with --inner NAME (" +
+                                                plan.layout.inner_zips.front() + ", ...)"));
     return kSomeFailed;
   }
   if (options.dry_run) return kOk;

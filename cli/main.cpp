@@ -115,7 +115,7 @@ constexpr const char* kDeleteHelp =
 
 constexpr const char* kInstallHelp =
     "Usage: vzip install ARCHIVE [--fsx FOLDER] [--dry-run] [--yes] [--replace | --keep]\n"
-    "                    [--aircraft NAME]\n"
+    "                    [--aircraft NAME] [--inner ZIP]\n"
     "\n"
     "Installs an add-on into FSX: each part (aircraft, scenery, gauges, effects, missions,\n"
     "modules, liveries, ...) goes where FSX expects it, and scenery areas are registered in\n"
@@ -132,7 +132,9 @@ constexpr const char* kInstallHelp =
     "  --replace      replace files that exist and differ (their old copies are kept for\n"
     "                 uninstall); --keep keeps them (the default with --yes)\n"
     "  --aircraft NAME  for a livery: the installed aircraft (its folder below\n"
-    "                 SimObjects/Airplanes) that gets it and its [fltsim.N] section\n";
+    "                 SimObjects/Airplanes) that gets it and its [fltsim.N] section\n"
+    "  --inner ZIP    install the zip stored as ZIP inside ARCHIVE (the plan names the zips\n"
+    "                 inside and what each holds)\n";
 
 constexpr const char* kInstalledHelp =
     "Usage: vzip installed [--fsx FOLDER]\n"

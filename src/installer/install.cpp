@@ -5,6 +5,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "archive/item_procedures.h"
 #include "codec/deflate_base.h"
 #include "components/unzipper.h"
 #include "errors/errors.h"
@@ -18,6 +19,8 @@ namespace vz::installer {
 namespace {
 
 constexpr int64_t kMaxCfgSize = 4 << 20;
+constexpr size_t kMaxInnerZips = 16;
+constexpr size_t kMaxInnerZipSize = size_t{256} << 20;
 
 // Raised by the stream below when a read for the analysis has what it asked for.
 struct Enough {};
@@ -295,6 +298,8 @@ struct Analysed {
   AddonLayout layout;
 };
 
+std::string InnerContents(Analysed& analysed, const std::string& inner);
+
 // The items by stored name, made the first time it is needed (a look at an archive often needs
 // no item's data).
 void IndexNames(Analysed& analysed) {
@@ -327,9 +332,77 @@ void Analyse(const std::string& archive, Analysed& analysed) {
   const size_t slash = archive.rfind('/');
   analysed.layout =
       AnalyseLayout(view, slash == std::string::npos ? archive : archive.substr(slash + 1));
+  // Inner zips, one level deep: what each holds, from its directory.
+  AddonLayout& layout = analysed.layout;
+  for (size_t i = 0; i < layout.inner_zips.size() && i < kMaxInnerZips; ++i) {
+    layout.inner_contents.push_back(InnerContents(analysed, layout.inner_zips[i]));
+  }
+}
+
+// The bytes of the inner zip stored as name, read whole into memory (up to kMaxInnerZipSize).
+std::optional<std::string> InnerBytes(Analysed& analysed, const std::string& name) {
+  IndexNames(analysed);
+  const auto found = analysed.index_of.find(name);
+  if (found == analysed.index_of.end()) return std::nullopt;
+  PrefixStream out(kMaxInnerZipSize + 1);
+  try {
+    analysed.unzipper.GetZipArchive()->ExtractItemToStream(found->second, out);
+  } catch (const Enough&) {
+    return std::nullopt;  // too large to look into
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  return Text(out);
+}
+
+std::string InnerContents(Analysed& analysed, const std::string& inner) {
+  const std::optional<std::string> bytes = InnerBytes(analysed, inner);
+  if (!bytes) return "cannot be read, or too large to look into";
+  try {
+    MemoryStream stream(std::vector<uint8_t>(bytes->begin(), bytes->end()));
+    const auto zip = ZipArchive::CreateOnStream(stream, inner);
+    zip->Load();
+    InstallExtractionProcs(*zip);
+    ArchiveView view;
+    for (int i = 0; i < zip->ItemCount(); ++i) view.names.push_back(zip->Items(i)->StoredName());
+    view.read = [&](const std::string& name, size_t max) -> std::optional<std::string> {
+      for (int i = 0; i < zip->ItemCount(); ++i) {
+        if (zip->Items(i)->StoredName() != name) continue;
+        PrefixStream out(max);
+        try {
+          zip->ExtractItemToStream(i, out);
+        } catch (const Enough&) {
+        } catch (const std::exception&) {
+          return std::nullopt;
+        }
+        return Text(out);
+      }
+      return std::nullopt;
+    };
+    const AddonLayout layout = AnalyseLayout(view, inner);
+    const AddonPart* main = layout.MainPart();
+    if (main == nullptr) return "no add-on recognised in it";
+    return std::string(KindName(main->kind)) + " \"" + main->name + "\"";
+  } catch (const std::exception&) {
+    return "not a zip that can be read";
+  }
 }
 
 }  // namespace
+
+std::string ExtractInnerZip(const std::string& archive, const std::string& inner,
+                            const std::string& folder) {
+  Analysed analysed;
+  OpenArchive(analysed.unzipper, archive);
+  const std::optional<std::string> bytes = InnerBytes(analysed, inner);
+  if (!bytes) throw ArchiveError(inner + ": no such zip in " + archive + ", or it cannot be read");
+  const size_t slash = inner.find_last_of("/\\");
+  const std::string path =
+      folder + "/" + (slash == std::string::npos ? inner : inner.substr(slash + 1));
+  const std::string error = ReplaceFileAtomically(path, *bytes, "");
+  if (!error.empty()) throw ArchiveError(path + ": " + error);
+  return path;
+}
 
 AddonLayout AnalyseArchive(const std::string& archive) {
   Analysed analysed;
@@ -339,6 +412,18 @@ AddonLayout AnalyseArchive(const std::string& archive) {
 
 InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
                      const std::string& livery_aircraft) {
+  // The livery's aircraft is a folder below the FSX folder, and nowhere else.
+  if (!livery_aircraft.empty()) {
+    const std::string padded = "/" + livery_aircraft + "/";
+    if (livery_aircraft.front() == '/' || padded.find("/../") != std::string::npos ||
+        padded.find("/./") != std::string::npos ||
+        livery_aircraft.find('\\') != std::string::npos) {
+      throw ArchiveError(livery_aircraft + ": not a folder below the FSX folder");
+    }
+    if (!platform::IsRegularFile(MatchCase(fsx.folder, livery_aircraft + "/aircraft.cfg"))) {
+      throw ArchiveError(livery_aircraft + ": no installed aircraft there (no aircraft.cfg)");
+    }
+  }
   InstallPlan plan;
   plan.archive = archive;
   plan.fsx = fsx;

@@ -52,8 +52,14 @@ struct InstallPlan {
 };
 
 // The layout of the add-on in archive, from its directory and the few small items the analysis
-// asks for. Raises the archive's failures (not found, not a zip).
+// asks for; the zips inside it are looked into too, one level deep (inner_contents). Raises the
+// archive's failures (not found, not a zip).
 AddonLayout AnalyseArchive(const std::string& archive);
+
+// Writes the zip stored in archive as inner (one of a layout's inner_zips) into folder, under
+// its own file name, and returns that file's path; raises when it cannot.
+std::string ExtractInnerZip(const std::string& archive, const std::string& inner,
+                            const std::string& folder);
 
 // Reads the archive's directory (and the few small items the analysis asks for), analyses it for
 // FSX and compares each target with what the FSX folder holds. Raises the archive's failures (not

@@ -69,7 +69,10 @@ struct AddonLayout {
   std::vector<std::string> unplaced;    // stored names no rule places
   std::vector<std::string> ignored;     // system leftovers and a left-out FS2004 version
   std::vector<std::string> inner_zips;  // zips inside the zip, each an add-on of its own
-  std::vector<std::string> notes;       // what the analysis says about the whole
+  // What each inner zip holds, once looked into ("aircraft "NAME"", or why it is not an add-on);
+  // empty when nobody looked.
+  std::vector<std::string> inner_contents;
+  std::vector<std::string> notes;  // what the analysis says about the whole
 
   // True when at least one part other than documents can be installed as it is.
   bool Recognised() const;

@@ -112,8 +112,12 @@ std::vector<std::string> PlanLines(const AddonLayout& layout, const LayoutRules&
                     (part.root.empty() ? std::string(".") : part.root) + "/): " + part.note);
   }
   for (const std::string& name : layout.unplaced) lines.push_back("not placed: " + name);
-  for (const std::string& name : layout.inner_zips) {
-    lines.push_back("inner zip, an add-on of its own: " + name);
+  for (size_t i = 0; i < layout.inner_zips.size(); ++i) {
+    const std::string contents =
+        i < layout.inner_contents.size() && !layout.inner_contents[i].empty()
+            ? " (" + layout.inner_contents[i] + ")"
+            : std::string();
+    lines.push_back("inner zip, an add-on of its own: " + layout.inner_zips[i] + contents);
   }
   for (const std::string& note : layout.notes) lines.push_back("note: " + note);
   return lines;

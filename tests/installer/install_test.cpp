@@ -202,6 +202,29 @@ TEST(InstallTest, DamagedLibraryAndLivery) {
       << cfg;
   Uninstall(prefix.installation, "pack");
   EXPECT_EQ(prefix.Snapshot(), before);
+  // The aircraft chosen for a livery is one below the FSX folder, and nothing else.
+  for (const char* aircraft : {"../../../outside", "/tmp", "SimObjects/airplanes/None"}) {
+    EXPECT_THROW(MakePlan(work / "pack.zip", prefix.installation, aircraft), ArchiveError)
+        << aircraft;
+  }
+}
+
+// A zip inside the zip is looked into and named with what it holds, and can be taken out whole
+// to be installed on its own.
+TEST(InstallTest, InnerZipsAreLookedInto) {
+  ScratchDir work;
+  const std::vector<uint8_t> inner = Zip({{"Veldrin Cub/aircraft.cfg", "[fltsim.0]\n"}});
+  WriteFile(work / "outer.zip", Zip({{"extras/cub.zip", std::string(inner.begin(), inner.end())},
+                                     {"junk.zip", "not a zip"},
+                                     {"Isle/scenery/isle.bgl", "bgl"}}));
+  const AddonLayout layout = AnalyseArchive(work / "outer.zip");
+  EXPECT_EQ(layout.inner_zips, (std::vector<std::string>{"extras/cub.zip", "junk.zip"}));
+  EXPECT_EQ(layout.inner_contents,
+            (std::vector<std::string>{"aircraft \"Veldrin Cub\"", "not a zip that can be read"}));
+  const std::string copy = ExtractInnerZip(work / "outer.zip", "extras/cub.zip", work.path());
+  EXPECT_EQ(copy, work / "cub.zip");
+  EXPECT_EQ(ReadFile(copy), inner);
+  EXPECT_THROW(ExtractInnerZip(work / "outer.zip", "none.zip", work.path()), ArchiveError);
 }
 
 // An install that never ended (its record still says so) is undone the next time the records
