@@ -1,6 +1,7 @@
 #include "app/install_dialogs.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -40,6 +41,21 @@ front::InstallPlanAnswer ShowInstallPlanDialog(QWidget* parent,
   lines->setLineWrapMode(QPlainTextEdit::NoWrap);
   lines->setPlainText(Lines(request.lines));
   layout->addWidget(lines);
+  // A choice a part waits for: a label and a list.
+  const auto choice = [&](const char* name, const QString& label,
+                          const std::vector<std::string>& entries) -> QComboBox* {
+    if (entries.empty()) return nullptr;
+    layout->addWidget(new QLabel(label, &dialog));
+    auto* combo = new QComboBox(&dialog);
+    combo->setObjectName(name);
+    for (const std::string& entry : entries) combo->addItem(QString::fromStdString(entry));
+    layout->addWidget(combo);
+    return combo;
+  };
+  QComboBox* aircraft =
+      choice("planAircraft", "The installed aircraft that gets the livery:", request.aircraft);
+  QComboBox* simobject =
+      choice("planSimObject", "Where the sim object goes:", request.simobject_folders);
   QCheckBox* replace = nullptr;
   if (request.different > 0) {
     replace = new QCheckBox(
@@ -67,6 +83,8 @@ front::InstallPlanAnswer ShowInstallPlanDialog(QWidget* parent,
   front::InstallPlanAnswer answer;
   answer.install = dialog.exec() == QDialog::Accepted;
   answer.replace_different = replace != nullptr && replace->isChecked();
+  answer.aircraft = aircraft != nullptr ? aircraft->currentIndex() : -1;
+  answer.simobject_folder = simobject != nullptr ? simobject->currentIndex() : -1;
   return answer;
 }
 

@@ -22,6 +22,7 @@ struct InstallOptions {
   std::string fsx;
   std::string aircraft;
   std::string inner;
+  std::string simobject;
   bool dry_run = false;
   bool yes = false;
   bool replace = false;
@@ -70,6 +71,8 @@ int InstallCommand(const std::vector<std::string>& args) {
       options.aircraft = args[++i];
     } else if (a == "--inner" && i + 1 < args.size()) {
       options.inner = args[++i];
+    } else if (a == "--simobject" && i + 1 < args.size()) {
+      options.simobject = args[++i];
     } else if (a == "--dry-run" || a == "-n") {
       options.dry_run = true;
     } else if (a == "--yes" || a == "-y") {
@@ -134,7 +137,11 @@ int InstallCommand(const std::vector<std::string>& args) {
     if (!aircraft.empty() && aircraft.find('/') == std::string::npos) {
       aircraft = installer::FsxRules().airplanes + "/" + aircraft;
     }
-    plan = installer::MakePlan(archive, *fsx, aircraft);
+    std::string simobject = options.simobject;
+    if (!simobject.empty() && simobject.find('/') == std::string::npos) {
+      simobject = "SimObjects/" + simobject;
+    }
+    plan = installer::MakePlan(archive, *fsx, aircraft, simobject);
   } catch (const std::exception& e) {
     Error(options.archive + ": " + ExplainOpenFailure(e));
     return kUsage;

@@ -115,7 +115,7 @@ constexpr const char* kDeleteHelp =
 
 constexpr const char* kInstallHelp =
     "Usage: vzip install ARCHIVE [--fsx FOLDER] [--dry-run] [--yes] [--replace | --keep]\n"
-    "                    [--aircraft NAME] [--inner ZIP]\n"
+    "                    [--aircraft NAME] [--simobject FOLDER] [--inner ZIP]\n"
     "\n"
     "Installs an add-on into FSX: each part (aircraft, scenery, gauges, effects, missions,\n"
     "modules, liveries, ...) goes where FSX expects it, and scenery areas are registered in\n"
@@ -133,6 +133,8 @@ constexpr const char* kInstallHelp =
     "                 uninstall); --keep keeps them (the default with --yes)\n"
     "  --aircraft NAME  for a livery: the installed aircraft (its folder below\n"
     "                 SimObjects/Airplanes) that gets it and its [fltsim.N] section\n"
+    "  --simobject FOLDER  for a sim object of a category FSX folders do not tell: Boats,\n"
+    "                 GroundVehicles or Animals (below SimObjects)\n"
     "  --inner ZIP    install the zip stored as ZIP inside ARCHIVE (the plan names the zips\n"
     "                 inside and what each holds)\n";
 

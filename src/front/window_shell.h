@@ -40,10 +40,15 @@ struct InstallPlanRequest {
   int different = 0;               // files that exist and differ: replace them or keep them
   int identical = 0;               // files there already, the same: skipped
   bool update = false;             // the add-on was installed before: it is replaced
+  // Choices a part waits for, each a list to choose one entry of (empty: no such part).
+  std::vector<std::string> aircraft;           // a livery's aircraft, among those installed
+  std::vector<std::string> simobject_folders;  // where a sim object of no known category goes
 };
 struct InstallPlanAnswer {
   bool install = false;            // "Install" pressed
   bool replace_different = false;  // the choice to replace the files that differ
+  int aircraft = -1;               // the entry chosen of request.aircraft, or -1
+  int simobject_folder = -1;       // the entry chosen of request.simobject_folders, or -1
 };
 
 class WindowShell {

@@ -80,8 +80,16 @@ bool ZipUtilityWindow::InstallChosen() const {
 void ZipUtilityWindow::InstallTheAddon() {
   const installer::FsxInstallation fsx = installer::LocateFsx(settings_.fsx);
   installer::Installed(fsx);  // undoes an install that did not end
-  const installer::InstallPlan plan = installer::MakePlan(current_zip_file_, fsx);
+  installer::InstallPlan plan = installer::MakePlan(current_zip_file_, fsx);
   InstallPlanRequest request;
+  for (const installer::AddonPart& part : plan.layout.parts) {
+    if (!part.awaits_choice) continue;
+    if (part.kind == installer::PartKind::kLivery)
+      request.aircraft = installer::InstalledAircraft(fsx);
+    if (part.kind == installer::PartKind::kSimObject) {
+      request.simobject_folders = installer::SimObjectFolders();
+    }
+  }
   request.title = "Install \"" + plan.layout.name + "\" into FSX";
   request.parts = PartLines(plan.layout);
   request.lines = plan.Lines();
@@ -90,6 +98,15 @@ void ZipUtilityWindow::InstallTheAddon() {
   request.update = plan.update;
   const InstallPlanAnswer answer = shell_.ShowInstallPlan(request);
   if (!answer.install) return;
+  const auto chosen = [](const std::vector<std::string>& list, int index) {
+    return index >= 0 && static_cast<size_t>(index) < list.size() ? list[static_cast<size_t>(index)]
+                                                                  : std::string();
+  };
+  const std::string aircraft = chosen(request.aircraft, answer.aircraft);
+  const std::string folder = chosen(request.simobject_folders, answer.simobject_folder);
+  if (!aircraft.empty() || !folder.empty()) {
+    plan = installer::MakePlan(current_zip_file_, fsx, aircraft, folder);
+  }
 
   installer::InstallChoices choices;
   choices.replace_different = answer.replace_different;

@@ -410,8 +410,33 @@ AddonLayout AnalyseArchive(const std::string& archive) {
   return std::move(analysed.layout);
 }
 
+std::vector<std::string> InstalledAircraft(const FsxInstallation& fsx) {
+  std::vector<std::string> aircraft;
+  CaseMatcher matcher(fsx.folder);
+  for (const std::string& kind : {FsxRules().airplanes, FsxRules().rotorcraft}) {
+    const std::string folder = matcher.Match(kind);
+    for (const platform::DirEntry& entry : platform::ListFolder(folder)) {
+      if (entry.status && entry.status->is_directory &&
+          platform::IsRegularFile(MatchCase(folder + "/" + entry.name, "aircraft.cfg"))) {
+        aircraft.push_back(Relative(fsx.folder, folder) + "/" + entry.name);
+      }
+    }
+  }
+  std::sort(aircraft.begin(), aircraft.end());
+  return aircraft;
+}
+
+std::vector<std::string> SimObjectFolders() {
+  return {FsxRules().boats, FsxRules().ground_vehicles, FsxRules().animals};
+}
+
 InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
-                     const std::string& livery_aircraft) {
+                     const std::string& livery_aircraft, const std::string& simobject_folder) {
+  const std::vector<std::string> folders = SimObjectFolders();
+  if (!simobject_folder.empty() &&
+      std::find(folders.begin(), folders.end(), simobject_folder) == folders.end()) {
+    throw ArchiveError(simobject_folder + ": not a folder for sim objects");
+  }
   // The livery's aircraft is a folder below the FSX folder, and nowhere else.
   if (!livery_aircraft.empty()) {
     const std::string padded = "/" + livery_aircraft + "/";
@@ -429,18 +454,26 @@ InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
   plan.fsx = fsx;
   plan.records = RecordsFolder(fsx);
   plan.livery_aircraft = livery_aircraft;
+  plan.simobject_folder = simobject_folder;
   Analysed analysed;
   Analyse(archive, analysed);
   ZipArchive& zip = *analysed.unzipper.GetZipArchive();
   IndexNames(analysed);
   const std::unordered_map<std::string, int>& index_of = analysed.index_of;
   plan.layout = std::move(analysed.layout);
-  // A livery goes into the aircraft the user chose.
+  // A livery goes into the aircraft the user chose, a sim object into the folder chosen.
   for (AddonPart& part : plan.layout.parts) {
-    if (part.kind != PartKind::kLivery || livery_aircraft.empty()) continue;
-    part.destination = livery_aircraft + "/texture." + part.name;
+    if (!part.awaits_choice) continue;
+    if (part.kind == PartKind::kLivery && !livery_aircraft.empty()) {
+      part.destination = livery_aircraft + "/texture." + part.name;
+    } else if (part.kind == PartKind::kSimObject && !simobject_folder.empty()) {
+      part.destination = simobject_folder + "/" + part.name;
+    } else {
+      continue;
+    }
     for (PlannedFile& file : part.files) file.target = part.destination + "/" + file.target;
     part.installable = true;
+    part.awaits_choice = false;
     part.note.clear();
   }
   plan.update = platform::IsRegularFile(RecordPath(plan.records, plan.layout.name));
@@ -483,7 +516,7 @@ InstallReport Install(const InstallPlan& plan, const InstallChoices& choices) {
   if (plan.update) {
     // The old install goes first; what the FSX folder then holds decides the files anew.
     Uninstall(fsx, name);
-    InstallPlan fresh = MakePlan(plan.archive, fsx, plan.livery_aircraft);
+    InstallPlan fresh = MakePlan(plan.archive, fsx, plan.livery_aircraft, plan.simobject_folder);
     fresh.update = false;
     return Install(fresh, choices);
   }

@@ -43,6 +43,7 @@ struct InstallPlan {
   bool update = false;            // an install of this name exists: it is removed first
   std::string scenery_library;    // the file areas are registered in; empty: none found
   std::string livery_aircraft;    // a livery's aircraft, below the FSX folder (chosen)
+  std::string simobject_folder;   // where a sim object of no known category goes (chosen)
 
   // What the plan says, a line each: "STORED -> TARGET" for every file (with " (identical,
   // skipped)" or " (exists, different)" after an existing target), then the registrations, the
@@ -63,10 +64,18 @@ std::string ExtractInnerZip(const std::string& archive, const std::string& inner
 
 // Reads the archive's directory (and the few small items the analysis asks for), analyses it for
 // FSX and compares each target with what the FSX folder holds. Raises the archive's failures (not
-// found, not a zip). livery_aircraft: for a livery, the installed aircraft's folder below the FSX
-// folder (SimObjects/Airplanes/NAME), or empty.
+// found, not a zip). The choices a part may wait for: livery_aircraft, for a livery, the installed
+// aircraft's folder below the FSX folder (SimObjects/Airplanes/NAME); simobject_folder, for a sim
+// object of no known category, one of SimObjectFolders(). Empty: not chosen (the part waits).
 InstallPlan MakePlan(const std::string& archive, const FsxInstallation& fsx,
-                     const std::string& livery_aircraft = "");
+                     const std::string& livery_aircraft = "",
+                     const std::string& simobject_folder = "");
+
+// The aircraft installed in FSX, as folders below the FSX folder (SimObjects/Airplanes/NAME and
+// SimObjects/Rotorcraft/NAME holding an aircraft.cfg), in name order.
+std::vector<std::string> InstalledAircraft(const FsxInstallation& fsx);
+// The folders a sim object of no known category may go to (SimObjects/Boats, ...).
+std::vector<std::string> SimObjectFolders();
 
 struct InstallChoices {
   bool replace_different = false;  // replace targets that exist and differ (after a backup)

@@ -118,6 +118,7 @@ class Analysis {
     // The main part first: aircraft before scenery before the rest; documents and loose files of
     // simulator folders last.
     const auto rank = [](const AddonPart& part) {
+      if (part.awaits_choice) return 3;
       if (!part.installable) return 5;
       switch (part.kind) {
         case PartKind::kAircraft:
@@ -607,11 +608,12 @@ class Analysis {
         NewPart(kind, folder, key, base.empty() ? std::string() : base + "/" + folder);
     if (base.empty()) {
       part.installable = false;
+      part.awaits_choice = true;
       part.note = "a sim object of category \"" + category +
                   "\": choose whether it is a boat or a ground vehicle";
       std::vector<int> files;
       FilesBelow(key, files);
-      for (int i : files) Place(part, i, "");
+      for (int i : files) Place(part, i, RelativePath(i, folders_[key].depth));
       return;
     }
     PlaceBelow(part, key, part.destination);
@@ -651,6 +653,7 @@ class Analysis {
     const std::string name = NameOf(key).substr(std::string("texture.").size());
     AddonPart& part = NewPart(PartKind::kLivery, name, key, std::string());
     part.installable = false;
+    part.awaits_choice = true;
     part.note = "a livery: choose the installed aircraft it is for";
     std::vector<int> files;
     FilesBelow(key, files);

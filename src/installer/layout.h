@@ -57,10 +57,12 @@ struct AddonPart {
   std::string root;         // its folder in the archive, as stored ("" for the top)
   std::string destination;  // its folder below the simulator's folder
   std::vector<PlannedFile> files;
-  bool registers = false;   // a scenery area: listed in the scenery library with destination
-  bool installable = true;  // false: it waits for a choice, or it must not be installed
-  std::string note;         // what the user is told about it (empty for nothing)
-  std::string fltsim;       // a livery: the [fltsim.x] block found for it (may be empty)
+  bool registers = false;      // a scenery area: listed in the scenery library with destination
+  bool installable = true;     // false: it waits for a choice, or it must not be installed
+  bool awaits_choice = false;  // it waits for a choice (a livery's aircraft, a sim object's
+                               // folder); its files' targets are then below the part's folder
+  std::string note;            // what the user is told about it (empty for nothing)
+  std::string fltsim;          // a livery: the [fltsim.x] block found for it (may be empty)
 };
 
 struct AddonLayout {
@@ -74,9 +76,11 @@ struct AddonLayout {
   std::vector<std::string> inner_contents;
   std::vector<std::string> notes;  // what the analysis says about the whole
 
-  // True when at least one part other than documents can be installed as it is.
+  // True when at least one part other than documents can be installed as it is, or once the user
+  // made a choice.
   bool Recognised() const;
-  // The main part (aircraft before scenery before the rest; never documents), or null.
+  // The main part (aircraft before scenery before the rest, then a part that waits for a choice;
+  // never documents), or null.
   const AddonPart* MainPart() const;
 };
 

@@ -52,7 +52,10 @@ bool AddonLayout::Recognised() const {
 const AddonPart* AddonLayout::MainPart() const {
   // The parts come main part first; documents alone make no add-on.
   for (const AddonPart& part : parts) {
-    if (part.installable && part.kind != PartKind::kDocuments && !part.files.empty()) return &part;
+    if ((part.installable || part.awaits_choice) && part.kind != PartKind::kDocuments &&
+        !part.files.empty()) {
+      return &part;
+    }
   }
   return nullptr;
 }

@@ -51,6 +51,7 @@ struct FsxPrefix {
                                     {"Veldrin Cub/model/cub.mdl", "RIFF1234MDLX"},
                                     {"Isle/scenery/isle.bgl", "bgl"}}));
     WriteFile(dir / "photos.zip", Zip({{"a.jpg", "jpg"}, {"b.txt", "txt"}}));
+    WriteFile(dir / "livery.zip", Zip({{"texture.Veldrin Air/cub.dds", "dds"}}));
     ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   }
   ~FsxPrefix() { ::unsetenv("XDG_DATA_HOME"); }
@@ -109,11 +110,25 @@ TEST(WindowInstallTest, DetectPlanInstallListUninstall) {
   EXPECT_EQ(shell.boxes.back().kind, MessageKind::kInformation);
   EXPECT_FALSE(window.Working());
 
+  // A livery: the plan offers the installed aircraft, and it goes into the one chosen.
+  window.WMDropFiles({setup.dir / "livery.zip"});
+  EXPECT_EQ(view.fsx_list.at(0), "Add-on's own folders (detected: livery \"Veldrin Air\")");
+  shell.plan_answers.push_back({true, false, 0, -1});
+  window.btnUnZipClick();
+  EXPECT_EQ(shell.plans.back().aircraft,
+            (std::vector<std::string>{"SimObjects/Airplanes/Veldrin Cub"}));
+  EXPECT_TRUE(
+      fs::exists(setup.fsx() + "/SimObjects/Airplanes/Veldrin Cub/texture.Veldrin Air/cub.dds"));
+  shell.uninstall_choices.push_back(1);  // the livery, listed after the aircraft
+  window.mnuInstalledAddonsClick();
+  EXPECT_EQ(shell.installed_lists.back().at(1),
+            "livery - livery - SimObjects/Airplanes/Veldrin Cub/texture.Veldrin Air");
+
   // Listed, and uninstalled from the list.
   shell.uninstall_choices.push_back(0);
   window.mnuInstalledAddonsClick();
-  ASSERT_EQ(shell.installed_lists.size(), 1u);
-  EXPECT_EQ(shell.installed_lists[0],
+  ASSERT_EQ(shell.installed_lists.size(), 2u);
+  EXPECT_EQ(shell.installed_lists[1],
             (std::vector<std::string>{"cub - aircraft - SimObjects/Airplanes/Veldrin Cub"}));
   EXPECT_EQ(shell.boxes.back().text,
             "Add-on uninstalled: \"cub\"\r\n\r\n3 file(s) removed, 0 put back as they were, "
