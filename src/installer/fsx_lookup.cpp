@@ -8,6 +8,8 @@
 // libraries in libraryfolders.vdf, a nested list of quoted keys and values.
 #include "installer/fsx_lookup.h"
 
+#include "installer/ini_text.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -207,22 +209,6 @@ std::string GetFSXFilesFolder(const FsxSearch& search) {
   return (documents ? platform::MapWindowsPath(prefix, *documents) : std::string()) +
          "/Flight Simulator X Files";
 }
-
-}  // namespace vz::installer
-
-namespace vz::installer {
-
-namespace {
-
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string CaseMatcher::NameIn(const std::string& folder, const std::string& name,
                                 bool& found_it) {

@@ -2,17 +2,13 @@
 
 namespace vz::installer {
 
-namespace {
-
-std::string Lower(std::string_view text) {
+std::string LowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return out;
 }
-
-}  // namespace
 
 std::optional<std::string> IniValue(std::string_view text, std::string_view section,
                                     std::string_view key) {
@@ -30,15 +26,16 @@ std::optional<std::string> IniValue(std::string_view text, std::string_view sect
     if (line.empty() || line.front() == ';' || line.front() == '/') continue;
     if (line.front() == '[') {
       const size_t close = line.find(']');
-      current = Lower(line.substr(1, close == std::string_view::npos ? line.size() : close - 1));
+      current =
+          LowerAscii(line.substr(1, close == std::string_view::npos ? line.size() : close - 1));
       continue;
     }
     const size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
     std::string_view name = line.substr(0, eq);
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-    if (!section.empty() && !current.starts_with(Lower(section))) continue;
-    if (Lower(name) != Lower(key)) continue;
+    if (!section.empty() && !current.starts_with(LowerAscii(section))) continue;
+    if (LowerAscii(name) != LowerAscii(key)) continue;
     std::string_view value = line.substr(eq + 1);
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
       value.remove_prefix(1);
@@ -54,7 +51,7 @@ std::optional<std::string> IniValue(std::string_view text, std::string_view sect
 }
 
 std::string FltsimBlock(std::string_view text) {
-  const std::string lower = Lower(text);
+  const std::string lower = LowerAscii(text);
   const size_t at = lower.find("[fltsim.");
   if (at == std::string::npos) return {};
   std::string block;

@@ -8,6 +8,9 @@
 
 namespace vz::installer {
 
+// text with ASCII letters in lower case (the simulator's names compare so).
+std::string LowerAscii(std::string_view text);
+
 // The value of key in the first section whose name begins with section (both compared ignoring
 // ASCII case; an empty section matches any), trimmed, without a trailing "//" comment or enclosing
 // quotes; nothing when there is none.

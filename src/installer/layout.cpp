@@ -24,17 +24,9 @@ constexpr size_t kMaxReadmeSize = 64 * 1024;
 constexpr int kMaxDepth = 4;
 constexpr size_t kMaxModelsLooked = 16;
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 std::string Extension(std::string_view name) {
   const size_t dot = name.rfind('.');
-  return dot == std::string_view::npos ? std::string() : Lower(name.substr(dot));
+  return dot == std::string_view::npos ? std::string() : LowerAscii(name.substr(dot));
 }
 
 std::string Stem(std::string_view name) {
@@ -57,7 +49,7 @@ std::vector<std::string> Split(std::string_view path) {
 
 bool Contains(const std::vector<std::string>& list, std::string_view lower_value) {
   return std::any_of(list.begin(), list.end(),
-                     [&](const std::string& x) { return Lower(x) == lower_value; });
+                     [&](const std::string& x) { return LowerAscii(x) == lower_value; });
 }
 
 // A name the simulator's file system takes: characters Windows refuses become "_".
@@ -152,9 +144,9 @@ class Analysis {
 
   bool Ignored(const std::vector<std::string>& parts) const {
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
-      if (Contains(rules_.ignored_folders, Lower(parts[i]))) return true;
+      if (Contains(rules_.ignored_folders, LowerAscii(parts[i]))) return true;
     }
-    const std::string file = Lower(parts.back());
+    const std::string file = LowerAscii(parts.back());
     if (Contains(rules_.ignored_files, file)) return true;
     return std::any_of(rules_.ignored_prefixes.begin(), rules_.ignored_prefixes.end(),
                        [&](const std::string& p) { return file.starts_with(p); });
@@ -194,7 +186,7 @@ class Analysis {
       for (size_t depth = same + 1; depth <= folders; ++depth) {
         const std::string& parent = depth == 1 ? root_key_ : chain_[depth - 2].key;
         std::string key = depth == 1 ? std::string() : parent + '/';
-        key += Lower(parts[depth - 1]);
+        key += LowerAscii(parts[depth - 1]);
         Folder& folder = folders_[key];
         if (folder.name.empty()) {
           folder.name = parts[depth - 1];
@@ -210,11 +202,11 @@ class Analysis {
   // ---- questions about folders ----
 
   std::string NameOf(const std::string& key) { return folders_[key].name; }
-  std::string LowerName(const std::string& key) { return Lower(folders_[key].name); }
+  std::string LowerName(const std::string& key) { return LowerAscii(folders_[key].name); }
 
   std::optional<int> FileNamed(const std::string& key, std::string_view lower_name) {
     for (int i : folders_[key].files) {
-      if (Lower(entries_[static_cast<size_t>(i)].parts.back()) == lower_name) return i;
+      if (LowerAscii(entries_[static_cast<size_t>(i)].parts.back()) == lower_name) return i;
     }
     return std::nullopt;
   }
@@ -314,7 +306,7 @@ class Analysis {
   bool HoldsWord(const std::string& key, const std::vector<std::string>& words) {
     const std::string name = LowerName(key);
     return std::any_of(words.begin(), words.end(), [&](const std::string& w) {
-      return name.find(Lower(w)) != std::string::npos;
+      return name.find(LowerAscii(w)) != std::string::npos;
     });
   }
 
@@ -418,14 +410,14 @@ class Analysis {
     std::set<std::string> mission_stems;
     for (int i : folder.files) {
       const std::string& name = entries_[static_cast<size_t>(i)].parts.back();
-      if (Extension(name) == ".flt") mission_stems.insert(Lower(Stem(name)));
+      if (Extension(name) == ".flt") mission_stems.insert(LowerAscii(Stem(name)));
     }
     AddonPart* scenery = nullptr;
     for (int i : folder.files) {
       if (placed_[static_cast<size_t>(i)]) continue;
       const std::string& name = entries_[static_cast<size_t>(i)].parts.back();
       const std::string ext = Extension(name);
-      const std::string stem = Lower(Stem(name));
+      const std::string stem = LowerAscii(Stem(name));
       if (ext == ".bgl") {
         if (scenery == nullptr) scenery = &WrappedAreaPart(key);
         Place(*scenery, i, scenery->destination + "/scenery/" + name);
@@ -464,11 +456,11 @@ class Analysis {
 
   void MergeTop(const std::string& key) {
     const std::string top = Canonical(rules_.top_folders, NameOf(key));
-    const std::string lower = Lower(top);
+    const std::string lower = LowerAscii(top);
     if (lower == "simobjects") {
       for (const std::string& category : folders_[key].subfolders) {
         const std::string spelled = Canonical(rules_.simobject_folders, NameOf(category));
-        const PartKind kind = SimObjectKind(Lower(spelled));
+        const PartKind kind = SimObjectKind(LowerAscii(spelled));
         for (const std::string& object : folders_[category].subfolders) {
           const std::string destination = top + "/" + spelled + "/" + NameOf(object);
           if (kind == PartKind::kAircraft || kind == PartKind::kRotorcraft) {
@@ -483,7 +475,7 @@ class Analysis {
       Rest(key, top);
       return;
     }
-    if (lower == Lower(rules_.scenery_root)) {
+    if (lower == LowerAscii(rules_.scenery_root)) {
       for (const std::string& area : folders_[key].subfolders) {
         AddonPart& part = NewPart(PartKind::kScenery, NameOf(area), area, top + "/" + NameOf(area));
         part.registers = IsArea(area);
@@ -493,12 +485,12 @@ class Analysis {
       return;
     }
     PartKind kind = PartKind::kOther;
-    if (lower == Lower(rules_.gauges)) kind = PartKind::kGauges;
-    if (lower == Lower(rules_.effects)) kind = PartKind::kEffects;
-    if (lower == Lower(rules_.sound)) kind = PartKind::kSound;
-    if (lower == Lower(rules_.texture)) kind = PartKind::kTexture;
-    if (lower == Lower(rules_.missions)) kind = PartKind::kMission;
-    if (lower == Lower(rules_.modules)) kind = PartKind::kModule;
+    if (lower == LowerAscii(rules_.gauges)) kind = PartKind::kGauges;
+    if (lower == LowerAscii(rules_.effects)) kind = PartKind::kEffects;
+    if (lower == LowerAscii(rules_.sound)) kind = PartKind::kSound;
+    if (lower == LowerAscii(rules_.texture)) kind = PartKind::kTexture;
+    if (lower == LowerAscii(rules_.missions)) kind = PartKind::kMission;
+    if (lower == LowerAscii(rules_.modules)) kind = PartKind::kModule;
     AddonPart& part = NewPart(kind, top, key, top);
     PlaceBelow(part, key, top);
   }
@@ -518,17 +510,17 @@ class Analysis {
 
   static std::string Canonical(const std::vector<std::string>& spellings, const std::string& name) {
     for (const std::string& s : spellings) {
-      if (Lower(s) == Lower(name)) return s;
+      if (LowerAscii(s) == LowerAscii(name)) return s;
     }
     return name;
   }
 
   PartKind SimObjectKind(const std::string& lower_folder) const {
-    if (lower_folder == Lower(Last(rules_.airplanes))) return PartKind::kAircraft;
-    if (lower_folder == Lower(Last(rules_.rotorcraft))) return PartKind::kRotorcraft;
-    if (lower_folder == Lower(Last(rules_.boats))) return PartKind::kBoat;
-    if (lower_folder == Lower(Last(rules_.ground_vehicles))) return PartKind::kGroundVehicle;
-    if (lower_folder == Lower(Last(rules_.animals))) return PartKind::kAnimal;
+    if (lower_folder == LowerAscii(Last(rules_.airplanes))) return PartKind::kAircraft;
+    if (lower_folder == LowerAscii(Last(rules_.rotorcraft))) return PartKind::kRotorcraft;
+    if (lower_folder == LowerAscii(Last(rules_.boats))) return PartKind::kBoat;
+    if (lower_folder == LowerAscii(Last(rules_.ground_vehicles))) return PartKind::kGroundVehicle;
+    if (lower_folder == LowerAscii(Last(rules_.animals))) return PartKind::kAnimal;
     return PartKind::kOther;
   }
   static std::string Last(const std::string& path) {
@@ -550,11 +542,11 @@ class Analysis {
     name = SafeFolderName(name);
     PartKind kind = PartKind::kAircraft;
     if (text) {
-      const std::string category = Lower(IniValue(*text, "general", "category").value_or(""));
-      const std::string atc = Lower(IniValue(*text, "general", "atc_type").value_or(""));
+      const std::string category = LowerAscii(IniValue(*text, "general", "category").value_or(""));
+      const std::string atc = LowerAscii(IniValue(*text, "general", "atc_type").value_or(""));
       for (const std::string& word : rules_.rotorcraft_words) {
-        if (category.find(Lower(word)) != std::string::npos ||
-            atc.find(Lower(word)) != std::string::npos) {
+        if (category.find(LowerAscii(word)) != std::string::npos ||
+            atc.find(LowerAscii(word)) != std::string::npos) {
           kind = PartKind::kRotorcraft;
         }
       }
@@ -576,7 +568,7 @@ class Analysis {
       if (++looked > kMaxModelsLooked) break;
       const auto head = Read(i, 12);
       if (!head || head->size() < 12) continue;
-      if (Contains(rules_.old_model_marks, Lower(head->substr(8, 4)))) {
+      if (Contains(rules_.old_model_marks, LowerAscii(head->substr(8, 4)))) {
         part.kind = PartKind::kFs9Aircraft;
         part.installable = false;
         part.note = "built for FS2004 (its model " + entries_[static_cast<size_t>(i)].parts.back() +
@@ -590,7 +582,7 @@ class Analysis {
     const auto cfg = FileNamed(key, "sim.cfg");
     const auto text = cfg ? Read(*cfg, kMaxConfigSize) : std::nullopt;
     const std::string category =
-        Lower(text ? IniValue(*text, "general", "category").value_or("") : std::string());
+        LowerAscii(text ? IniValue(*text, "general", "category").value_or("") : std::string());
     PartKind kind = PartKind::kSimObject;
     std::string base;
     if (category == "boat") {
