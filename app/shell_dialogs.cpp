@@ -118,7 +118,9 @@ std::optional<std::string> ChooseFile(QWidget* parent, const front::FileDialogRe
   dialog.setObjectName(kind == FileDialogKind::kOpen ? "OpenDialog" : "SaveDialog");
   dialog.setAcceptMode(kind == FileDialogKind::kOpen ? QFileDialog::AcceptOpen
                                                      : QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
+  // Opening takes only a file that is there: opening never makes a zip.
+  dialog.setFileMode(kind == FileDialogKind::kOpen ? QFileDialog::ExistingFile
+                                                   : QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   if (kind == FileDialogKind::kSave) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (!request.filter_pattern.empty()) dialog.setNameFilter(NameFilterOf(request));

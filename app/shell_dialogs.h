@@ -22,8 +22,8 @@ front::MessageButton ShowMessageBox(QWidget* parent, const front::MessageRequest
 QString NameFilterOf(const front::FileDialogRequest& request);
 
 enum class FileDialogKind { kOpen, kSave };
-// The chosen path, or nothing when cancelled. The open dialog takes names of files that do not
-// exist; the save dialog does not ask about overwriting.
+// The chosen path, or nothing when cancelled. The open dialog takes only files that exist; the
+// save dialog does not ask about overwriting.
 std::optional<std::string> ChooseFile(QWidget* parent, const front::FileDialogRequest& request,
                                       FileDialogKind kind);
 std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& caption);

@@ -28,6 +28,7 @@ class FailureList {
   void Add(std::string name, std::string reason);
   void Clear() { failures_.clear(); }
   bool Empty() const { return failures_.empty(); }
+  size_t Size() const { return failures_.size(); }
   size_t Count() const { return failures_.size(); }
   const std::vector<ItemFailure>& Items() const { return failures_; }
 

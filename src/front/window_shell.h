@@ -60,8 +60,8 @@ class WindowShell {
   // EscapeButton; returns the button pressed, or mbNone when the box was closed otherwise.
   virtual MessageButton ShowMessage(const MessageRequest& request) = 0;
 
-  // The path chosen in an open-file dialog that accepts names of files that do not exist, or
-  // nothing when it was cancelled.
+  // The path chosen in an open-file dialog that accepts only files that exist, or nothing when it
+  // was cancelled.
   virtual std::optional<std::string> OpenFileName(const FileDialogRequest& request) = 0;
   // The path chosen in a save-file dialog that does not itself ask about overwriting, or nothing.
   virtual std::optional<std::string> SaveFileName(const FileDialogRequest& request) = 0;

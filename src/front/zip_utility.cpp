@@ -15,6 +15,7 @@
 #include "components/zip_outline.h"
 #include "errors/errors.h"
 #include "front/file_gathering.h"
+#include "platform/file_stream.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/runtime_errors.h"
@@ -71,6 +72,12 @@ std::optional<int64_t> SizeInKb(const std::string& file_name) {
   const auto status = platform::StatPath(file_name);
   if (!status) return std::nullopt;
   return status->size / 1024;
+}
+
+std::optional<int64_t> SizeInBytes(const std::string& file_name) {
+  const auto status = platform::StatPath(file_name);
+  if (!status) return std::nullopt;
+  return status->size;
 }
 
 }  // namespace
@@ -317,26 +324,65 @@ void ZipUtilityWindow::btnOpenZipClick() {
     const auto chosen = shell_.OpenFileName({"Select a Zip file", "Zip files (*.zip)", "*.zip", "",
                                              settings_.program_folder, current_zip_file_});
     if (!chosen) return;
-    current_zip_file_ = *chosen;
-    view_.ZipViewer().SetFileName(current_zip_file_);
-    view_.ZipViewer().FullCollapse();
-    DetectAddon();
+    OpenZip(*chosen, false);
   });
 }
 
 void ZipUtilityWindow::DropZip(const std::string& path) {
-  if (HasZipExtension(path)) {
-    try {
-      if (!platform::IsDirectory(path)) view_.ZipViewer().SetFileName(path);
-      current_zip_file_ = path;
-      view_.ZipViewer().FullCollapse();
-      DetectAddon();
-      return;
-    } catch (const std::exception&) {
-      // answered below
-    }
+  OpenZip(path, true);
+}
+
+void ZipUtilityWindow::OpenZip(const std::string& path, bool check_extension) {
+  // Opening never makes a zip: a name that is not there is said to be missing, and only a regular
+  // file is a zip (a pipe would never end, a folder is none).
+  const auto status = platform::StatPath(path);
+  if (!status) {
+    ShowMessageCentered("This Zip file was not found:\r\n\r\n" + path, MessageKind::kError, mbOK);
+    return;
   }
-  ShowMessageCentered("Sorry, this is not a Zip File!", MessageKind::kInformation, mbOK);
+  if (!status->is_regular) {
+    ShowMessageCentered(path + ": is a " + status->kind + ", not a zip archive",
+                        MessageKind::kError, mbOK);
+    return;
+  }
+  if (check_extension && !HasZipExtension(path)) {
+    ShowMessageCentered("Sorry, this is not a Zip File!", MessageKind::kError, mbOK);
+    return;
+  }
+  try {
+    view_.ZipViewer().SetFileName(path);
+    current_zip_file_ = path;
+    view_.ZipViewer().FullCollapse();
+    DetectAddon();
+    return;
+  } catch (const std::exception&) {
+    // answered below
+  }
+  // What failed to open leaves the page empty: UnZip never extracts a zip the page no longer
+  // shows.
+  try {
+    view_.ZipViewer().SetFileName("");
+  } catch (const std::exception&) {
+  }
+  current_zip_file_.clear();
+  view_.SetText(Control::Label4, "0 file(s)");
+  DetectAddon();
+  // A download cut short still begins with a local header: say so rather than "not a zip".
+  std::string head;
+  try {
+    FileStream file(path, kFmOpenRead | kFmShareDenyNone);
+    head.resize(4);
+    head.resize(static_cast<size_t>(file.Read({reinterpret_cast<uint8_t*>(head.data()), 4})));
+  } catch (const std::exception&) {
+  }
+  if (head == std::string("PK\x03\x04", 4)) {
+    ShowMessageCentered(path +
+                            ": this zip is cut short (an incomplete download?): the directory "
+                            "at its end is missing.",
+                        MessageKind::kError, mbOK);
+    return;
+  }
+  ShowMessageCentered("Sorry, this is not a Zip File!", MessageKind::kError, mbOK);
 }
 
 void ZipUtilityWindow::ZipViewerChange() {
@@ -356,7 +402,7 @@ void ZipUtilityWindow::btnUnZipClick() {
     all_extracted_ = true;
     password_notice_shown_ = false;
     if (current_zip_file_.empty()) {
-      ShowMessageCentered("Please open a Zip zile!", MessageKind::kInformation, mbOK);
+      ShowMessageCentered("Please open a Zip file!", MessageKind::kInformation, mbOK);
       return;
     }
     if (InstallChosen()) {
@@ -408,7 +454,7 @@ void ZipUtilityWindow::ExtractTheZip() {
   if (!extraction_failures_.Empty()) {
     ShowMessageCentered("UnZip Complete. One or more files could not be extracted:\r\n\r\n" +
                             extraction_failures_.Report(),
-                        MessageKind::kInformation, mbOK);
+                        MessageKind::kError, mbOK);
   } else if (all_extracted_) {
     ShowMessageCentered("Zip contents extracted to this location:\r\n\r\n" + folder,
                         MessageKind::kInformation, mbOK);
@@ -521,7 +567,9 @@ void ZipUtilityWindow::UpdateFilesLabel() {
   RemoveDuplicateFiles();
   int64_t total = 0;
   // A listed file that has gone since adds nothing here; the save names it.
-  for (const std::string& file : files_) total += SizeInKb(file).value_or(0);
+  // Bytes added up, then shown in KB rounded up: 2,000 small files are not "0 Kb".
+  for (const std::string& file : files_) total += SizeInBytes(file).value_or(0);
+  total = (total + 1023) / 1024;
   ShowFileList();
   view_.SetText(Control::FilesLabel,
                 std::to_string(files_.size()) + " file(s) - " + std::to_string(total) + " Kb");
@@ -664,11 +712,19 @@ void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
   work.End();
   if (abort_requested_) throw UserAbortError();
 
+  // Every listed file failed: nothing was stored, and no new file was left behind.
+  if (save_failures_.Size() >= files_.size() && !files_.empty()) {
+    ShowMessageCentered(
+        "No file could be added to the zip " + file_name + ":\r\n" + save_failures_.Report(),
+        MessageKind::kError, mbOK);
+    return;
+  }
   std::string text = "Zip file saved as:\r\n\r\n" + file_name;
   if (!save_failures_.Empty()) {
     text += "\r\n\r\nThese files could not be added:\r\n" + save_failures_.Report();
   }
-  ShowMessageCentered(text, MessageKind::kInformation, mbOK);
+  ShowMessageCentered(
+      text, save_failures_.Empty() ? MessageKind::kInformation : MessageKind::kError, mbOK);
 }
 
 void ZipUtilityWindow::zipperArchiveProgress(uint8_t progress, bool& abort) {

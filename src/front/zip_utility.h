@@ -176,6 +176,9 @@ class ZipUtilityWindow {
   void SetWorking(bool working);
 
   void DropZip(const std::string& path);
+  // Opens path on the Extract page (a drop checks its extension, the Open dialog does not); a
+  // failure says why and leaves the page empty.
+  void OpenZip(const std::string& path, bool check_extension);
   void DropFiles(const std::vector<std::string>& paths);
   void DeleteSelectedEntries();
   void ShowFileList();

@@ -229,6 +229,8 @@ UninstallReport Undo(const FsxInstallation& fsx, const std::string& records,
     const std::string path = matcher.Match(r.path);
     if (platform::PathExists(path) && !SizeAndCrc(path)) continue;
     const auto now = SizeAndCrc(path);
+    // The old file still there (an install cut short before it got to this one): nothing to do.
+    if (now && now == SizeAndCrc(r.backup)) continue;
     const bool ours = std::any_of(record.files.begin(), record.files.end(), [&](const auto& f) {
       return f.path == r.path && (!now || (now->first == f.size && now->second == f.crc32));
     });

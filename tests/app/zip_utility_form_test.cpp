@@ -460,7 +460,7 @@ TEST_F(FormTest, DropsOnEitherPageReachTheirWorkflows) {
   auto* list = Get<QListWidget>("ZipFileList");
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->item(0)->text().toStdString(), dir / "src/a.txt");
-  EXPECT_EQ(Get<QLabel>("FilesLabel")->text(), "2 file(s) - 2 Kb");
+  EXPECT_EQ(Get<QLabel>("FilesLabel")->text(), "2 file(s) - 3 Kb");  // 3,000 bytes, rounded up
   EXPECT_EQ(Get<QLineEdit>("edZipComment")->text(), "");  // the drop was no text to paste
 
   // The hint of an entry is its full text over the entry; below the last entry there is none.
@@ -485,7 +485,7 @@ TEST_F(FormTest, DropsOnEitherPageReachTheirWorkflows) {
   list->item(0)->setSelected(true);
   Get<QMenu>("ZipListMenu")->actions().value(0)->trigger();
   ASSERT_EQ(list->count(), 1);
-  EXPECT_EQ(Get<QLabel>("FilesLabel")->text(), "1 file(s) - 1 Kb");
+  EXPECT_EQ(Get<QLabel>("FilesLabel")->text(), "1 file(s) - 2 Kb");
   list->item(0)->setSelected(true);
   QTest::keyClick(list, Qt::Key_Delete);
   EXPECT_EQ(list->count(), 0);

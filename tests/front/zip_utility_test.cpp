@@ -325,10 +325,24 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
   } cases[] = {
       {"drop FILE.ZIP x.zip; unzip", {kDone}, flat},  // the first dropped path only
       {"tick folders; drop FILE.ZIP; unzip", {kDone}, {{"a.txt", "new a"}, {"sub/b.txt", "new b"}}},
-      {"put a.txt; drop a.txt; unzip", {kNotAZip, "Please open a Zip zile!"}, {}},
-      // A zip that fails to load is refused, never written, and the chosen zip stays.
-      {"put bad.zip damaged; drop FILE.ZIP; drop bad.zip; unzip", {kNotAZip, kDone}, flat},
-      {"mkdir folder.zip; drop folder.zip; unzip", {"File not found."}, {}},
+      {"put a.txt; drop a.txt; unzip", {kNotAZip, "Please open a Zip file!"}, {}},
+      // A zip that fails to load is refused and never written, and the page is left empty.
+      {"put bad.zip damaged; drop FILE.ZIP; drop bad.zip; unzip",
+       {kNotAZip, "Please open a Zip file!"},
+       {}},
+      {"mkdir folder.zip; drop folder.zip; unzip",
+       {"{d}folder.zip: is a folder, not a zip archive", "Please open a Zip file!"},
+       {}},
+      // Opening never makes a zip; a download cut short says so.
+      {"drop none.zip; unzip",
+       {"This Zip file was not found:\r\n\r\n{d}none.zip", "Please open a Zip file!"},
+       {}},
+      {"put cut.zip PK\x03\x04"
+       "cut; drop cut.zip; unzip",
+       {"{d}cut.zip: this zip is cut short (an incomplete download?): the directory at its end is "
+        "missing.",
+        "Please open a Zip file!"},
+       {}},
       {"choose FILE.ZIP out; open; dest; unzip", {kDone}, flat},
       {"drop FILE.ZIP; dest gone; unzip", {"Directory does not exist."}, {}},
       {old + "no yes; unzip",
@@ -390,6 +404,7 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
     EXPECT_EQ(w.view.meters[0].Position() + w.view.meters[1].Position(), 0);
   }
   Window w;  // a zip opened by the dialog; the folder browser cancelled
+  vz::testing::WriteFile(w / "FILE.ZIP", ZipOf({{"a", "1"}}));
   w.Run("choose FILE.ZIP -; open; dest; unzip");
   EXPECT_TRUE(w.shell.boxes.empty());
   EXPECT_EQ(w.shell.dialogs,
@@ -417,15 +432,15 @@ TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
   } cases[] = {
       {"drop in/a.txt in/b.txt; drop in/a.txt",
        {"Please Note: [ 1 ] of the files you just dropped are already in the list."},
-       "2 file(s) - 2 Kb"},
-      {"put " + deep + "; drop in/c.txt in/C.TXT " + deep, {}, "3 file(s) - 0 Kb"},
+       "2 file(s) - 3 Kb"},  // 3,000 bytes, in KB rounded up
+      {"put " + deep + "; drop in/c.txt in/C.TXT " + deep, {}, "3 file(s) - 1 Kb"},
       {"drop in/sub in/a.txt in/none.txt in/b.txt",
        {"Please note: [1] of the items dropped were folders.\r\n\r\nThis utility currently only "
         "accepts actual filenames.\r\n\r\nTo add the contents of a folder open it in the "
         "explorer\r\nand 'Drag & Drop' the files, the folder structure will\r\nbe preserved if "
         "you select that option.",
         "One of the files you attempted to drop is in use and will not be added."},
-       "2 file(s) - 2 Kb"},
+       "2 file(s) - 3 Kb"},
       {"drop in/a.txt in/b.txt in/c.txt; delete 2 0; drop in/c.txt; popup 1; answer cancel ok; "
        "clear; clear; clear; zip",
        {"Clear the list of files?", "Clear the list of files?",
@@ -434,38 +449,42 @@ TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
       // One character typed into the comment leaves the box unticked.
       {"type x; drop in/a.txt in/read-only.txt in/.hidden; zip backup.txt",
        {"Zip file saved as:\r\n\r\n{d}backup.txt.zip"},
-       "3 file(s) - 3 Kb",
+       "3 file(s) - 4 Kb",
        "backup.txt.zip",
        kDefaultComment + "\n.hidden 5\na.txt 1500\nread-only.txt 2048\nok\n"},
       {"type \xc3\xa9t; tick paths; drop in/sub/a.txt; zip backup.ZIP",
        {"Zip file saved as:\r\n\r\n{d}backup.ZIP"},
-       "1 file(s) - 0 Kb",
+       "1 file(s) - 1 Kb",  // 10 bytes
        "backup.ZIP",
        "\xc3\xa9t\n{d}in/sub/a.txt 10\nok\n"},
       {"drop in/a.txt; answer cancel; zip old.zip",
        {kExists},
-       "1 file(s) - 1 Kb",
+       "1 file(s) - 2 Kb",
        "old.zip",
        "\na.txt 3\nz.txt 2\nok\n"},
       {"drop in/a.txt in/b.txt; answer yes; zip old.zip",
        {kExists, "Zip file saved as:\r\n\r\n{d}old.zip"},
-       "2 file(s) - 2 Kb",
+       "2 file(s) - 3 Kb",
        "old.zip",
        kDefaultComment + "\na.txt 1500\nz.txt 2\nb.txt 1500\nok\n"},
       // Nothing listed is lost without a word.
       {"drop in/a.txt in/sub/a.txt in/c.txt; rm in/c.txt; zip twice",
        {"Zip file saved as:\r\n\r\n{d}twice.zip\r\n\r\nThese files could not be added:\r\n{d}in/"
         "c.txt - File not found\r\n{d}in/sub/a.txt - Cannot insert file - duplicates stored name"},
-       "3 file(s) - 1 Kb",
+       "3 file(s) - 2 Kb",
        "twice.zip",
        kDefaultComment + "\na.txt 1500\nok\n"},
       // A failed save does not block the next one.
       {"put not-a.zip text; drop in/a.txt; answer yes; zip not-a.zip; mkdir later; vanish later; "
        "zip later/new.zip; mkdir later; zip later/new.zip",
        {kExists, "Unhandled Archive Type.", "*", "Zip file saved as:\r\n\r\n{d}later/new.zip"},
-       "1 file(s) - 1 Kb",
+       "1 file(s) - 2 Kb",
        "later/new.zip",
        kDefaultComment + "\na.txt 1500\nok\n"},
+      // Every file failed: nothing is said to be saved, and no zip is left (checked below).
+      {"drop in/c.txt; rm in/c.txt; zip none",
+       {"No file could be added to the zip {d}none.zip:\r\n{d}in/c.txt - File not found"},
+       "1 file(s) - 1 Kb"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
@@ -480,6 +499,7 @@ TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
     w.Run(c.script);
     w.ExpectBoxes(c.boxes);
     EXPECT_EQ(w.view.Text(Control::FilesLabel), c.summary);
+    EXPECT_FALSE(fs::exists(w / "none.zip"));
     if (c.zip.empty()) continue;
     // Stored names with folders have no leading "/".
     EXPECT_EQ(Listing(w / c.zip), Replace(c.listing, "{d}", (w / "").substr(1)));

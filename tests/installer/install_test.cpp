@@ -172,6 +172,8 @@ TEST(InstallTest, UninstallGivesBackThePrefixAsItWas) {
     EXPECT_THROW(Install(plan, choices), UserAbortError) << c.label;
     EXPECT_EQ(prefix.Snapshot(), before) << c.label;
     EXPECT_TRUE(Installed(prefix.installation).empty());
+    // ... and no record or backup stays in the user's data folder.
+    EXPECT_TRUE(fs::is_empty(RecordsFolder(prefix.installation))) << c.label;
   }
 }
 
