@@ -22,7 +22,8 @@ FileAdmission::FileAdmission(Archive& archive) : archive_(archive) {
 }
 
 Refusal FileAdmission::Admit(const std::string& path,
-                             const std::optional<platform::FileStatus>& known, bool check_names) {
+                             const std::optional<platform::FileStatus>& known, bool check_names,
+                             const std::string& name_spec) {
   if (archive_.SaveCount() != saves_) {
     // A save put a new file in the archive's place: what listings saw before may be the old one.
     if (archive_.HasOwnFile()) own_ = platform::IdentityOf(archive_.ArchiveFileName());
@@ -42,7 +43,8 @@ Refusal FileAdmission::Admit(const std::string& path,
   if (own_ && *own_ == platform::FileIdentity{status->device, status->inode}) {
     return Refusal::kTheArchive;
   }
-  if (check_names && !names_.insert(UpperAscii(archive_.MakeStoredName(path))).second) {
+  const std::string& spec = name_spec.empty() ? path : name_spec;
+  if (check_names && !names_.insert(UpperAscii(archive_.MakeStoredName(spec))).second) {
     return Refusal::kNameTaken;
   }
   return Refusal::kNone;

@@ -35,8 +35,10 @@ class FileAdmission {
   // examined once, here. With check_names, an admitted file takes its stored name (letters compared
   // without regard to ASCII case, as the archive compares them) and a later file of the same
   // stored name is refused.
+  // name_spec: what the stored name is made from when it is not path (a path relative to the
+  // folder the name starts below).
   Refusal Admit(const std::string& path, const std::optional<platform::FileStatus>& known = {},
-                bool check_names = true);
+                bool check_names = true, const std::string& name_spec = "");
   // What the last decision found the file to be ("regular file", "folder", "FIFO", ...).
   const char* Kind() const { return kind_; }
   // The words a face shows for a refusal of the last file decided.

@@ -80,10 +80,24 @@ void CustomZipper::AddFileList(const std::vector<std::string>& paths,
   DoChange();
 }
 
-void CustomZipper::AddAdmittedFile(const std::string& path) {
+void CustomZipper::AddAdmittedFile(const std::string& path, const std::string& base) {
   Archive* archive = GetArchive();
   if (archive == nullptr) throw NoArchiveError();
-  archive->AddAdmitted(archive->NewItem(path));
+  if (base.empty() || path.size() <= base.size() || path.compare(0, base.size(), base) != 0) {
+    archive->AddAdmitted(archive->NewItem(path));
+  } else {
+    // The item's file is base/relative, its stored name made from relative alone.
+    const std::string kept = archive->BaseDirectory();
+    archive->SetBaseDirectory(base);
+    try {
+      const size_t skip = base.back() == '/' ? base.size() : base.size() + 1;
+      archive->AddAdmitted(archive->NewItem(path.substr(skip)));
+    } catch (...) {
+      archive->SetBaseDirectory(kept);
+      throw;
+    }
+    archive->SetBaseDirectory(kept);
+  }
   DoChange();
 }
 

@@ -33,8 +33,9 @@ class CustomZipper : public CustomZipBrowser {
   // NoArchiveError when no archive is open.
   void AddFileList(const std::vector<std::string>& paths,
                    const std::vector<platform::FileStatus>* statuses = nullptr);
-  // Adds one file that the caller admitted (see FileAdmission) as AddFileList would.
-  void AddAdmittedFile(const std::string& path);
+  // Adds one file that the caller admitted (see FileAdmission) as AddFileList would. With base (a
+  // folder holding path), the stored name is made from path relative to base.
+  void AddAdmittedFile(const std::string& path, const std::string& base = "");
   // Marks the items matching file_mask and not exclusion_mask for deletion (written by the next
   // save, or at once with AutoSave); returns how many. NoArchiveError when no archive is open.
   int DeleteFiles(const std::string& file_mask, const std::string& exclusion_mask = "");

@@ -74,6 +74,13 @@ std::optional<int64_t> SizeInKb(const std::string& file_name) {
   return status->size / 1024;
 }
 
+// The folder that holds path ("/" for a file at the root).
+std::string ParentFolder(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
 std::optional<int64_t> SizeInBytes(const std::string& file_name) {
   const auto status = platform::StatPath(file_name);
   if (!status) return std::nullopt;
@@ -242,6 +249,9 @@ void ZipUtilityWindow::OpenCommandLine(const std::vector<std::string>& paths) {
       }
       const GatheredFiles below = FilesBelow(path);
       files.insert(files.end(), below.files.begin(), below.files.end());
+      // A folder named keeps its own name as the first part of its files' stored names.
+      const std::string base = ParentFolder(path);
+      for (const std::string& file : below.files) list_bases_[file] = base;
     }
     if (files.empty()) return;
     view_.ShowPage(Page::tabZip);
@@ -622,6 +632,7 @@ void ZipUtilityWindow::btnClearListClick() {
       return;
     }
     files_.clear();
+    list_bases_.clear();
     UpdateFilesLabel();
   });
 }
@@ -658,11 +669,16 @@ void ZipUtilityWindow::btnZipClick() {
 void ZipUtilityWindow::AddListedFiles() {
   // Each listed file is looked at once: missing, not a regular file, the zip itself, or a stored
   // name this save already has are told; the rest is added (or freshened when the zip holds it).
+  // With folders kept, a file is stored relative to the folder that held what was dropped or
+  // named: never under the folders above it (the user's home, the desktop).
   FileAdmission admission(*zipper_.GetArchive());
   for (const std::string& file : files_) {
-    const Refusal refusal = admission.Admit(file);
+    const auto listed = list_bases_.find(file);
+    const std::string base = listed != list_bases_.end() ? listed->second : ParentFolder(file);
+    const std::string relative = file.substr(std::min(file.size(), base.size() + 1));
+    const Refusal refusal = admission.Admit(file, {}, true, relative);
     if (refusal == Refusal::kNone) {
-      zipper_.AddAdmittedFile(file);
+      zipper_.AddAdmittedFile(file, base);
     } else {
       save_failures_.Add(file, admission.Reason(refusal));
     }

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -218,6 +219,9 @@ class ZipUtilityWindow {
   bool all_extracted_ = true;
   int32_t duplicate_count_ = 0;
   std::vector<std::string> files_;  // the file list, sorted once UpdateFilesLabel ran
+  // The folder a listed file's stored name starts below, for files of a folder that was named
+  // (the folder's parent); any other file's is its own folder.
+  std::map<std::string, std::string> list_bases_;
 
   FailureList extraction_failures_;
   FailureList save_failures_;

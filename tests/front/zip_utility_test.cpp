@@ -295,6 +295,14 @@ TEST(ZipUtilityTest, TheCommandLineOpensAZipOrListsFiles) {
     w.ExpectBoxes(c.boxes);
     EXPECT_FALSE(fs::exists(w / "gone.zip"));  // never created by opening it
   }
+  // With folders kept, a folder named stores its files below its own name and a file beside it
+  // under its name alone: never under the folders above them.
+  Window w;
+  w.Run("put a.txt; put tree/b.txt; put tree/sub/c.txt");
+  w.window.OpenCommandLine({w / "tree", w / "a.txt"});
+  w.Run("tick paths; zip kept.zip");
+  EXPECT_TRUE(Listing(w / "kept.zip").ends_with("\na.txt 0\ntree/b.txt 0\ntree/sub/c.txt 0\nok\n"))
+      << Listing(w / "kept.zip");
 }
 
 // ---- extraction ------------------------------------------------------------------------------
@@ -456,7 +464,7 @@ TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
        {"Zip file saved as:\r\n\r\n{d}backup.ZIP"},
        "1 file(s) - 1 Kb",  // 10 bytes
        "backup.ZIP",
-       "\xc3\xa9t\n{d}in/sub/a.txt 10\nok\n"},
+       "\xc3\xa9t\na.txt 10\nok\n"},  // a dropped file under its name alone
       {"drop in/a.txt; answer cancel; zip old.zip",
        {kExists},
        "1 file(s) - 2 Kb",
