@@ -445,7 +445,36 @@ void ZipUtilityWindow::ExtractTheZip() {
     s.SetExtractOptions(paths ? static_cast<ExtractOptions>(options | kPaths)
                               : static_cast<ExtractOptions>(options & ~kPaths));
   });
-  unzipper_.ExtractFiles("*.*");
+  // Without folders, items of one name in different folders land on one file: the first is
+  // extracted, the later ones are listed rather than asked about as if they were there before.
+  std::map<const ArchiveItem*, std::string> same_name_as;
+  if (!paths) {
+    std::map<std::string, std::string> first_of;
+    Archive& archive = *unzipper_.GetArchive();
+    for (int i = 0; i < archive.ItemCount(); ++i) {
+      const ArchiveItem* item = archive.Items(i);
+      std::string name = item->StoredName();
+      std::replace(name.begin(), name.end(), '\\', '/');
+      if (name.empty() || name.back() == '/') continue;  // a folder entry
+      const std::string file = name.substr(name.rfind('/') + 1);
+      const auto [first, added] = first_of.emplace(file, item->StoredName());
+      if (!added) same_name_as[item] = first->second;
+    }
+  }
+  unzipper_.OnConfirmProcessItem = [&](void*, ArchiveItem* item, ProcessType, bool& confirm) {
+    const auto same = same_name_as.find(item);
+    if (same == same_name_as.end()) return;
+    confirm = false;
+    extraction_failures_.Add(item->StoredName(),
+                             "same name as " + same->second + " in this archive");
+  };
+  try {
+    unzipper_.ExtractFiles("*.*");
+  } catch (...) {
+    unzipper_.OnConfirmProcessItem = nullptr;
+    throw;
+  }
+  unzipper_.OnConfirmProcessItem = nullptr;
   // Damage the load found in the end records (a count the directory disagrees with) is told with
   // the failures: the items were extracted, but the archive is not what it says.
   const std::string zip_name = current_zip_file_.substr(current_zip_file_.rfind('/') + 1);

@@ -360,7 +360,14 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
       {old + "closed yes; unzip",
        {Question("out/a.txt"), Question("out/b.txt"), kCancelled},
        {{"a.txt", "old"}, {"b.txt", "new b"}}},
-      {"drop two.zip; unzip", {Question("out/a.txt"), kDone}, {{"a.txt", "2"}}},
+      // Items of one name without their folders: the first is extracted, the next is listed, and
+      // only a file there before the run is asked about.
+      {"drop two.zip; unzip",
+       {kFailed + "y/a.txt - same name as x/a.txt in this archive"},
+       {{"a.txt", "1"}}},
+      {"put out/a.txt old; drop two.zip; answer no; unzip",
+       {Question("out/a.txt"), kFailed + "y/a.txt - same name as x/a.txt in this archive"},
+       {{"a.txt", "old"}}},
       {"drop crc.zip; unzip", {kFailed + "bad.txt - Failed CRC Check"}, {{"good.txt", "good"}}},
       {"drop lying.zip; unzip",
        {kFailed + "lying.zip - damaged archive: the end record counts 65535 items, the central "
