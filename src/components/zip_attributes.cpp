@@ -78,12 +78,30 @@ std::string AttributeLetters(uint32_t attributes) {
   return out;
 }
 
+// The ratio of the sizes the lines show (an encrypted item's compressed size counts its header,
+// as the line above says), never "-0": what rounds to no saving is 0.
 double Ratio(const ZipItem& item) {
   const int64_t uncompressed = item.UncompressedSize();
   if (uncompressed <= 0) return 0;
-  // The 12-byte encryption header is not compressed data.
-  const int64_t compressed = item.CompressedSize() - (item.Encrypted() ? 12 : 0);
-  return (1.0 - static_cast<double>(compressed) / static_cast<double>(uncompressed)) * 100.0;
+  const double ratio =
+      (1.0 - static_cast<double>(item.CompressedSize()) / static_cast<double>(uncompressed)) *
+      100.0;
+  return ratio > -0.5 && ratio < 0.5 ? 0.0 : ratio;
+}
+
+// A Unix mode as ls shows it ("-rw-r--r--"), for an item made on Unix without DOS bits.
+std::string ModeLetters(uint32_t mode) {
+  const uint32_t type = mode & 0170000;
+  std::string out(1, type == 0040000   ? 'd'
+                     : type == 0120000 ? 'l'
+                     : type == 0010000 ? 'p'
+                     : type == 0020000 ? 'c'
+                     : type == 0060000 ? 'b'
+                     : type == 0140000 ? 's'
+                                       : '-');
+  const char* letters = "rwxrwxrwx";
+  for (int bit = 8; bit >= 0; --bit) out += (mode >> bit) & 1 ? letters[8 - bit] : '-';
+  return out;
 }
 
 }  // namespace
@@ -159,8 +177,14 @@ std::string ZipAttributeLine(const ZipItem& item, ZipAttribute attribute) {
       return FormatMessageText(text, Ratio(item));
     case zaCRC:
       return Fill(text, Printf("%X", item.CRC32()));
-    case zaExternalFileAttributes:
-      return Fill(text, AttributeLetters(item.ExternalFileAttributes()));
+    case zaExternalFileAttributes: {
+      const uint32_t attributes = item.ExternalFileAttributes();
+      const uint32_t mode = attributes >> 16;
+      if ((attributes & 0xFF) == 0 && (item.VersionMade() >> 8) == 3 && mode != 0) {
+        return Fill(text, ModeLetters(mode));
+      }
+      return Fill(text, AttributeLetters(attributes));
+    }
     case zaInternalFileAttributes:
       return Fill(text, MessageText(item.InternalFileAttributes() == 1 ? 124 : 125));
     case zaEncryption:

@@ -512,6 +512,10 @@ void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm
     confirm = true;
     return;
   }
+  // The status bar names the item asked about (its progress has not been reported yet).
+  if (const Archive* archive = unzipper_.GetArchive(); archive && archive->ActiveItem()) {
+    view_.SetText(Control::StatusText, "Extracting: " + archive->ActiveItem()->StoredName());
+  }
   switch (ShowMessageCentered("This file already exists in the destination location. \r\n\r\n" +
                                   name + "\r\n\r\nWould you like to overwrite?",
                               MessageKind::kConfirmation, mbYes | mbNo | mbAll)) {

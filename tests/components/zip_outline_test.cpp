@@ -130,6 +130,10 @@ TEST(ZipOutlineTest, AttributeLinesAndTheirFormats) {
   encrypted.date = 0;
   encrypted.time = 0;
   encrypted.comment.clear();
+  ZipEntry unix_made = deflated;  // a Unix mode and no DOS bits; a little larger than its data
+  unix_made.external_attributes = 0100644u << 16;
+  unix_made.data.resize(1003);
+  unix_made.comment.clear();
   ZipEntry odd = Entry("odd", 0);
   odd.method = 200;           // not a method anyone names
   odd.date = 0x5A21 + 0x1A0;  // month 13
@@ -140,12 +144,18 @@ TEST(ZipOutlineTest, AttributeLinesAndTheirFormats) {
         "Compression Ratio: 57%", "CRC: ABCDEF1", "External File Attributes: rhsa",
         "File Type: Text", "Encryption: Not Encrypted", "Time Stamp: 01/01/25 12:00:00",
         "Made by Version: 3.00", "Version Needed to Extract: 2.00", "Comment: made by hand"}},
-      {"encrypted",
+      {"encrypted (the ratio of the sizes shown)",
        encrypted,
        {"Compressed Size: 442", "Uncompressed Size: 1000", "Compression Method: Deflated",
-        "Compression Ratio: 57%", "CRC: ABCDEF1", "External File Attributes: ", "File Type: Binary",
+        "Compression Ratio: 56%", "CRC: ABCDEF1", "External File Attributes: ", "File Type: Binary",
         "Encryption: Encrypted", "Time Stamp: Unknown", "Made by Version: 3.00",
         "Version Needed to Extract: 2.00", "Comment: "}},
+      {"made on Unix, no saving",
+       unix_made,
+       {"Compressed Size: 1003", "Uncompressed Size: 1000", "Compression Method: Deflated",
+        "Compression Ratio:  0%", "CRC: ABCDEF1", "External File Attributes: -rw-r--r--",
+        "File Type: Text", "Encryption: Not Encrypted", "Time Stamp: 01/01/25 12:00:00",
+        "Made by Version: 3.00", "Version Needed to Extract: 2.00", "Comment: "}},
       {"empty, unknown method, impossible date",
        odd,
        {"Compressed Size: 0", "Uncompressed Size: 0", "Compression Method: Method 200",

@@ -418,6 +418,15 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
               "FileZip");
     EXPECT_EQ(w.view.meters[0].Position() + w.view.meters[1].Position(), 0);
   }
+  {
+    // While the overwrite question is open, the status bar names the item it is about.
+    Window w;
+    vz::testing::WriteFile(w / "FILE.ZIP", ZipOf({{"a.txt", "new a"}, {"b.txt", "new b"}}));
+    std::vector<std::string> status;
+    w.shell.on_box = [&] { status.push_back(w.view.Text(Control::StatusText)); };
+    w.Run("mkdir out; dest out; put out/b.txt old; drop FILE.ZIP; answer no; unzip");
+    EXPECT_EQ(status, (std::vector<std::string>{"Extracting: b.txt", ""}));
+  }
   Window w;  // a zip opened by the dialog; the folder browser cancelled
   vz::testing::WriteFile(w / "FILE.ZIP", ZipOf({{"a", "1"}}));
   w.Run("choose FILE.ZIP -; open; dest; unzip");
