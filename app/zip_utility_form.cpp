@@ -479,6 +479,9 @@ void ZipUtilityForm::SetText(Control control, const std::string& text) {
   const QSignalBlocker quiet(widget);
   if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(QString::fromStdString(text));
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->setText(QString::fromStdString(text));
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(QString::fromStdString(text));
+  }
 }
 
 bool ZipUtilityForm::Checked(Control control) const {

@@ -156,10 +156,23 @@ void ZipUtilityWindow::ReportFailure(const std::string& message) {
   shell_.ShowMessage({FailureReportText(message), MessageKind::kError, mbOK, {}});
 }
 
-void ZipUtilityWindow::SetWorking(bool working) {
+void ZipUtilityWindow::SetWorking(bool working, std::optional<Control> stop) {
   working_ = working;
   for (const Control control : kWorkControls) view_.SetEnabled(control, !working);
-  if (working) return;
+  if (working) {
+    // The button that started the work stops it.
+    stop_requested_ = false;
+    stop_button_ = stop;
+    if (stop) {
+      view_.SetEnabled(*stop, true);
+      view_.SetText(*stop, "Stop");
+    }
+    return;
+  }
+  if (stop_button_) {
+    view_.SetText(*stop_button_, *stop_button_ == Control::btnUnZip ? "UnZip" : "Zip");
+    stop_button_.reset();
+  }
   const bool fsx_mode = view_.Checked(Control::cbUseFSXFolder);
   view_.SetEnabled(Control::btnUnZipFolder, !fsx_mode);
   view_.SetEnabled(Control::cbxFSXFolder, fsx_mode);
@@ -407,6 +420,10 @@ void ZipUtilityWindow::btnUnZipFolderClick() {
 }
 
 void ZipUtilityWindow::btnUnZipClick() {
+  if (working_ && stop_button_ == Control::btnUnZip) {
+    stop_requested_ = true;  // the work ends at its next progress report
+    return;
+  }
   Command(true, [&] {
     overwrite_all_ = false;
     all_extracted_ = true;
@@ -431,45 +448,50 @@ void ZipUtilityWindow::btnUnZipClick() {
 void ZipUtilityWindow::ExtractTheZip() {
   // The folder named at the end is the one used, whatever the field shows by then.
   const std::string folder = view_.Text(Control::edFolderPath);
-  WorkScope work(*this);
+  WorkScope work(*this, Control::btnUnZip);
   extraction_failures_.Clear();
-  // The unzipper applies its folder again to every zip it opens: one deleted since the last
-  // extraction must not stop this one.
-  unzipper_.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(""); });
-  unzipper_.SetFileName(current_zip_file_);
-  unzipper_.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(folder); });
-  constexpr ExtractOptions kPaths = eoCreateDirs | eoRestorePath;
-  const bool paths = view_.Checked(Control::cdExtractPaths);
-  unzipper_.EditSettings([&](ComponentSettings& s) {
-    const ExtractOptions options = s.GetExtractOptions();
-    s.SetExtractOptions(paths ? static_cast<ExtractOptions>(options | kPaths)
-                              : static_cast<ExtractOptions>(options & ~kPaths));
-  });
-  // Without folders, items of one name in different folders land on one file: the first is
-  // extracted, the later ones are listed rather than asked about as if they were there before.
-  std::map<const ArchiveItem*, std::string> same_name_as;
-  if (!paths) {
-    std::map<std::string, std::string> first_of;
-    Archive& archive = *unzipper_.GetArchive();
-    for (int i = 0; i < archive.ItemCount(); ++i) {
-      const ArchiveItem* item = archive.Items(i);
-      std::string name = item->StoredName();
-      std::replace(name.begin(), name.end(), '\\', '/');
-      if (name.empty() || name.back() == '/') continue;  // a folder entry
-      const std::string file = name.substr(name.rfind('/') + 1);
-      const auto [first, added] = first_of.emplace(file, item->StoredName());
-      if (!added) same_name_as[item] = first->second;
-    }
-  }
-  unzipper_.OnConfirmProcessItem = [&](void*, ArchiveItem* item, ProcessType, bool& confirm) {
-    const auto same = same_name_as.find(item);
-    if (same == same_name_as.end()) return;
-    confirm = false;
-    extraction_failures_.Add(item->StoredName(),
-                             "same name as " + same->second + " in this archive");
-  };
+  bool stopped = false;
   try {
+    // The unzipper applies its folder again to every zip it opens: one deleted since the last
+    // extraction must not stop this one.
+    unzipper_.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(""); });
+    unzipper_.SetFileName(current_zip_file_);
+    unzipper_.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(folder); });
+    constexpr ExtractOptions kPaths = eoCreateDirs | eoRestorePath;
+    const bool paths = view_.Checked(Control::cdExtractPaths);
+    unzipper_.EditSettings([&](ComponentSettings& s) {
+      const ExtractOptions options = s.GetExtractOptions();
+      s.SetExtractOptions(paths ? static_cast<ExtractOptions>(options | kPaths)
+                                : static_cast<ExtractOptions>(options & ~kPaths));
+    });
+    // Without folders, items of one name in different folders land on one file: the first is
+    // extracted, the later ones are listed rather than asked about as if they were there before.
+    std::map<const ArchiveItem*, std::string> same_name_as;
+    if (!paths) {
+      std::map<std::string, std::string> first_of;
+      Archive& archive = *unzipper_.GetArchive();
+      for (int i = 0; i < archive.ItemCount(); ++i) {
+        const ArchiveItem* item = archive.Items(i);
+        std::string name = item->StoredName();
+        std::replace(name.begin(), name.end(), '\\', '/');
+        if (name.empty() || name.back() == '/') continue;  // a folder entry
+        const std::string file = name.substr(name.rfind('/') + 1);
+        const auto [first, added] = first_of.emplace(file, item->StoredName());
+        if (!added) same_name_as[item] = first->second;
+      }
+    }
+    unzipper_.OnConfirmProcessItem = [&](void*, ArchiveItem* item, ProcessType, bool& confirm) {
+      const auto same = same_name_as.find(item);
+      if (same == same_name_as.end()) return;
+      confirm = false;
+      extraction_failures_.Add(item->StoredName(),
+                               "same name as " + same->second + " in this archive");
+    };
     unzipper_.ExtractFiles("*.*");
+  } catch (const UserAbortError&) {
+    unzipper_.OnConfirmProcessItem = nullptr;
+    if (!stop_requested_ || abort_requested_) throw;
+    stopped = true;  // Stop pressed: what was extracted stays, the item in progress went
   } catch (...) {
     unzipper_.OnConfirmProcessItem = nullptr;
     throw;
@@ -490,7 +512,11 @@ void ZipUtilityWindow::ExtractTheZip() {
   work.End();
   if (abort_requested_) throw UserAbortError();
 
-  if (!extraction_failures_.Empty()) {
+  if (stopped) {
+    ShowMessageCentered(
+        "UnZip stopped. What was extracted before stays in this location:\r\n\r\n" + folder,
+        MessageKind::kInformation, mbOK);
+  } else if (!extraction_failures_.Empty()) {
     ShowMessageCentered("UnZip Complete. One or more files could not be extracted:\r\n\r\n" +
                             extraction_failures_.Report(),
                         MessageKind::kError, mbOK);
@@ -504,7 +530,7 @@ void ZipUtilityWindow::ExtractTheZip() {
 }
 
 void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm) {
-  if (abort_requested_) {
+  if (AbortWanted()) {
     confirm = false;  // the window is closing: no more questions, nothing more replaced
     return;
   }
@@ -548,7 +574,7 @@ void ZipUtilityWindow::unZipperNeedPassword(std::string&) {
 void ZipUtilityWindow::unZipperArchiveProgress(uint8_t progress, bool& abort) {
   view_.SetText(Control::Label7, ProgressText(progress, "Zip"));
   shell_.ProcessMessages();
-  abort = abort_requested_;
+  abort = AbortWanted();
 }
 
 void ZipUtilityWindow::unZipperArchiveItemProgress(ArchiveItem* item, uint8_t progress,
@@ -557,7 +583,7 @@ void ZipUtilityWindow::unZipperArchiveItemProgress(ArchiveItem* item, uint8_t pr
                 "Extracting: " + (item != nullptr ? item->StoredName() : std::string()));
   view_.SetText(Control::Label6, ProgressText(progress, "File"));
   shell_.ProcessMessages();
-  abort = abort_requested_;
+  abort = AbortWanted();
 }
 
 // ---- creation ------------------------------------------------------------------------------
@@ -680,6 +706,10 @@ void ZipUtilityWindow::edZipCommentKeyPress() {
 }
 
 void ZipUtilityWindow::btnZipClick() {
+  if (working_ && stop_button_ == Control::btnZip) {
+    stop_requested_ = true;
+    return;
+  }
   Command(true, [&] {
     if (files_.empty()) {
       ShowMessageCentered("Please add some files to this Zip!", MessageKind::kInformation, mbOK);
@@ -695,7 +725,14 @@ void ZipUtilityWindow::btnZipClick() {
                             MessageKind::kConfirmation, mbYes | mbCancel) != mbYes) {
       return;
     }
-    SaveTheZip(*name);
+    try {
+      SaveTheZip(*name);
+    } catch (const UserAbortError&) {
+      if (!stop_requested_ || abort_requested_) throw;
+      // Stop pressed: a save writes a new file beside the old one, so nothing changed.
+      ShowMessageCentered("Zip stopped. The zip was left as it was:\r\n\r\n" + *name,
+                          MessageKind::kInformation, mbOK);
+    }
   });
 }
 
@@ -716,12 +753,12 @@ void ZipUtilityWindow::AddListedFiles() {
       save_failures_.Add(file, admission.Reason(refusal));
     }
     shell_.ProcessMessages();
-    if (abort_requested_) throw UserAbortError();
+    if (AbortWanted()) throw UserAbortError();
   }
 }
 
 void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
-  WorkScope work(*this);
+  WorkScope work(*this, Control::btnZip);
   save_failures_.Clear();
   const bool existed = platform::PathExists(file_name);
   const bool auto_save = zipper_.Settings().AutoSave();
@@ -759,7 +796,7 @@ void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
   view_.SetText(Control::Label3, "Zip");
   view_.SetText(Control::StatusText, "");
   work.End();
-  if (abort_requested_) throw UserAbortError();
+  if (AbortWanted()) throw UserAbortError();
 
   // Every listed file failed: nothing was stored, and no new file was left behind.
   if (save_failures_.Size() >= files_.size() && !files_.empty()) {
@@ -779,7 +816,7 @@ void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
 void ZipUtilityWindow::zipperArchiveProgress(uint8_t progress, bool& abort) {
   view_.SetText(Control::Label3, ProgressText(progress, "Zip"));
   shell_.ProcessMessages();
-  abort = abort_requested_;
+  abort = AbortWanted();
 }
 
 void ZipUtilityWindow::zipperArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort) {
@@ -787,13 +824,13 @@ void ZipUtilityWindow::zipperArchiveItemProgress(ArchiveItem* item, uint8_t prog
                 "Compressing: " + (item != nullptr ? item->StoredName() : std::string()));
   view_.SetText(Control::Label2, ProgressText(progress, "File"));
   shell_.ProcessMessages();
-  abort = abort_requested_;
+  abort = AbortWanted();
 }
 
 // Writing the finished zip to its file: no label of its own, but the window stays alive.
 void ZipUtilityWindow::zipperArchiveSaveProgress(bool& abort) {
   shell_.ProcessMessages();
-  abort = abort_requested_;
+  abort = AbortWanted();
 }
 
 // ---- hints and the banner ------------------------------------------------------------------

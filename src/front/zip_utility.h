@@ -152,7 +152,10 @@ class ZipUtilityWindow {
   // Marks an extraction, a save or an install as running for as long as it lives.
   class WorkScope {
    public:
-    explicit WorkScope(ZipUtilityWindow& window) : window_(window) { window_.SetWorking(true); }
+    // stop: the button that becomes "Stop" for as long as the work runs.
+    WorkScope(ZipUtilityWindow& window, Control stop) : window_(window) {
+      window_.SetWorking(true, stop);
+    }
     ~WorkScope() { End(); }
     WorkScope(const WorkScope&) = delete;
     WorkScope& operator=(const WorkScope&) = delete;
@@ -174,7 +177,9 @@ class ZipUtilityWindow {
   void ReportFailure(const std::string& message);
   // A command or work is running: commands that must wait are refused.
   bool Busy() const { return commands_ > 0 || working_; }
-  void SetWorking(bool working);
+  void SetWorking(bool working, std::optional<Control> stop = std::nullopt);
+  // The work's progress reports return this: the window is closing, or Stop was pressed.
+  bool AbortWanted() const { return abort_requested_ || stop_requested_; }
 
   void DropZip(const std::string& path);
   // Opens path on the Extract page (a drop checks its extension, the Open dialog does not); a
@@ -233,6 +238,8 @@ class ZipUtilityWindow {
   int commands_ = 0;      // handlers running, nested ones included
   bool working_ = false;  // an extraction or a save is running
   bool abort_requested_ = false;
+  std::optional<Control> stop_button_;  // the button showing "Stop" while work runs
+  bool stop_requested_ = false;         // Stop pressed during the last work
   bool close_pending_ = false;
 };
 

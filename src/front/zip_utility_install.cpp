@@ -116,18 +116,18 @@ void ZipUtilityWindow::InstallTheAddon() {
     view_.MeterOf(Control::zipFileMeter).SetPosition(percent);
     view_.SetText(Control::Label7, ProgressText(percent, "Zip"));
     shell_.ProcessMessages();
-    return !abort_requested_;
+    return !AbortWanted();
   };
   choices.item_progress = [this](uint8_t percent) {
     view_.MeterOf(Control::zipItemMeter).SetPosition(percent);
     view_.SetText(Control::Label6, ProgressText(percent, "File"));
     shell_.ProcessMessages();
-    return !abort_requested_;
+    return !AbortWanted();
   };
   installer::InstallReport report;
   std::string failure;
   {
-    WorkScope work(*this);
+    WorkScope work(*this, Control::btnUnZip);
     try {
       report = installer::Install(plan, choices);
     } catch (const UserAbortError&) {

@@ -427,6 +427,40 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
     w.Run("mkdir out; dest out; put out/b.txt old; drop FILE.ZIP; answer no; unzip");
     EXPECT_EQ(status, (std::vector<std::string>{"Extracting: b.txt", ""}));
   }
+  {
+    // Stop: during the work the UnZip button says "Stop"; pressed, the work ends at its next
+    // progress report, what was extracted stays and the item in progress is gone.
+    Window w;
+    Files big;
+    for (int i = 0; i < 6; ++i) big["f" + std::to_string(i) + ".txt"] = std::string(100, 'x');
+    vz::testing::WriteFile(w / "FILE.ZIP", ZipOf(big));
+    std::string caption;
+    w.shell.on_messages = [&] {
+      if (!caption.empty()) return;
+      caption = w.view.Text(Control::btnUnZip);
+      w.window.btnUnZipClick();
+    };
+    w.Run("mkdir out; dest out; drop FILE.ZIP; unzip");
+    EXPECT_EQ(caption, "Stop");
+    w.ExpectBoxes(
+        {"UnZip stopped. What was extracted before stays in this location:\r\n\r\n{d}out"});
+    EXPECT_LT(Tree(w / "out").size(), big.size());
+    EXPECT_EQ(w.view.Text(Control::btnUnZip), "UnZip");
+    EXPECT_FALSE(w.window.Working());
+    // ... and the same for a save: the zip is left as it was.
+    w.shell.boxes.clear();
+    caption.clear();
+    w.shell.on_messages = [&] {
+      if (!caption.empty()) return;
+      caption = w.view.Text(Control::btnZip);
+      w.window.btnZipClick();
+    };
+    w.Run("page zip; put in/a.txt aaa; put in/b.txt bbb; drop in/a.txt in/b.txt; zip made.zip");
+    EXPECT_EQ(caption, "Stop");
+    w.ExpectBoxes({"Zip stopped. The zip was left as it was:\r\n\r\n{d}made.zip"});
+    EXPECT_FALSE(fs::exists(w / "made.zip"));
+    EXPECT_EQ(w.view.Text(Control::btnZip), "Zip");
+  }
   Window w;  // a zip opened by the dialog; the folder browser cancelled
   vz::testing::WriteFile(w / "FILE.ZIP", ZipOf({{"a", "1"}}));
   w.Run("choose FILE.ZIP -; open; dest; unzip");
@@ -578,14 +612,18 @@ TEST(ZipUtilityTest, OneOperationAtATime) {
     w.shell.on_messages = [&] {
       if (++calls == c.close_at) w.shell.CloseWindow();
       if (calls > 1) return;
-      for (const Control control : kGreyedDuringWork) EXPECT_FALSE(w.view.Enabled(control));
+      // Greyed, but for the running work's own button, which stops it.
+      const bool saving = c.work.starts_with("zip");
+      const Control stop = saving ? Control::btnZip : Control::btnUnZip;
+      for (const Control control : kGreyedDuringWork) {
+        EXPECT_EQ(w.view.Enabled(control), control == stop);
+      }
       w.view.SetChecked(Control::cbUseFSXFolder, true);
       w.window.cbUseFSXFolderClick();
       w.view.fsx_index = 1;
       w.window.cbxFSXFolderChange();
-      w.Run(
-          "choose x.zip x.zip x.zip; open; unzip; zip; clear; delete 0; popup 0; drop x.zip; "
-          "page zip; drop in/b.txt; page unzip");
+      w.Run(std::string("choose x.zip x.zip x.zip; open; ") + (saving ? "unzip" : "zip") +
+            "; clear; delete 0; popup 0; drop x.zip; page zip; drop in/b.txt; page unzip");
     };
     if (c.close_at < 0) w.shell.on_box = [&] { w.shell.CloseWindow(); };
     w.Run("answer yes; " + c.work);
