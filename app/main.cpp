@@ -77,7 +77,16 @@ int main(int argc, char** argv) {
   QApplication::setFont(vz::WindowFont());  // the boxes and dialogs speak as the window does
   std::vector<std::string> paths;
   const QStringList arguments = QApplication::arguments();  // without Qt's own options
-  for (qsizetype i = 1; i < arguments.size(); ++i) paths.push_back(arguments[i].toStdString());
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const std::string argument = arguments[i].toStdString();
+    // Qt took its own options out already: anything else that starts with "-" is a mistake, not
+    // a file name that was not found.
+    if (argument.size() > 1 && argument[0] == '-') {
+      std::fprintf(stderr, "veldrin-zip: unknown option '%s'\n\n%s", argument.c_str(), kUsage);
+      return 2;
+    }
+    paths.push_back(argument);
+  }
   vz::ZipUtilityForm window;
   window.OpenAtStart(std::move(paths));
   window.show();

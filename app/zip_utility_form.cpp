@@ -601,6 +601,10 @@ std::optional<int> ZipUtilityForm::ShowInstalledAddons(const std::vector<std::st
   return ShowInstalledAddonsDialog(this, entries);
 }
 
+void ZipUtilityForm::SetWindowTitle(const std::string& title) {
+  setWindowTitle(QString::fromStdString(title));
+}
+
 void ZipUtilityForm::AcceptDroppedFiles() {
   setAcceptDrops(true);
 }

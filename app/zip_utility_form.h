@@ -76,6 +76,7 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   front::ScreenRect WindowGeometry() const override;
   void CloseWindow() override;
   void AcceptDroppedFiles() override;
+  void SetWindowTitle(const std::string& title) override;
   front::InstallPlanAnswer ShowInstallPlan(const front::InstallPlanRequest& request) override;
   std::optional<int> ShowInstalledAddons(const std::vector<std::string>& entries) override;
 

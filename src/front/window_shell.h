@@ -78,6 +78,8 @@ class WindowShell {
   virtual void CloseWindow() = 0;
   // From now on, files dropped on the window reach WMDropFiles.
   virtual void AcceptDroppedFiles() = 0;
+  // The main window's caption.
+  virtual void SetWindowTitle(const std::string& title) = 0;
   // Shows an install's plan in a modal dialog: its parts, its lines, the choice to replace the
   // files that differ (when there are any), "Install" and "Cancel".
   virtual InstallPlanAnswer ShowInstallPlan(const InstallPlanRequest& request) = 0;

@@ -15,6 +15,7 @@
 #include "components/zip_outline.h"
 #include "errors/errors.h"
 #include "front/file_gathering.h"
+#include "front/product.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -248,9 +249,19 @@ void ZipUtilityWindow::OpenCommandLine(const std::vector<std::string>& paths) {
       ShowMessageCentered("These files were not found:\r\n" + missing, MessageKind::kInformation,
                           mbOK);
     }
-    if (found.size() == 1 && HasZipExtension(found.front()) &&
-        !platform::IsDirectory(found.front())) {
+    const bool all_zips =
+        !found.empty() && std::all_of(found.begin(), found.end(), [](const std::string& path) {
+          return HasZipExtension(path) && !platform::IsDirectory(path);
+        });
+    if (all_zips) {
+      // One zip at a time on the Extract page: the first opens, the others are named.
       view_.ShowPage(Page::tabUnZip);
+      if (found.size() > 1) {
+        std::string others;
+        for (size_t i = 1; i < found.size(); ++i) others += "\r\n" + found[i];
+        ShowMessageCentered("One zip is opened at a time. These were not opened:\r\n" + others,
+                            MessageKind::kInformation, mbOK);
+      }
       DropZip(found.front());
       return;
     }
@@ -377,10 +388,12 @@ void ZipUtilityWindow::OpenZip(const std::string& path, bool check_extension) {
     current_zip_file_ = path;
     view_.ZipViewer().FullCollapse();
     DetectAddon();
+    shell_.SetWindowTitle(std::string(kWindowCaption) + " - " + path.substr(path.rfind('/') + 1));
     return;
   } catch (const std::exception&) {
     // answered below
   }
+  shell_.SetWindowTitle(std::string(kWindowCaption));
   // What failed to open leaves the page empty: UnZip never extracts a zip the page no longer
   // shows.
   try {

@@ -49,7 +49,7 @@ fail() { echo "screenshots: $*" >&2; [ -n "$pid" ] && kill "$pid" 2>/dev/null; e
 start() {
   "$app" "$@" &
   pid=$!
-  wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Veldrin - ZIP$' | awk 'NR == 1') ||
+  wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Veldrin - ZIP' | awk 'NR == 1') ||
     fail "the window did not come up"
   sleep 1
 }

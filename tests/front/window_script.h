@@ -106,6 +106,8 @@ class ScriptedShell : public WindowShell {
   ScreenRect WindowGeometry() const override { return {100, 50, 600, 535}; }
   void CloseWindow() override { closed = closed || window == nullptr || window->FormCloseQuery(); }
   void AcceptDroppedFiles() override { drops = true; }
+  void SetWindowTitle(const std::string& text) override { title = text; }
+  std::string title = "Veldrin - ZIP";
   InstallPlanAnswer ShowInstallPlan(const InstallPlanRequest& r) override {
     plans.push_back(r);
     if (plan_answers.empty()) return {};
@@ -121,8 +123,8 @@ class ScriptedShell : public WindowShell {
     return choice;
   }
 
-  std::vector<InstallPlanRequest> plans;          // each plan shown
-  std::deque<InstallPlanAnswer> plan_answers;     // in turn; none left: cancelled
+  std::vector<InstallPlanRequest> plans;       // each plan shown
+  std::deque<InstallPlanAnswer> plan_answers;  // in turn; none left: cancelled
   std::vector<std::vector<std::string>> installed_lists;
   std::deque<std::optional<int>> uninstall_choices;  // in turn; none left: closed
 

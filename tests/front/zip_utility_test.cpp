@@ -271,6 +271,11 @@ TEST(ZipUtilityTest, TheCommandLineOpensAZipOrListsFiles) {
   const Case cases[] = {
       {{"Addon.ZIP"}, Page::tabUnZip, "Addon.ZIP", {}, {}},
       {{"Addon.ZIP", "a.txt"}, Page::tabZip, "", {"a.txt", "Addon.ZIP"}, {}},
+      {{"Addon.ZIP", "b.zip"},
+       Page::tabUnZip,
+       "Addon.ZIP",
+       {},
+       {"One zip is opened at a time. These were not opened:\r\n\r\n{d}b.zip"}},
       {{"tree"}, Page::tabZip, "", {"tree/b.txt", "tree/sub/c.txt"}, {}},
       {{"gone.zip", "a.txt"},
        Page::tabZip,
@@ -283,12 +288,14 @@ TEST(ZipUtilityTest, TheCommandLineOpensAZipOrListsFiles) {
     SCOPED_TRACE(c.args.front());
     Window w;
     vz::testing::WriteFile(w / "Addon.ZIP", ZipOf({{"a", "1"}}));
+    vz::testing::WriteFile(w / "b.zip", ZipOf({{"b", "2"}}));
     w.Run("put a.txt; put tree/b.txt; put tree/sub/c.txt");
     std::vector<std::string> paths;
     for (const std::string& arg : c.args) paths.push_back(w / arg);
     w.window.OpenCommandLine(paths);
     EXPECT_EQ(w.view.page, c.page);
     EXPECT_EQ(w.window.CurrentZipFile(), c.zip.empty() ? "" : w / c.zip);
+    EXPECT_EQ(w.shell.title, c.zip.empty() ? "Veldrin - ZIP" : "Veldrin - ZIP - " + c.zip);
     std::vector<std::string> listed;
     for (const std::string& entry : c.list) listed.push_back(w / entry);
     EXPECT_EQ(w.window.FileList(), listed);
