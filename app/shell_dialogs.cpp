@@ -142,4 +142,16 @@ std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& capt
   return dialog.selectedFiles().first().toStdString();
 }
 
+std::vector<std::string> ChooseFiles(QWidget* parent, const front::FileDialogRequest& request) {
+  QFileDialog dialog(parent, QString::fromStdString(request.title),
+                     QString::fromStdString(request.initial_folder));
+  dialog.setObjectName("AddFilesDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  std::vector<std::string> chosen;
+  if (dialog.exec() != QDialog::Accepted) return chosen;
+  for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
+  return chosen;
+}
+
 }  // namespace vz

@@ -6,6 +6,7 @@
 #include <QString>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "front/window_shell.h"
 
@@ -27,5 +28,7 @@ enum class FileDialogKind { kOpen, kSave };
 std::optional<std::string> ChooseFile(QWidget* parent, const front::FileDialogRequest& request,
                                       FileDialogKind kind);
 std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& caption);
+// Several existing files, or none when cancelled.
+std::vector<std::string> ChooseFiles(QWidget* parent, const front::FileDialogRequest& request);
 
 }  // namespace vz

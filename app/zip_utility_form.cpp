@@ -278,6 +278,9 @@ void ZipUtilityForm::BuildControls() {
         list_menu_->setObjectName("ZipListMenu");
         QAction* remove = list_menu_->addAction("Delete Selected Item(s)");
         remove->setObjectName("vDelSelectedItm");
+        list_menu_->addSeparator();
+        list_menu_->addAction("Add &Files...")->setObjectName("mnuAddFiles");
+        list_menu_->addAction("Add F&older...")->setObjectName("mnuAddFolder");
         widget = file_list_;
         break;
       }
@@ -329,6 +332,16 @@ void ZipUtilityForm::ConnectHandlers() {
           [logic] { logic->cbxFSXFolderChange(); });
   connect(list_menu_->actions().first(), &QAction::triggered, this,
           [logic] { logic->vDelSelectedItmClick(); });
+  connect(Find<QAction>("mnuAddFiles"), &QAction::triggered, this,
+          [logic] { logic->mnuAddFilesClick(); });
+  connect(Find<QAction>("mnuAddFolder"), &QAction::triggered, this,
+          [logic] { logic->mnuAddFolderClick(); });
+  auto* open = new QAction(this);
+  open->setObjectName("OpenShortcut");
+  open->setShortcut(QKeySequence::Open);
+  open->setShortcutContext(Qt::WindowShortcut);
+  addAction(open);
+  connect(open, &QAction::triggered, this, [logic] { logic->OpenShortcut(); });
   connect(file_list_, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { list_menu_->popup(file_list_->viewport()->mapToGlobal(at)); });
   connect(outline_menu_->actions().first(), &QAction::triggered, this,
@@ -566,6 +579,10 @@ front::MessageButton ZipUtilityForm::ShowMessage(const front::MessageRequest& re
 
 std::optional<std::string> ZipUtilityForm::OpenFileName(const front::FileDialogRequest& request) {
   return ChooseFile(this, request, FileDialogKind::kOpen);
+}
+
+std::vector<std::string> ZipUtilityForm::OpenFileNames(const front::FileDialogRequest& request) {
+  return ChooseFiles(this, request);
 }
 
 std::optional<std::string> ZipUtilityForm::SaveFileName(const front::FileDialogRequest& request) {

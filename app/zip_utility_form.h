@@ -70,6 +70,7 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   front::MessageButton ShowMessage(const front::MessageRequest& request) override;
   std::optional<std::string> OpenFileName(const front::FileDialogRequest& request) override;
   std::optional<std::string> SaveFileName(const front::FileDialogRequest& request) override;
+  std::vector<std::string> OpenFileNames(const front::FileDialogRequest& request) override;
   std::optional<std::string> BrowseForFolder(const std::string& caption) override;
   void ProcessMessages() override;
   void OpenWebPage(const std::string& url) override;

@@ -63,6 +63,9 @@ class WindowShell {
   // The path chosen in an open-file dialog that accepts only files that exist, or nothing when it
   // was cancelled.
   virtual std::optional<std::string> OpenFileName(const FileDialogRequest& request) = 0;
+  // The paths chosen in an open-file dialog that takes several existing files; empty when it was
+  // cancelled.
+  virtual std::vector<std::string> OpenFileNames(const FileDialogRequest& request) = 0;
   // The path chosen in a save-file dialog that does not itself ask about overwriting, or nothing.
   virtual std::optional<std::string> SaveFileName(const FileDialogRequest& request) = 0;
   // A folder chosen in a folder browser with that caption, or nothing.

@@ -696,6 +696,38 @@ void ZipUtilityWindow::vDelSelectedItmClick() {
   Command(true, [&] { DeleteSelectedEntries(); });
 }
 
+void ZipUtilityWindow::mnuAddFilesClick() {
+  Command(true, [&] {
+    const std::vector<std::string> chosen =
+        shell_.OpenFileNames({"Add files to the list", "All files (*)", "*", "", "", ""});
+    if (!chosen.empty()) DropFiles(chosen);
+  });
+}
+
+void ZipUtilityWindow::mnuAddFolderClick() {
+  Command(true, [&] {
+    const auto folder = shell_.BrowseForFolder("Select a folder to add...");
+    if (!folder) return;
+    const GatheredFiles below = FilesBelow(*folder);
+    const std::string base = ParentFolder(*folder);
+    for (const std::string& file : below.files) list_bases_[file] = base;
+    if (below.files.empty()) {
+      ShowMessageCentered("There are no files below this folder:\r\n\r\n" + *folder,
+                          MessageKind::kInformation, mbOK);
+      return;
+    }
+    DropFiles(below.files);
+  });
+}
+
+void ZipUtilityWindow::OpenShortcut() {
+  if (view_.VisiblePage() == Page::tabZip) {
+    mnuAddFilesClick();
+  } else {
+    btnOpenZipClick();
+  }
+}
+
 void ZipUtilityWindow::btnClearListClick() {
   Command(true, [&] {
     if (files_.empty()) return;

@@ -126,6 +126,12 @@ class ZipUtilityWindow {
   // A key in the file list: Delete removes the selected entries. True when it took the key.
   bool ZipFileListKeyDown(int key);
   void vDelSelectedItmClick();
+  // The file list's popup menu: files chosen in a dialog, or the files below a folder chosen,
+  // join the list as if dropped (a folder's files keep its name with folders kept).
+  void mnuAddFilesClick();
+  void mnuAddFolderClick();
+  // Ctrl+O: "Open" on the Extract page, "Add Files..." on the Create page.
+  void OpenShortcut();
   void btnClearListClick();
   // Runs before a typed key changes the comment.
   void edZipCommentKeyPress();

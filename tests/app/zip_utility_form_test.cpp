@@ -662,6 +662,22 @@ TEST_F(FormTest, TheBannerTheFsxListAndTheTabsAnswerTheUser) {
   EXPECT_FALSE(tabs->tabTextColor(0).isValid());
 }
 
+// "Add Folder..." of the file list's popup menu lists the files below the folder chosen.
+TEST_F(FormTest, AddFolderListsTheFilesBelowIt) {
+  fs::create_directories(dir.path() / "src/sub");
+  vz::testing::WriteFile(dir / "src/a.txt", "a");
+  vz::testing::WriteFile(dir / "src/sub/b.txt", "b");
+  Get<QTabWidget>("pcZip")->setCurrentIndex(1);
+  std::string title;
+  Modals modals({Dialog(dir / "src", &title)});
+  form->findChild<QAction*>("mnuAddFolder")->trigger();
+  ASSERT_TRUE(WaitFor([&] { return modals.Done(); }));
+  EXPECT_EQ(title, "Select a folder to add...");
+  auto* list = Get<QListWidget>("ZipFileList");
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(0)->text().toStdString(), dir / "src/a.txt");
+}
+
 // An add-on opened on the Extract page is offered as the FSX list's first entry, chosen; UnZip
 // shows its plan in a dialog and installs it, and the outline's popup menu lists it for uninstall.
 TEST_F(FormTest, AnAddonIsDetectedPlannedInstalledAndUninstalled) {

@@ -93,6 +93,14 @@ class ScriptedShell : public WindowShell {
   std::optional<std::string> OpenFileName(const FileDialogRequest& r) override {
     return Next(Of(r));
   }
+  std::vector<std::string> OpenFileNames(const FileDialogRequest& r) override {
+    dialogs.push_back(Of(r));
+    if (chosen_many.empty()) return {};
+    auto next = chosen_many.front();
+    chosen_many.pop_front();
+    return next;
+  }
+  std::deque<std::vector<std::string>> chosen_many;  // multi-file dialogs' results in turn
   std::optional<std::string> SaveFileName(const FileDialogRequest& r) override {
     return Next(Of(r));
   }

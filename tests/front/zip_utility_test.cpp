@@ -484,6 +484,26 @@ const std::string kExists =
     "This Zip filename exists. Add files to this Zip?\r\n\r\n(Any existing files in the Zip will "
     "be replaced)";
 
+// "Add Files..." and "Add Folder..." fill the list as drops do, a folder's files keeping its name
+// when folders are kept; Ctrl+O on the Create page adds files.
+TEST(ZipUtilityTest, AddFilesAndAddFolder) {
+  if (!vz::testing::HaveTool("python3")) GTEST_SKIP() << "python3 reads the zip written";
+  Window w;
+  w.Run("page zip; put a.txt x; put tree/b.txt y; put tree/sub/c.txt z");
+  w.shell.chosen_many.push_back({w / "a.txt"});
+  w.window.mnuAddFilesClick();
+  w.shell.chosen.push_back(w / "tree");
+  w.window.mnuAddFolderClick();
+  EXPECT_EQ(w.window.FileList(),
+            (std::vector<std::string>{w / "a.txt", w / "tree/b.txt", w / "tree/sub/c.txt"}));
+  w.Run("tick paths; zip added.zip");
+  EXPECT_TRUE(Listing(w / "added.zip").ends_with("\na.txt 1\ntree/b.txt 1\ntree/sub/c.txt 1\nok\n"))
+      << Listing(w / "added.zip");
+  w.window.OpenShortcut();
+  EXPECT_EQ(w.shell.dialogs.back(), "Add files to the list|All files (*)|*||");
+  EXPECT_EQ(w.window.FileList().size(), 3u);  // cancelled: nothing changes
+}
+
 TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
   if (!vz::testing::HaveTool("python3")) GTEST_SKIP() << "python3 reads the zips written";
   const std::string deep = "in/" + std::string(100, 'd') + "/" + std::string(100, 'e') + "/" +
