@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     }
     paths.push_back(argument);
   }
-  vz::ZipUtilityForm window;
+  vz::ZipUtilityForm window(vz::ZipUtilityForm::DefaultSettings(),
+                            vz::ZipUtilityForm::RememberedSettingsFile());
   window.OpenAtStart(std::move(paths));
   window.show();
   return QApplication::exec();

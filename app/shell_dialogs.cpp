@@ -133,8 +133,10 @@ std::optional<std::string> ChooseFile(QWidget* parent, const front::FileDialogRe
   return dialog.selectedFiles().first().toStdString();
 }
 
-std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& caption) {
-  QFileDialog dialog(parent, QString::fromStdString(caption), QDir::homePath());
+std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& caption,
+                                        const std::string& start) {
+  QFileDialog dialog(parent, QString::fromStdString(caption),
+                     start.empty() ? QDir::homePath() : QString::fromStdString(start));
   dialog.setObjectName("BrowseForFolder");
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);

@@ -27,7 +27,9 @@ enum class FileDialogKind { kOpen, kSave };
 // save dialog does not ask about overwriting.
 std::optional<std::string> ChooseFile(QWidget* parent, const front::FileDialogRequest& request,
                                       FileDialogKind kind);
-std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& caption);
+// A folder, starting in start (the home folder when empty), or nothing when cancelled.
+std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& caption,
+                                        const std::string& start = "");
 // Several existing files, or none when cancelled.
 std::vector<std::string> ChooseFiles(QWidget* parent, const front::FileDialogRequest& request);
 

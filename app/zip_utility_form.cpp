@@ -18,7 +18,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStyledItemDelegate>
@@ -136,7 +138,13 @@ front::WindowSettings ZipUtilityForm::DefaultSettings() {
   return settings;
 }
 
-ZipUtilityForm::ZipUtilityForm(front::WindowSettings settings) {
+QString ZipUtilityForm::RememberedSettingsFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         "/veldrin-zip/veldrin-zip.conf";
+}
+
+ZipUtilityForm::ZipUtilityForm(front::WindowSettings settings, QString remembered)
+    : remembered_(std::move(remembered)) {
   setObjectName("frmZipUtility");
   setWindowTitle("Veldrin - ZIP");
   setWindowIcon(ProgramIcon());
@@ -435,12 +443,14 @@ void ZipUtilityForm::showEvent(QShowEvent* event) {
   // Once the window is on the screen: the FSX check may show its box first.
   QTimer::singleShot(0, this, [this] {
     logic_->FormShow();
+    Recall();
     if (!start_paths_.empty()) logic_->OpenCommandLine(std::exchange(start_paths_, {}));
   });
 }
 
 void ZipUtilityForm::closeEvent(QCloseEvent* event) {
   if (logic_->FormCloseQuery()) {
+    Remember();
     event->accept();
   } else {
     event->ignore();
@@ -577,8 +587,60 @@ front::MessageButton ZipUtilityForm::ShowMessage(const front::MessageRequest& re
   return ShowMessageBox(this, request);
 }
 
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+}  // namespace
+
+void ZipUtilityForm::Recall() {
+  if (remembered_.isEmpty()) return;
+  QSettings settings(remembered_, QSettings::IniFormat);
+  if (!settings.contains("window/size")) return;  // the first start: the design's state
+  resize(settings.value("window/size").toSize());
+  for (const char* name : {"cdExtractPaths", "cbAddComments", "cbIncludePaths"}) {
+    Find<QCheckBox>(name)->setChecked(settings.value(QString("checks/") + name).toBool());
+  }
+  open_folder_ = settings.value("folders/open").toString().toStdString();
+  save_folder_ = settings.value("folders/save").toString().toStdString();
+  destination_folder_ = settings.value("folders/destination").toString().toStdString();
+  // The FSX folder chosen, through the window's own handlers (which check FSX again).
+  const int fsx = settings.value("fsx/folder", -1).toInt();
+  if (fsx >= 0 && !logic_->AddonDetected()) {
+    Find<QCheckBox>("cbUseFSXFolder")->setChecked(true);
+    logic_->cbUseFSXFolderClick();
+    auto* list = Find<QComboBox>("cbxFSXFolder");
+    if (fsx < list->count() && list->isEnabled()) {
+      list->setCurrentIndex(fsx);
+      logic_->cbxFSXFolderChange();
+    }
+  }
+}
+
+void ZipUtilityForm::Remember() {
+  if (remembered_.isEmpty()) return;
+  QSettings settings(remembered_, QSettings::IniFormat);
+  settings.setValue("window/size", size());
+  for (const char* name : {"cdExtractPaths", "cbAddComments", "cbIncludePaths"}) {
+    settings.setValue(QString("checks/") + name, Find<QCheckBox>(name)->isChecked());
+  }
+  settings.setValue("folders/open", QString::fromStdString(open_folder_));
+  settings.setValue("folders/save", QString::fromStdString(save_folder_));
+  settings.setValue("folders/destination", QString::fromStdString(destination_folder_));
+  // The detected add-on's entry belongs to that zip; a folder of the thirteen is remembered.
+  const bool fsx = Find<QCheckBox>("cbUseFSXFolder")->isChecked() && !logic_->AddonDetected();
+  settings.setValue("fsx/folder", fsx ? Find<QComboBox>("cbxFSXFolder")->currentIndex() : -1);
+}
+
 std::optional<std::string> ZipUtilityForm::OpenFileName(const front::FileDialogRequest& request) {
-  return ChooseFile(this, request, FileDialogKind::kOpen);
+  front::FileDialogRequest asked = request;
+  if (!open_folder_.empty()) asked.initial_folder = open_folder_;
+  auto chosen = ChooseFile(this, asked, FileDialogKind::kOpen);
+  if (chosen) open_folder_ = FolderOf(*chosen);
+  return chosen;
 }
 
 std::vector<std::string> ZipUtilityForm::OpenFileNames(const front::FileDialogRequest& request) {
@@ -586,11 +648,17 @@ std::vector<std::string> ZipUtilityForm::OpenFileNames(const front::FileDialogRe
 }
 
 std::optional<std::string> ZipUtilityForm::SaveFileName(const front::FileDialogRequest& request) {
-  return ChooseFile(this, request, FileDialogKind::kSave);
+  front::FileDialogRequest asked = request;
+  if (!save_folder_.empty() && asked.initial_folder.empty()) asked.initial_folder = save_folder_;
+  auto chosen = ChooseFile(this, asked, FileDialogKind::kSave);
+  if (chosen) save_folder_ = FolderOf(*chosen);
+  return chosen;
 }
 
 std::optional<std::string> ZipUtilityForm::BrowseForFolder(const std::string& caption) {
-  return ChooseFolder(this, caption);
+  auto chosen = ChooseFolder(this, caption, destination_folder_);
+  if (chosen) destination_folder_ = *chosen;
+  return chosen;
 }
 
 void ZipUtilityForm::ProcessMessages() {

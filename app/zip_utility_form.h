@@ -43,7 +43,12 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   // The settings of the running process, with the open dialog starting in the current folder.
   static front::WindowSettings DefaultSettings();
 
-  explicit ZipUtilityForm(front::WindowSettings settings = DefaultSettings());
+  // remembered: the file the window keeps its settings in between starts (its check boxes, the
+  // FSX folder chosen, the last folders of its dialogs, its size); empty: nothing is remembered.
+  explicit ZipUtilityForm(front::WindowSettings settings = DefaultSettings(),
+                          QString remembered = {});
+  // The user's settings file: veldrin-zip/veldrin-zip.conf in the configuration folder.
+  static QString RememberedSettingsFile();
   ~ZipUtilityForm() override;
 
   front::ZipUtilityWindow& Logic() { return *logic_; }
@@ -97,6 +102,9 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   T* Find(const char* name) const;
   bool ListHintEvent(QEvent* event);
   void HotTrackTab(int index);
+  // The remembered settings: read once the window is shown, written when it closes.
+  void Recall();
+  void Remember();
 
   std::map<front::Control, QWidget*> controls_;
   QTabWidget* pages_ = nullptr;
@@ -108,6 +116,8 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   OutlineWidget* outline_ = nullptr;
   std::map<front::Control, MeterWidget*> meters_;
   std::vector<std::string> start_paths_;
+  QString remembered_;
+  std::string open_folder_, save_folder_, destination_folder_;  // the dialogs' last folders
   bool shown_ = false;
   std::unique_ptr<front::ZipUtilityWindow> logic_;  // last: it uses the widgets above
 };

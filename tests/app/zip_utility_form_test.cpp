@@ -662,6 +662,42 @@ TEST_F(FormTest, TheBannerTheFsxListAndTheTabsAnswerTheUser) {
   EXPECT_FALSE(tabs->tabTextColor(0).isValid());
 }
 
+// The window remembers its check boxes, the FSX folder chosen, its size and its dialogs' folders
+// between two starts; the first start keeps the design's state.
+TEST_F(FormTest, SettingsAreKeptAcrossTwoStarts) {
+  const QString file = QString::fromStdString(dir / "config/veldrin-zip.conf");
+  form.reset();
+  const front::WindowSettings fsx_found{{dir / "prefix", dir.path().string()}, dir.path().string()};
+  auto first = std::make_unique<Form>(fsx_found, file);
+  first->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(first.get()));
+  QTest::qWait(20);
+  EXPECT_FALSE(first->findChild<QCheckBox*>("cdExtractPaths")->isChecked());  // as designed
+  first->findChild<QCheckBox*>("cdExtractPaths")->setChecked(true);
+  first->findChild<QCheckBox*>("cbIncludePaths")->setChecked(true);
+  QTest::mouseClick(first->findChild<QCheckBox*>("cbUseFSXFolder"), Qt::LeftButton, {},
+                    QPoint(4, 8));
+  auto* fsx = first->findChild<QComboBox*>("cbxFSXFolder");
+  fsx->setCurrentIndex(10);
+  emit fsx->activated(10);
+  first->resize(700, 560);
+  first->close();
+  first.reset();
+
+  Form second(fsx_found, file);
+  second.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
+  QTest::qWait(50);
+  EXPECT_TRUE(second.findChild<QCheckBox*>("cdExtractPaths")->isChecked());
+  EXPECT_TRUE(second.findChild<QCheckBox*>("cbIncludePaths")->isChecked());
+  EXPECT_FALSE(second.findChild<QCheckBox*>("cbAddComments")->isChecked());
+  EXPECT_TRUE(second.findChild<QCheckBox*>("cbUseFSXFolder")->isChecked());
+  EXPECT_EQ(second.findChild<QComboBox*>("cbxFSXFolder")->currentIndex(), 10);
+  EXPECT_EQ(second.findChild<QLineEdit*>("edFolderPath")->text().toStdString(),
+            dir / "prefix/drive_c/FSX/Gauges");
+  EXPECT_EQ(second.size(), QSize(700, 560));
+}
+
 // "Add Folder..." of the file list's popup menu lists the files below the folder chosen.
 TEST_F(FormTest, AddFolderListsTheFilesBelowIt) {
   fs::create_directories(dir.path() / "src/sub");
