@@ -10,6 +10,7 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHelpEvent>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -684,6 +685,17 @@ front::InstallPlanAnswer ZipUtilityForm::ShowInstallPlan(const front::InstallPla
 
 std::optional<int> ZipUtilityForm::ShowInstalledAddons(const std::vector<std::string>& entries) {
   return ShowInstalledAddonsDialog(this, entries);
+}
+
+std::optional<std::string> ZipUtilityForm::AskPassword(const std::string& item_name, bool again) {
+  QInputDialog dialog(this);
+  dialog.setObjectName("PasswordDialog");
+  dialog.setWindowTitle("Password");
+  dialog.setLabelText(QString::fromStdString((again ? "The password was wrong. " : "") +
+                                             std::string("Enter the password of:\n") + item_name));
+  dialog.setTextEchoMode(QLineEdit::Password);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue().toStdString();
 }
 
 void ZipUtilityForm::SetWindowTitle(const std::string& title) {

@@ -81,6 +81,9 @@ class WindowShell {
   virtual void CloseWindow() = 0;
   // From now on, files dropped on the window reach WMDropFiles.
   virtual void AcceptDroppedFiles() = 0;
+  // Asks for the password of the encrypted item item_name (masked as typed; again: the last one
+  // was wrong); nothing when cancelled.
+  virtual std::optional<std::string> AskPassword(const std::string& item_name, bool again) = 0;
   // The main window's caption.
   virtual void SetWindowTitle(const std::string& title) = 0;
   // Shows an install's plan in a modal dialog: its parts, its lines, the choice to replace the

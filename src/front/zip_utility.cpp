@@ -390,6 +390,9 @@ void ZipUtilityWindow::btnUnZipClick() {
     overwrite_all_ = false;
     all_extracted_ = true;
     password_notice_shown_ = false;
+    password_cancelled_ = false;
+    // Each command asks anew: a password of another zip is no answer here.
+    unzipper_.EditSettings([](ComponentSettings& s) { s.SetPassword(""); });
     if (current_zip_file_.empty()) {
       ShowMessageCentered("Please open a Zip file!", MessageKind::kInformation, mbOK);
       return;
@@ -521,9 +524,21 @@ void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm
   }
 }
 
-void ZipUtilityWindow::unZipperNeedPassword(std::string&) {
-  // Once per command; the encrypted items are listed with the failures at the end.
-  if (password_notice_shown_ || abort_requested_) return;
+void ZipUtilityWindow::unZipperNeedPassword(std::string& password) {
+  // Asked for each encrypted item until one is given that opens it; cancelled, the command asks
+  // no more: the encrypted items are skipped, told once, and listed with the failures at the end.
+  if (AbortWanted() || password_cancelled_) return;
+  const Archive* archive = unzipper_.GetArchive();
+  const std::string item = archive != nullptr && archive->ActiveItem() != nullptr
+                               ? archive->ActiveItem()->StoredName()
+                               : std::string();
+  const auto answer = shell_.AskPassword(item, !password.empty());
+  if (answer && !answer->empty()) {
+    password = *answer;
+    return;
+  }
+  password_cancelled_ = true;
+  if (password_notice_shown_) return;
   password_notice_shown_ = true;
   ShowMessageCentered(
       "Please note: One or more files in this Zip archive are encrypted.\r"

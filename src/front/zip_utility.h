@@ -237,6 +237,7 @@ class ZipUtilityWindow {
   FailureList extraction_failures_;
   FailureList save_failures_;
   bool password_notice_shown_ = false;
+  bool password_cancelled_ = false;  // the password question was cancelled in this command
 
   std::optional<installer::AddonLayout> detected_;  // the open zip, when it is a known add-on
 

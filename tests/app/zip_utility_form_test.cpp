@@ -13,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -35,6 +36,7 @@
 #include <map>
 
 #include "components/zip_outline.h"
+#include "components/zipper.h"
 #include "test_support.h"
 #include "zip_builder.h"
 
@@ -696,6 +698,42 @@ TEST_F(FormTest, SettingsAreKeptAcrossTwoStarts) {
   EXPECT_EQ(second.findChild<QLineEdit*>("edFolderPath")->text().toStdString(),
             dir / "prefix/drive_c/FSX/Gauges");
   EXPECT_EQ(second.size(), QSize(700, 560));
+}
+
+// An encrypted zip asks for its password in a masked field that names the item.
+TEST_F(FormTest, AnEncryptedZipAsksForItsPassword) {
+  vz::testing::WriteFile(dir / "e.txt", "secret data");
+  {
+    Zipper zipper;
+    zipper.EditSettings([&](ComponentSettings& s) {
+      s.SetPassword("secret");
+      s.SetBaseDirectory(dir.path().string());
+    });
+    zipper.SetFileName(dir / "locked.zip");
+    zipper.AddFiles("e.txt", 0);
+    zipper.Save();
+  }
+  Drop(Get("ZipViewer"), {dir / "locked.zip"});
+  fs::create_directories(dir.path() / "out");
+  std::string label;
+  bool masked = false;
+  SeenBox done;
+  Modals modals({Dialog(dir / "out"),
+                 [&](QWidget* w) {
+                   auto* dialog = qobject_cast<QInputDialog*>(w);
+                   ASSERT_NE(dialog, nullptr);
+                   label = dialog->labelText().toStdString();
+                   masked = dialog->textEchoMode() == QLineEdit::Password;
+                   dialog->setTextValue("secret");
+                   dialog->accept();
+                 },
+                 Box(&done, "OK")});
+  Click("btnUnZip");
+  ASSERT_TRUE(WaitFor([&] { return modals.Done(); }));
+  EXPECT_EQ(label, "Enter the password of:\ne.txt");
+  EXPECT_TRUE(masked);
+  const auto bytes = vz::testing::ReadFile(dir / "out/e.txt");
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "secret data");
 }
 
 // "Add Folder..." of the file list's popup menu lists the files below the folder chosen.

@@ -115,6 +115,16 @@ class ScriptedShell : public WindowShell {
   void CloseWindow() override { closed = closed || window == nullptr || window->FormCloseQuery(); }
   void AcceptDroppedFiles() override { drops = true; }
   void SetWindowTitle(const std::string& text) override { title = text; }
+  std::optional<std::string> AskPassword(const std::string& item, bool again) override {
+    password_questions.push_back(item + (again ? " (again)" : ""));
+    if (passwords.empty()) return std::nullopt;
+    auto next = passwords.front();
+    passwords.pop_front();
+    return next;
+  }
+  std::deque<std::optional<std::string>> passwords;  // in turn; none left: cancelled
+  std::vector<std::string> password_questions;       // the item asked about, " (again)" after
+                                                     // a wrong one
   std::string title = "Veldrin - ZIP";
   InstallPlanAnswer ShowInstallPlan(const InstallPlanRequest& r) override {
     plans.push_back(r);

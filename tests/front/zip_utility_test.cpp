@@ -426,6 +426,34 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
     EXPECT_EQ(w.view.meters[0].Position() + w.view.meters[1].Position(), 0);
   }
   {
+    // An encrypted zip asks for its password, with the item's name: right at once, or wrong and
+    // then right; each command asks anew.
+    const std::vector<std::pair<std::deque<std::optional<std::string>>, std::vector<std::string>>>
+        answers = {{{"secret"}, {"e1.txt"}}, {{"wrong", "secret"}, {"e1.txt", "e1.txt (again)"}}};
+    for (const auto& [given, asked] : answers) {
+      Window w;
+      Zipper zipper;
+      zipper.EditSettings([&](ComponentSettings& s) {
+        s.SetAutoSave(true);
+        s.SetBaseDirectory(w.dir.path().string());
+      });
+      zipper.SetFileName(w / "locked.zip");
+      for (const char* name : {"e1.txt", "e2.txt", "plain.txt"}) {
+        zipper.EditSettings(
+            [&](ComponentSettings& s) { s.SetPassword(name[0] == 'e' ? "secret" : ""); });
+        Put(w / name, "plain");
+        zipper.AddFiles(name, 0);
+      }
+      zipper.SetFileName("");
+      w.shell.passwords = given;
+      w.Run("mkdir out; dest out; drop locked.zip; unzip");
+      EXPECT_EQ(w.shell.password_questions, asked);
+      w.ExpectBoxes({"Zip contents extracted to this location:\r\n\r\n{d}out"});
+      EXPECT_EQ(Tree(w / "out"),
+                (Files{{"e1.txt", "plain"}, {"e2.txt", "plain"}, {"plain.txt", "plain"}}));
+    }
+  }
+  {
     // While the overwrite question is open, the status bar names the item it is about.
     Window w;
     vz::testing::WriteFile(w / "FILE.ZIP", ZipOf({{"a.txt", "new a"}, {"b.txt", "new b"}}));
