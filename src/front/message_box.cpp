@@ -25,7 +25,9 @@ std::string_view ButtonCaption(MessageButton button) {
     case mbCancel:
       return "Cancel";
     case mbAll:
-      return "&All";
+      return "Yes to &All";
+    case mbNoToAll:
+      return "N&o to All";
     case mbNone:
       break;
   }

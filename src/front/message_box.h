@@ -24,15 +24,18 @@ enum MessageButton : uint8_t {
   mbNo = 2,
   mbOK = 4,
   mbCancel = 8,
-  mbAll = 16
+  mbAll = 16,     // "Yes to All"
+  mbNoToAll = 32  // "No to All"
 };
 using MessageButtons = uint8_t;
 
 // Buttons are laid out left to right in this order, when present.
-inline constexpr std::array<MessageButton, 5> kButtonOrder = {mbYes, mbNo, mbOK, mbCancel, mbAll};
+inline constexpr std::array<MessageButton, 6> kButtonOrder = {mbYes, mbNo,      mbOK,
+                                                              mbAll, mbNoToAll, mbCancel};
 
 std::string_view MessageTitle(MessageKind kind);
-// "&Yes", "&No", "OK", "Cancel", "&All" ("&" marks the key that presses the button).
+// "&Yes", "&No", "OK", "Cancel", "Yes to &All", "N&o to All" ("&" marks the key that presses
+// the button).
 std::string_view ButtonCaption(MessageButton button);
 // The button Enter presses: OK when present, else Yes (mbNone when neither is there).
 MessageButton DefaultButton(MessageButtons buttons);

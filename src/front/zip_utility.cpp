@@ -14,10 +14,12 @@
 
 #include "archive/utils.h"
 #include "components/file_admission.h"
+#include "components/zip_attributes.h"
 #include "components/zip_outline.h"
 #include "errors/errors.h"
 #include "front/file_gathering.h"
 #include "front/product.h"
+#include "platform/dos_time.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -388,6 +390,7 @@ void ZipUtilityWindow::btnUnZipClick() {
   }
   Command(true, [&] {
     overwrite_all_ = false;
+    skip_all_ = false;
     all_extracted_ = true;
     password_notice_shown_ = false;
     password_cancelled_ = false;
@@ -503,13 +506,33 @@ void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm
     confirm = true;
     return;
   }
-  // The status bar names the item asked about (its progress has not been reported yet).
-  if (const Archive* archive = unzipper_.GetArchive(); archive && archive->ActiveItem()) {
-    view_.SetText(Control::StatusText, "Extracting: " + archive->ActiveItem()->StoredName());
+  if (skip_all_) {
+    confirm = false;
+    all_extracted_ = false;
+    return;
   }
-  switch (ShowMessageCentered("This file already exists in the destination location. \r\n\r\n" +
-                                  name + "\r\n\r\nWould you like to overwrite?",
-                              MessageKind::kConfirmation, mbYes | mbNo | mbAll)) {
+  // The status bar names the item asked about (its progress has not been reported yet), and the
+  // question says what is there and what would come.
+  std::string details;
+  if (const Archive* archive = unzipper_.GetArchive(); archive && archive->ActiveItem()) {
+    const ArchiveItem& item = *archive->ActiveItem();
+    view_.SetText(Control::StatusText, "Extracting: " + item.StoredName());
+    if (const auto there = platform::StatPath(name)) {
+      const uint32_t dos = platform::UnixTimeToDosDateTime(there->mtime);
+      details = "\r\n\r\nThere now: " + std::to_string(there->size) + " bytes, " +
+                DosTimeStampText(static_cast<uint16_t>(dos >> 16), static_cast<uint16_t>(dos)) +
+                "\r\nFrom the zip: " + std::to_string(item.UncompressedSize()) + " bytes, " +
+                DosTimeStampText(item.FileDate(), item.FileTime());
+    }
+  }
+  constexpr MessageButtons kAnswers = mbYes | mbNo | mbAll | mbNoToAll | mbCancel;
+  MessageRequest request{"This file already exists in the destination location. \r\n\r\n" + name +
+                             details + "\r\n\r\nWould you like to overwrite?",
+                         MessageKind::kConfirmation, kAnswers,
+                         [this](int32_t width, int32_t height) {
+                           return CenteredOn(shell_.WindowGeometry(), width, height);
+                         }};
+  switch (shell_.ShowMessage(request)) {
     case mbYes:
       confirm = true;
       break;
@@ -517,7 +540,17 @@ void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm
       overwrite_all_ = true;
       confirm = true;
       break;
-    default:  // No, or the box closed (which answers No)
+    case mbNoToAll:
+      skip_all_ = true;
+      confirm = false;
+      all_extracted_ = false;
+      break;
+    case mbCancel:
+      // The extraction ends here, as Stop ends it.
+      stop_requested_ = true;
+      confirm = false;
+      break;
+    default:  // No, or the box closed (which keeps the file there)
       confirm = false;
       all_extracted_ = false;
       break;

@@ -419,7 +419,7 @@ TEST_F(FormTest, MessageBoxesFollowTheWindowsRulesAndStayCentredOnIt) {
       {front::MessageKind::kConfirmation,
        front::mbYes | front::mbNo | front::mbAll,
        "Confirm",
-       {"&Yes", "&No", "&All"},
+       {"&Yes", "&No", "Yes to &All"},
        "&Yes",
        "&No"},
       {front::MessageKind::kConfirmation,
