@@ -698,6 +698,10 @@ std::optional<std::string> ZipUtilityForm::AskPassword(const std::string& item_n
   return dialog.textValue().toStdString();
 }
 
+void ZipUtilityForm::OpenFolder(const std::string& folder) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+}
+
 void ZipUtilityForm::SetWindowTitle(const std::string& title) {
   setWindowTitle(QString::fromStdString(title));
 }

@@ -79,6 +79,7 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   std::optional<std::string> BrowseForFolder(const std::string& caption) override;
   void ProcessMessages() override;
   void OpenWebPage(const std::string& url) override;
+  void OpenFolder(const std::string& folder) override;
   front::ScreenRect WindowGeometry() const override;
   void CloseWindow() override;
   void AcceptDroppedFiles() override;

@@ -28,6 +28,8 @@ std::string_view ButtonCaption(MessageButton button) {
       return "Yes to &All";
     case mbNoToAll:
       return "N&o to All";
+    case mbOpenFolder:
+      return "Open &Folder";
     case mbNone:
       break;
   }

@@ -24,18 +24,19 @@ enum MessageButton : uint8_t {
   mbNo = 2,
   mbOK = 4,
   mbCancel = 8,
-  mbAll = 16,     // "Yes to All"
-  mbNoToAll = 32  // "No to All"
+  mbAll = 16,        // "Yes to All"
+  mbNoToAll = 32,    // "No to All"
+  mbOpenFolder = 64  // "Open Folder": the folder a message names, in the file manager
 };
 using MessageButtons = uint8_t;
 
 // Buttons are laid out left to right in this order, when present.
-inline constexpr std::array<MessageButton, 6> kButtonOrder = {mbYes, mbNo,      mbOK,
+inline constexpr std::array<MessageButton, 7> kButtonOrder = {mbYes, mbNo,      mbOpenFolder, mbOK,
                                                               mbAll, mbNoToAll, mbCancel};
 
 std::string_view MessageTitle(MessageKind kind);
-// "&Yes", "&No", "OK", "Cancel", "Yes to &All", "N&o to All" ("&" marks the key that presses
-// the button).
+// "&Yes", "&No", "OK", "Cancel", "Yes to &All", "N&o to All", "Open &Folder" ("&" marks the
+// key that presses the button).
 std::string_view ButtonCaption(MessageButton button);
 // The button Enter presses: OK when present, else Yes (mbNone when neither is there).
 MessageButton DefaultButton(MessageButtons buttons);

@@ -75,6 +75,8 @@ class WindowShell {
   // close) and returns; the user's commands run inside this call.
   virtual void ProcessMessages() = 0;
   virtual void OpenWebPage(const std::string& url) = 0;
+  // Shows folder in the desktop's file manager.
+  virtual void OpenFolder(const std::string& folder) = 0;
   // The main window's frame in screen coordinates.
   virtual ScreenRect WindowGeometry() const = 0;
   // Closes the main window as its title bar would: the window asks FormCloseQuery first.

@@ -418,6 +418,8 @@ void ZipUtilityWindow::ExtractTheZip() {
   const std::string folder = view_.Text(Control::edFolderPath);
   WorkScope work(*this, Control::btnUnZip);
   extraction_failures_.Clear();
+  declined_ = 0;
+  int attempted = 0;  // files the extraction set out to write
   bool stopped = false;
   try {
     // The unzipper applies its folder again to every zip it opens: one deleted since the last
@@ -450,7 +452,11 @@ void ZipUtilityWindow::ExtractTheZip() {
     }
     unzipper_.OnConfirmProcessItem = [&](void*, ArchiveItem* item, ProcessType, bool& confirm) {
       const auto same = same_name_as.find(item);
-      if (same == same_name_as.end()) return;
+      if (same == same_name_as.end()) {
+        const std::string& name = item->StoredName();
+        if (!name.empty() && name.back() != '/' && name.back() != '\\') ++attempted;
+        return;
+      }
       confirm = false;
       extraction_failures_.Add(item->StoredName(),
                                "same name as " + same->second + " in this archive");
@@ -465,6 +471,7 @@ void ZipUtilityWindow::ExtractTheZip() {
     throw;
   }
   unzipper_.OnConfirmProcessItem = nullptr;
+  const int failed = static_cast<int>(extraction_failures_.Size());
   // Damage the load found in the end records (a count the directory disagrees with) is told with
   // the failures: the items were extracted, but the archive is not what it says.
   const std::string zip_name = current_zip_file_.substr(current_zip_file_.rfind('/') + 1);
@@ -480,20 +487,26 @@ void ZipUtilityWindow::ExtractTheZip() {
   work.End();
   if (abort_requested_) throw UserAbortError();
 
+  // Each ending counts what became of the files, and offers to show the folder.
+  const int written = std::max(0, attempted - declined_ - failed);
+  const std::string counts = "\r\n\r\n" + std::to_string(written) + " file(s) written, " +
+                             std::to_string(declined_) + " skipped, " + std::to_string(failed) +
+                             " failed.";
+  std::string text;
+  MessageKind kind = MessageKind::kInformation;
   if (stopped) {
-    ShowMessageCentered(
-        "UnZip stopped. What was extracted before stays in this location:\r\n\r\n" + folder,
-        MessageKind::kInformation, mbOK);
+    text = "UnZip stopped. What was extracted before stays in this location:\r\n\r\n" + folder;
   } else if (!extraction_failures_.Empty()) {
-    ShowMessageCentered("UnZip Complete. One or more files could not be extracted:\r\n\r\n" +
-                            extraction_failures_.Report(),
-                        MessageKind::kError, mbOK);
+    text = "UnZip Complete. One or more files could not be extracted:\r\n\r\n" +
+           extraction_failures_.Report();
+    kind = MessageKind::kError;
   } else if (all_extracted_) {
-    ShowMessageCentered("Zip contents extracted to this location:\r\n\r\n" + folder,
-                        MessageKind::kInformation, mbOK);
+    text = "Zip contents extracted to this location:\r\n\r\n" + folder;
   } else {
-    ShowMessageCentered("UnZip Complete. One or more extractions cancelled!",
-                        MessageKind::kInformation, mbOK);
+    text = "UnZip Complete. One or more extractions cancelled!";
+  }
+  if (ShowMessageCentered(text + counts, kind, mbOK | mbOpenFolder) == mbOpenFolder) {
+    shell_.OpenFolder(folder);
   }
 }
 
@@ -509,6 +522,7 @@ void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm
   if (skip_all_) {
     confirm = false;
     all_extracted_ = false;
+    ++declined_;
     return;
   }
   // The status bar names the item asked about (its progress has not been reported yet), and the
@@ -544,6 +558,7 @@ void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm
       skip_all_ = true;
       confirm = false;
       all_extracted_ = false;
+      ++declined_;
       break;
     case mbCancel:
       // The extraction ends here, as Stop ends it.
@@ -553,6 +568,7 @@ void ZipUtilityWindow::unZipperConfirmOverwrite(std::string& name, bool& confirm
     default:  // No, or the box closed (which keeps the file there)
       confirm = false;
       all_extracted_ = false;
+      ++declined_;
       break;
   }
 }

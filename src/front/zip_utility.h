@@ -228,6 +228,7 @@ class ZipUtilityWindow {
   std::string current_zip_file_;
   bool overwrite_all_ = false;
   bool skip_all_ = false;  // "No to All" answered in this extraction
+  int declined_ = 0;       // files there already that this extraction kept (not overwritten)
   bool all_extracted_ = true;
   int32_t duplicate_count_ = 0;
   std::vector<std::string> files_;  // the file list, sorted once UpdateFilesLabel ran

@@ -111,6 +111,8 @@ class ScriptedShell : public WindowShell {
     if (on_messages) on_messages();
   }
   void OpenWebPage(const std::string& url) override { pages.push_back(url); }
+  void OpenFolder(const std::string& folder) override { folders.push_back(folder); }
+  std::vector<std::string> folders;  // shown in the file manager
   ScreenRect WindowGeometry() const override { return {100, 50, 600, 535}; }
   void CloseWindow() override { closed = closed || window == nullptr || window->FormCloseQuery(); }
   void AcceptDroppedFiles() override { drops = true; }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <sstream>
 
 #include "front/window_script.h"
@@ -100,6 +101,10 @@ struct Window {
   // The boxes shown, "*" in expected matching any text.
   void ExpectBoxes(std::vector<std::string> expected) const {
     std::vector<std::string> shown = shell.Texts();
+    // The counts an extraction ends with are looked at where they are the point.
+    static const std::regex counts(
+        "\r\n\r\n[0-9]+ file\\(s\\) written, [0-9]+ skipped, [0-9]+ failed\\.$");
+    for (std::string& text : shown) text = std::regex_replace(text, counts, "");
     // A "*" in an expected text stands for any text there.
     for (size_t i = 0; i < expected.size(); ++i) {
       expected[i] = Expand(expected[i]);
@@ -144,8 +149,8 @@ void Window::Run(const std::string& script) {
       view.page = args.at(0) == "zip" ? Page::tabZip : Page::tabUnZip;
     } else if (verb == "answer") {
       const std::map<std::string, MessageButton> buttons = {
-          {"yes", mbYes}, {"no", mbNo},         {"all", mbAll},    {"notoall", mbNoToAll},
-          {"ok", mbOK},   {"cancel", mbCancel}, {"closed", mbNone}};
+          {"yes", mbYes}, {"no", mbNo},         {"all", mbAll},     {"notoall", mbNoToAll},
+          {"ok", mbOK},   {"cancel", mbCancel}, {"closed", mbNone}, {"openfolder", mbOpenFolder}};
       for (const std::string& arg : args) shell.answers.push_back(buttons.at(arg));
     } else if (verb == "choose") {
       for (size_t i = 0; i < args.size(); ++i) {
@@ -468,6 +473,18 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
       EXPECT_EQ(Tree(w / "out"),
                 (Files{{"e1.txt", "plain"}, {"e2.txt", "plain"}, {"plain.txt", "plain"}}));
     }
+  }
+  {
+    // The ending counts the files written, kept and failed, and opens the folder when asked.
+    Window w;
+    vz::testing::WriteFile(w / "FILE.ZIP",
+                           ZipOf({{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "c"}}));
+    w.Run("mkdir out; dest out; put out/b.txt old; drop FILE.ZIP; answer no openfolder; unzip");
+    EXPECT_EQ(
+        w.shell.Texts().back(),
+        Replace(kCancelled + "\r\n\r\n2 file(s) written, 1 skipped, 0 failed.", "{d}", w / ""));
+    EXPECT_EQ(w.shell.boxes.back().buttons, mbOK | mbOpenFolder);
+    EXPECT_EQ(w.shell.folders, (std::vector<std::string>{w / "out"}));
   }
   {
     // While the overwrite question is open, the status bar names the item it is about.
