@@ -327,6 +327,22 @@ TEST(ZipUtilityTest, TheCommandLineOpensAZipOrListsFiles) {
 
 // ---- extraction ------------------------------------------------------------------------------
 
+// locked.zip: e1.txt and e2.txt encrypted with "secret", plain.txt not.
+void MakeLockedZip(const Window& w) {
+  Zipper zipper;
+  zipper.EditSettings([&](ComponentSettings& s) {
+    s.SetAutoSave(true);
+    s.SetBaseDirectory(w.dir.path().string());
+  });
+  zipper.SetFileName(w / "locked.zip");
+  for (const char* name : {"e1.txt", "e2.txt", "plain.txt"}) {
+    zipper.EditSettings(
+        [&](ComponentSettings& s) { s.SetPassword(name[0] == 'e' ? "secret" : ""); });
+    Put(w / name, "plain");
+    zipper.AddFiles(name, 0);
+  }
+}
+
 std::string Question(const std::string& path) {
   // What is there now and what the zip holds, each size and date, come between.
   return "This file already exists in the destination location. \r\n\r\n{d}" + path +
@@ -419,20 +435,7 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
     auto lying = ZipOf({{"good.txt", "good"}});  // its end record counts 65,535 items
     std::fill_n(lying.end() - 14, 4, 0xFF);
     vz::testing::WriteFile(w / "lying.zip", lying);
-    if (c.script.find("locked") != std::string::npos) {
-      Zipper zipper;  // two items encrypted, one not
-      zipper.EditSettings([&](ComponentSettings& s) {
-        s.SetAutoSave(true);
-        s.SetBaseDirectory(w.dir.path().string());
-      });
-      zipper.SetFileName(w / "locked.zip");
-      for (const char* name : {"e1.txt", "e2.txt", "plain.txt"}) {
-        zipper.EditSettings(
-            [&](ComponentSettings& s) { s.SetPassword(name[0] == 'e' ? "secret" : ""); });
-        Put(w / name, "plain");
-        zipper.AddFiles(name, 0);
-      }
-    }
+    if (c.script.find("locked") != std::string::npos) MakeLockedZip(w);
     w.Run("mkdir out; dest out; " + c.script);
     w.ExpectBoxes(c.boxes);
     for (const auto& box : w.shell.boxes) {
@@ -453,19 +456,7 @@ TEST(ZipUtilityTest, ExtractionTellsWhatHappened) {
         answers = {{{"secret"}, {"e1.txt"}}, {{"wrong", "secret"}, {"e1.txt", "e1.txt (again)"}}};
     for (const auto& [given, asked] : answers) {
       Window w;
-      Zipper zipper;
-      zipper.EditSettings([&](ComponentSettings& s) {
-        s.SetAutoSave(true);
-        s.SetBaseDirectory(w.dir.path().string());
-      });
-      zipper.SetFileName(w / "locked.zip");
-      for (const char* name : {"e1.txt", "e2.txt", "plain.txt"}) {
-        zipper.EditSettings(
-            [&](ComponentSettings& s) { s.SetPassword(name[0] == 'e' ? "secret" : ""); });
-        Put(w / name, "plain");
-        zipper.AddFiles(name, 0);
-      }
-      zipper.SetFileName("");
+      MakeLockedZip(w);
       w.shell.passwords = given;
       w.Run("mkdir out; dest out; drop locked.zip; unzip");
       EXPECT_EQ(w.shell.password_questions, asked);
