@@ -156,6 +156,18 @@ bool ZipUtilityWindow::FormKeyDown(int key) {
 
 bool ZipUtilityWindow::FormCloseQuery() {
   if (!Busy()) return true;
+  if (close_pending_ || asking_close_) return false;
+  // Work running: the user is asked first (a dialog or box of a command is simply closed).
+  if (working_) {
+    asking_close_ = true;
+    const MessageButton answer = ShowMessageCentered(
+        "Work is in progress. Stop it and close the window?\r\n\r\n"
+        "What was finished stays; the file in progress is removed.",
+        MessageKind::kConfirmation, mbYes | mbNo);
+    asking_close_ = false;
+    if (answer != mbYes) return false;
+    if (!Busy()) return true;  // the work ended meanwhile
+  }
   abort_requested_ = true;
   close_pending_ = true;
   return false;

@@ -77,8 +77,8 @@ class ZipUtilityWindow {
   void FormShow();
   // A key the window sees before its controls: Escape closes the window. True when it took the key.
   bool FormKeyDown(int key);
-  // Whether the window may close now. During work it may not: the work is told to abort, and the
-  // window closes itself once the work has unwound.
+  // Whether the window may close now. During work the user is asked first; agreed, the work is told
+  // to abort, and the window closes itself once the work has unwound.
   bool FormCloseQuery();
   // "Exit": empties the outline and the destination, then closes the window.
   void btnExitClick();
@@ -250,6 +250,7 @@ class ZipUtilityWindow {
   std::optional<Control> stop_button_;  // the button showing "Stop" while work runs
   bool stop_requested_ = false;         // Stop pressed during the last work
   bool close_pending_ = false;
+  bool asking_close_ = false;  // the question before closing during work is open
 };
 
 template <typename Fn>

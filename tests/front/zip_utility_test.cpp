@@ -658,6 +658,10 @@ constexpr Control kGreyedDuringWork[] = {
     Control::cbUseFSXFolder, Control::cbxFSXFolder, Control::edFolderPath,
     Control::ZipFileList,    Control::btnZip,       Control::btnClearList};
 
+const std::string kCloseQuestion =
+    "Work is in progress. Stop it and close the window?\r\n\r\nWhat was finished stays; the file "
+    "in progress is removed.";
+
 TEST(ZipUtilityTest, OneOperationAtATime) {
   const auto random = vz::testing::RandomBytes(8 << 20, 5);
   const struct {
@@ -668,9 +672,12 @@ TEST(ZipUtilityTest, OneOperationAtATime) {
   } cases[] = {
       {"unzip", 0, {kDone}, {{"big.bin", "random"}, {"small.txt", "small"}}},
       {"zip new.zip", 0, {"Zip file saved as:\r\n\r\n{d}new.zip"}, {}},
-      {"unzip", 3, {}, {}},
-      {"put out/big.bin old; unzip", -1, {Question("out/big.bin")}, {{"big.bin", "old"}}},
-      {"zip new.zip", 1, {}, {}},
+      {"unzip", 3, {kCloseQuestion}, {}},
+      {"put out/big.bin old; unzip",
+       -1,
+       {Question("out/big.bin"), kCloseQuestion},
+       {{"big.bin", "old"}}},
+      {"zip new.zip", 1, {kCloseQuestion}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.work + ", closing at " + std::to_string(c.close_at));
@@ -726,6 +733,17 @@ TEST(ZipUtilityTest, OneOperationAtATime) {
     EXPECT_EQ(fs::exists(w / "new.zip"), c.work.starts_with("zip") && !closing);
     EXPECT_TRUE(closing || calls >= 8) << "the window hears of the work at least once per MB";
   }
+  // Asked before closing during work, the user may go on: the work ends as it would have.
+  Window w;
+  vz::testing::WriteFile(w / "FILE.ZIP", ZipOf({{"a.txt", std::string(300000, 'a')}}));
+  int calls = 0;
+  w.shell.on_messages = [&] {
+    if (++calls == 2) w.shell.CloseWindow();
+  };
+  w.Run("mkdir out; dest out; drop FILE.ZIP; answer no; unzip");
+  w.ExpectBoxes({kCloseQuestion, kDone});
+  EXPECT_FALSE(w.shell.closed);
+  EXPECT_EQ(Tree(w / "out").size(), 1u);
 }
 
 }  // namespace
