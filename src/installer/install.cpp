@@ -6,9 +6,11 @@
 #include <unordered_map>
 
 #include "archive/item_procedures.h"
+#include "archive/utils.h"
 #include "codec/deflate_base.h"
 #include "components/unzipper.h"
 #include "errors/errors.h"
+#include "installer/ini_text.h"
 #include "installer/scenery_cfg.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
@@ -81,12 +83,6 @@ std::string WindowsLocal(std::string path) {
   return path;
 }
 
-void MakeFolders(const std::string& folder) {
-  if (folder.empty() || platform::IsDirectory(folder)) return;
-  MakeFolders(FolderOf(folder));
-  platform::MakeFolder(folder);
-}
-
 // Opens the archive for reading through the unzipper, as every face does.
 void OpenArchive(UnZipper& unzipper, const std::string& archive) {
   unzipper.EditSettings([](ComponentSettings& s) { s.SetThreadCount(1); });
@@ -98,7 +94,6 @@ void OpenArchive(UnZipper& unzipper, const std::string& archive) {
 // N, its texture= the livery's folder, its title= one no other section uses.
 std::string FltsimSection(const std::string& cfg, const std::string& block, const std::string& name,
                           int number) {
-  std::vector<std::string> lines;
   std::set<std::string> titles;
   std::string source = block;
   {
@@ -111,8 +106,7 @@ std::string FltsimSection(const std::string& cfg, const std::string& block, cons
       std::string line = cfg.substr(start, end - start);
       start = end + 1;
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      std::string lower = line;
-      std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+      const std::string lower = LowerAscii(line);
       if (lower.starts_with("[")) current = lower;
       if (lower.starts_with("title")) {
         const size_t eq = line.find('=');
@@ -123,20 +117,8 @@ std::string FltsimSection(const std::string& cfg, const std::string& block, cons
     if (source.empty()) source = first;
   }
   // The block's own title when it has one, else the livery's name; never one another section uses.
-  std::string wanted = name;
-  for (size_t start = 0; start < block.size();) {
-    size_t end = block.find('\n', start);
-    if (end == std::string::npos) end = block.size();
-    std::string line = block.substr(start, end - start);
-    start = end + 1;
-    std::string lower = line;
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-    const size_t eq = line.find('=');
-    if (lower.starts_with("title") && eq != std::string::npos && eq + 1 < line.size()) {
-      wanted = line.substr(eq + 1);
-      break;
-    }
-  }
+  const auto block_title = IniValue(block, "", "title");
+  const std::string wanted = block_title && !block_title->empty() ? *block_title : name;
   std::string title = wanted;
   for (int n = 2; titles.count(title) > 0; ++n) title = wanted + " (" + std::to_string(n) + ")";
   std::string out = "[fltsim." + std::to_string(number) + "]\n";
@@ -146,8 +128,7 @@ std::string FltsimSection(const std::string& cfg, const std::string& block, cons
     if (end == std::string::npos) end = source.size();
     const std::string line = source.substr(start, end - start);
     start = end + 1;
-    std::string lower = line;
-    std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+    const std::string lower = LowerAscii(line);
     if (line.empty() || lower.starts_with("[") || lower.starts_with("title") ||
         lower.starts_with("texture")) {
       continue;
@@ -159,8 +140,7 @@ std::string FltsimSection(const std::string& cfg, const std::string& block, cons
 }
 
 int NextFltsimNumber(const std::string& cfg) {
-  std::string lower = cfg;
-  std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+  const std::string lower = LowerAscii(cfg);
   int next = 0;
   for (size_t at = lower.find("[fltsim."); at != std::string::npos;
        at = lower.find("[fltsim.", at + 1)) {
@@ -555,7 +535,7 @@ InstallReport Install(const InstallPlan& plan, const InstallChoices& choices) {
   for (const TargetFile* file : to_write) {
     if (file->state != TargetState::kDifferent) continue;
     const std::string backup = backups + "/" + file->target;
-    MakeFolders(FolderOf(backup));
+    ForceFolders(FolderOf(backup));
     if (platform::CopyFile(fsx.folder + "/" + file->target, backup, false) != 0) {
       throw ArchiveError(file->target + ": could not be backed up to " + backup);
     }

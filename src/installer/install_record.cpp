@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "archive/utils.h"
 #include "codec/deflate_base.h"
 #include "installer/scenery_cfg.h"
 #include "platform/fs.h"
@@ -75,14 +76,6 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
-// Makes folder and the folders above it.
-void MakeFolders(const std::string& folder) {
-  if (folder.empty() || platform::IsDirectory(folder)) return;
-  const size_t slash = folder.rfind('/');
-  if (slash != std::string::npos && slash > 0) MakeFolders(folder.substr(0, slash));
-  platform::MakeFolder(folder);
-}
-
 }  // namespace
 
 std::string RecordsFolder(const FsxInstallation& fsx) {
@@ -104,7 +97,11 @@ std::string BackupFolder(const std::string& records, const std::string& name) {
 }
 
 std::string SaveRecord(const std::string& records, const InstallRecord& record) {
-  MakeFolders(records);
+  try {
+    ForceFolders(records);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
   std::string text = std::string(kHeader) + "\n";
   text += Line({"name", record.name});
   text += Line({"kind", record.kind});
