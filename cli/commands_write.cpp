@@ -200,8 +200,8 @@ int AddCommand(const std::vector<std::string>& args) {
   zipper.OnArchiveSaveProgress = [&](void*, uint8_t percent, bool&) {
     progress.Show("writing", options.archive, percent);
   };
-  zipper.OnWaitForArchive = [&](void*) {
-    Error(options.archive + ": waiting for another vzip to finish with it");
+  zipper.OnWaitForArchive = [&](void*, bool first, bool&) {
+    if (first) Error(options.archive + ": waiting for another vzip to finish with it");
   };
 
   if (const auto status = platform::StatPath(options.archive); status && !status->is_regular) {

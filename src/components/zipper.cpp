@@ -1,5 +1,7 @@
 #include "components/zipper.h"
 
+#include <utility>
+
 #include "archive/item_procedures.h"
 #include "archive/utils.h"
 #include "components/file_admission.h"
@@ -27,7 +29,12 @@ void CustomZipper::SetFileName(const std::string& value) {
       if (type != atZip && type != atSpannedZip && type != atSelfExtractingZip) {
         throw UnhandledTypeError();
       }
-      lock = platform::FileLock::Acquire(name, [this] { DoWaitForArchive(); });
+      bool first = true;
+      lock = platform::FileLock::Acquire(name, [&] {
+        bool abort = false;
+        DoWaitForArchive(std::exchange(first, false), abort);
+        if (abort) throw UserAbortError();
+      });
     }
     if (lock != nullptr) {
       auto zip = std::make_unique<ZipArchive>(name, kFmOpenRead | kFmShareDenyNone);
@@ -47,8 +54,8 @@ void CustomZipper::SetFileName(const std::string& value) {
   DoChange();
 }
 
-void CustomZipper::DoWaitForArchive() {
-  if (OnWaitForArchive) OnWaitForArchive(this);
+void CustomZipper::DoWaitForArchive(bool first, bool& abort) {
+  if (OnWaitForArchive) OnWaitForArchive(this, first, abort);
 }
 
 void CustomZipper::SetZipComment(const std::string& comment) {

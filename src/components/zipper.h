@@ -9,6 +9,8 @@
 
 namespace vz {
 
+using WaitForArchiveEvent = std::function<void(void* sender, bool first, bool& abort)>;
+
 class CustomZipper : public CustomZipBrowser {
  public:
   CustomZipper() = default;
@@ -16,7 +18,7 @@ class CustomZipper : public CustomZipBrowser {
   // Saves and frees the open archive (a failing save propagates and keeps it open), then opens
   // the named zip, or starts a new one when it does not exist (its file appears with the first
   // save that stores an item). An existing zip is locked against other writers of this program
-  // until it is closed; when one holds it, OnWaitForArchive is raised and the zipper waits. A
+  // until it is closed; when one holds it, the zipper waits, raising OnWaitForArchive meanwhile. A
   // relative name is taken against the current folder. Names of other types raise
   // UnhandledTypeError; a name that is a folder, device or pipe raises ArchiveError. A zip that
   // fails to open or load stays held but unusable: no later save or change of file writes over it.
@@ -48,8 +50,9 @@ class CustomZipper : public CustomZipBrowser {
   ArchiveProgressEvent OnArchiveSaveProgress;
   ArchiveConfirmEvent OnConfirmSave;
   ArchiveEvent OnSave;
-  // Raised once when another writer holds the archive being opened; the zipper then waits.
-  NotifyEvent OnWaitForArchive;
+  // Raised when another writer holds the archive being opened (first set), and then about every
+  // 50 ms while the zipper waits for it; setting abort ends the wait with UserAbortError.
+  WaitForArchiveEvent OnWaitForArchive;
 
  protected:
   void ResetMeters() override;
@@ -57,7 +60,7 @@ class CustomZipper : public CustomZipBrowser {
   virtual void DoArchiveSaveProgress(uint8_t progress, bool& abort);
   virtual void DoConfirmSave(bool& confirm);
   virtual void DoSave();
-  virtual void DoWaitForArchive();
+  virtual void DoWaitForArchive(bool first, bool& abort);
 
  private:
   RemovablePtr<MeterLink> save_meter_;

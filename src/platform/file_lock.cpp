@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "platform/runtime_errors.h"
 
@@ -28,8 +30,7 @@ FileLock::~FileLock() {
 }
 
 std::unique_ptr<FileLock> FileLock::Acquire(const std::string& path,
-                                            const std::function<void()>& on_wait) {
-  bool told = false;
+                                            const std::function<void()>& waiting) {
   for (;;) {
     // Opening for reading never blocks on a regular file; O_NONBLOCK keeps a pipe put in the
     // archive's place from blocking the open.
@@ -40,10 +41,11 @@ std::unique_ptr<FileLock> FileLock::Acquire(const std::string& path,
     }
     auto lock = std::unique_ptr<FileLock>(new FileLock(fd));
     int error = Lock(fd, LOCK_EX | LOCK_NB);
-    if (error == EWOULDBLOCK) {
-      if (!told && on_wait) on_wait();
-      told = true;
-      error = Lock(fd, LOCK_EX);
+    if (error == EWOULDBLOCK && !waiting) error = Lock(fd, LOCK_EX);
+    while (error == EWOULDBLOCK) {
+      waiting();
+      std::this_thread::sleep_for(std::chrono::milliseconds(kWaitStepMs));
+      error = Lock(fd, LOCK_EX | LOCK_NB);
     }
     if (error != 0) throw FileOpenError(path, error);
     // The holder may have replaced the file meanwhile: the lock counts only on the file the name

@@ -21,11 +21,14 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  // Locks the file at path (links followed). When another program holds the lock, on_wait (when
-  // given) is called once and the call waits for it. Returns nothing when no file is at path (any
-  // more); a file that cannot be opened raises FileOpenError.
+  // Locks the file at path (links followed). When another program holds the lock, the call
+  // waits for it: without waiting, in the kernel; with it, waiting is called at once and then
+  // about every kWaitStepMs milliseconds until the lock is granted, so that a caller can keep a
+  // window alive; an exception it throws ends the wait. Returns nothing when no file is at path
+  // (any more); a file that cannot be opened raises FileOpenError.
   static std::unique_ptr<FileLock> Acquire(const std::string& path,
-                                           const std::function<void()>& on_wait = {});
+                                           const std::function<void()>& waiting = {});
+  static constexpr int kWaitStepMs = 50;
 
  private:
   explicit FileLock(int fd) : fd_(fd) {}

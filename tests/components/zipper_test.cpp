@@ -236,8 +236,10 @@ TEST(ZipperTest, ASecondWriterWaitsAndLoadsWhatTheFirstSaved) {
   first.Save();
   std::atomic<bool> waiting = false;
   Zipper second;
-  second.OnWaitForArchive = [&](void* sender) {
+  int told = 0;
+  second.OnWaitForArchive = [&](void* sender, bool first, bool&) {
     EXPECT_EQ(sender, &second);
+    told += first ? 1 : 0;
     waiting = true;
   };
   std::thread opener([&] { second.SetFileName(dir / "x.zip"); });
@@ -252,6 +254,14 @@ TEST(ZipperTest, ASecondWriterWaitsAndLoadsWhatTheFirstSaved) {
   first.CloseArchive();
   opener.join();
   EXPECT_EQ(second.ItemCount(), 2);
+  EXPECT_EQ(told, 1);
+  // A wait given up raises UserAbortError and leaves nothing open.
+  second.CloseArchive();
+  Zipper third;
+  third.SetFileName(dir / "x.zip");
+  second.OnWaitForArchive = [&](void*, bool, bool& abort) { abort = true; };
+  EXPECT_THROW(second.SetFileName(dir / "x.zip"), UserAbortError);
+  EXPECT_EQ(second.GetArchive(), nullptr);
 }
 
 }  // namespace
