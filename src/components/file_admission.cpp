@@ -1,5 +1,7 @@
 #include "components/file_admission.h"
 
+#include <algorithm>
+
 #include "archive/utils.h"
 #include "errors/errors.h"
 
@@ -38,6 +40,8 @@ Refusal FileAdmission::Admit(const std::string& path,
                                                          ? path
                                                          : AppendBackslash(base) + path);
   kind_ = status ? status->kind : "file";
+  size_ =
+      status && status->is_regular ? static_cast<uint64_t>(std::max<int64_t>(status->size, 0)) : 0;
   if (!status) return Refusal::kMissing;
   if (!status->is_regular) return Refusal::kNotRegular;
   if (own_ && *own_ == platform::FileIdentity{status->device, status->inode}) {

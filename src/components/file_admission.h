@@ -41,6 +41,8 @@ class FileAdmission {
                 bool check_names = true, const std::string& name_spec = "");
   // What the last decision found the file to be ("regular file", "folder", "FIFO", ...).
   const char* Kind() const { return kind_; }
+  // The size the last decision found the file to have (0 when it is not a regular file).
+  uint64_t Size() const { return size_; }
   // The words a face shows for a refusal of the last file decided.
   std::string Reason(Refusal refusal) const;
 
@@ -51,6 +53,7 @@ class FileAdmission {
   bool listings_stale_ = false;
   std::unordered_set<std::string> names_;  // upper-cased stored names taken in this save
   const char* kind_ = "file";
+  uint64_t size_ = 0;
 };
 
 }  // namespace vz

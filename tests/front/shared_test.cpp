@@ -11,6 +11,7 @@
 #include "front/failure_list.h"
 #include "front/file_gathering.h"
 #include "front/overwrite_answers.h"
+#include "front/work_rate.h"
 #include "test_support.h"
 
 namespace vz {
@@ -120,6 +121,43 @@ TEST(DisplayTextTest, ControlsAndBrokenUtf8AreEscaped) {
 }
 
 // Folders made for an extraction go again when nothing was put in them.
+// Bytes done and time left: silent for two seconds, then the figures of the work so far.
+TEST(WorkRateTest, SaysBytesDoneAndTimeLeftOnceTheWorkRunsAWhile) {
+  using std::chrono::milliseconds;
+  const front::WorkRate::Clock::time_point t0{};
+  const int a = 0, b = 0;
+  struct Case {
+    uint64_t total;
+    std::vector<std::pair<const int*, uint8_t>> steps;  // item (each 1 MiB) and its percent
+    int ms;
+    std::string expected;
+  } cases[] = {
+      {4 << 20, {{&a, 50}}, 1999, ""},
+      {4 << 20, {{&a, 50}}, 2000, "512 KB of 4.0 MB, about 14 s left"},
+      {4 << 20, {{&a, 100}, {&b, 0}}, 3000, "1.0 MB of 4.0 MB, about 9 s left"},
+      {4 << 20, {{&a, 0}}, 5000, "0 bytes of 4.0 MB"},
+      {uint64_t{1} << 30, {{&a, 100}}, 4000, "1.0 MB of 1.0 GB, about 1 h left"},
+      {3 << 20, {{&a, 100}, {&b, 100}}, 120000, "2.0 MB of 3.0 MB, about 1 min left"},
+      {0, {{&a, 100}}, 9000, ""},
+  };
+  for (const Case& c : cases) {
+    front::WorkRate rate;
+    rate.Start(c.total, t0);
+    for (const auto& [item, percent] : c.steps) rate.Progress(item, 1 << 20, percent);
+    EXPECT_EQ(rate.Text(t0 + milliseconds(c.ms)), c.expected) << c.total << " " << c.ms;
+  }
+  for (const auto& [bytes, text] :
+       std::vector<std::pair<uint64_t, std::string>>{{999, "999 bytes"},
+                                                     {1000, "1.0 KB"},
+                                                     {10188, "9.9 KB"},
+                                                     {10189, "10 KB"},
+                                                     {1023487, "999 KB"},
+                                                     {1023488, "1.0 MB"},
+                                                     {~uint64_t{0}, "16 EB"}}) {
+    EXPECT_EQ(front::ByteCount(bytes), text) << bytes;
+  }
+}
+
 TEST(DestinationTest, CreatedFoldersAreRemovedWhenLeftEmpty) {
   testing::ScratchDir dir;
   {
