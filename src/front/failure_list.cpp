@@ -21,6 +21,10 @@ void FailureList::Watch(BaseBrowser& component, std::function<void(const ItemFai
   };
 }
 
+void FailureList::Forget(const std::string& name) {
+  std::erase_if(failures_, [&](const ItemFailure& f) { return f.name == name; });
+}
+
 void FailureList::Add(std::string name, std::string reason) {
   failures_.push_back({std::move(name), std::move(reason)});
 }

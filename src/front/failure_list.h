@@ -29,6 +29,8 @@ class FailureList {
   void Clear() { failures_.clear(); }
   bool Empty() const { return failures_.empty(); }
   size_t Size() const { return failures_.size(); }
+  // Takes back the failures listed for name.
+  void Forget(const std::string& name);
   size_t Count() const { return failures_.size(); }
   const std::vector<ItemFailure>& Items() const { return failures_; }
 

@@ -86,6 +86,9 @@ class WindowShell {
   // Asks for the password of the encrypted item item_name (masked as typed; again: the last one
   // was wrong); nothing when cancelled.
   virtual std::optional<std::string> AskPassword(const std::string& item_name, bool again) = 0;
+  // Asks for the password that a zip being made is encrypted with: typed twice, masked; nothing
+  // when cancelled. The answer is never empty.
+  virtual std::optional<std::string> AskNewPassword() = 0;
   // The main window's caption.
   virtual void SetWindowTitle(const std::string& title) = 0;
   // Shows an install's plan in a modal dialog: its parts, its lines, the choice to replace the

@@ -45,6 +45,7 @@ enum class Control : uint8_t {
   edZipComment,         // "Zip Comments:"
   cbAddComments,        // "Add Comments to Zip"
   cbIncludePaths,       // "Include Relative Folder Paths"
+  cbEncryptAes,         // "Encrypt with AES-256": a password is asked for when saving
   btnZip,               // "Zip"
   btnClearList,         // "Clear"
   Label2,               // under the item meter

@@ -87,6 +87,7 @@ ZipUtilityWindow::ZipUtilityWindow(WindowView& view, WindowShell& shell, WindowS
   zipper_.OnArchiveSaveProgress = [this](void*, uint8_t, bool& abort) {
     zipperArchiveSaveProgress(abort);
   };
+  zipper_.OnWaitForArchive = [this](void*, bool, bool& abort) { zipperWaitForArchive(abort); };
   save_failures_.Watch(zipper_, {}, true);
 
   view_.ZipViewer().OnChange = [this](void*) { ZipViewerChange(); };
@@ -430,6 +431,7 @@ void ZipUtilityWindow::ExtractTheZip() {
   const std::string folder = view_.Text(Control::edFolderPath);
   WorkScope work(*this, Control::btnUnZip);
   extraction_failures_.Clear();
+  stopped_item_.clear();
   declined_ = 0;
   int attempted = 0;  // files the extraction set out to write
   bool stopped = false;
@@ -439,6 +441,12 @@ void ZipUtilityWindow::ExtractTheZip() {
     unzipper_.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(""); });
     unzipper_.SetFileName(current_zip_file_);
     unzipper_.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(folder); });
+    uint64_t total = 0;
+    for (int i = 0; i < unzipper_.GetArchive()->ItemCount(); ++i) {
+      total += static_cast<uint64_t>(
+          std::max<int64_t>(unzipper_.GetArchive()->Items(i)->UncompressedSize(), 0));
+    }
+    rate_.Start(total, WorkRate::Clock::now());
     constexpr ExtractOptions kPaths = eoCreateDirs | eoRestorePath;
     const bool paths = view_.Checked(Control::cdExtractPaths);
     unzipper_.EditSettings([&](ComponentSettings& s) {
@@ -478,6 +486,11 @@ void ZipUtilityWindow::ExtractTheZip() {
     unzipper_.OnConfirmProcessItem = nullptr;
     if (!stop_requested_ || abort_requested_) throw;
     stopped = true;  // Stop pressed: what was extracted stays, the item in progress went
+    if (!stopped_item_.empty()) {
+      // The item Stop ended was neither written nor failed: its data was cut short on purpose.
+      --attempted;
+      extraction_failures_.Forget(stopped_item_);
+    }
   } catch (...) {
     unzipper_.OnConfirmProcessItem = nullptr;
     throw;
@@ -617,11 +630,19 @@ void ZipUtilityWindow::unZipperArchiveProgress(uint8_t progress, bool& abort) {
 
 void ZipUtilityWindow::unZipperArchiveItemProgress(ArchiveItem* item, uint8_t progress,
                                                    bool& abort) {
-  view_.SetText(Control::StatusText,
-                "Extracting: " + (item != nullptr ? item->StoredName() : std::string()));
+  view_.SetText(Control::StatusText, WorkStatus("Extracting: ", item, progress));
   view_.SetText(Control::Label6, ProgressText(progress, "File"));
   shell_.ProcessMessages();
   abort = AbortWanted();
+  if (abort && stop_requested_ && item != nullptr) stopped_item_ = item->StoredName();
+}
+
+std::string ZipUtilityWindow::WorkStatus(const char* doing, ArchiveItem* item, uint8_t progress) {
+  if (item == nullptr) return doing;
+  rate_.Progress(item, static_cast<uint64_t>(std::max<int64_t>(item->UncompressedSize(), 0)),
+                 progress);
+  const std::string rate = rate_.Text(WorkRate::Clock::now());
+  return doing + item->StoredName() + (rate.empty() ? "" : "  (" + rate + ")");
 }
 
 std::optional<ListHint> ZipUtilityWindow::ShowHint(int entry, int first_visible,

@@ -31,6 +31,7 @@
 #include "front/message_box.h"
 #include "front/window_shell.h"
 #include "front/window_view.h"
+#include "front/work_rate.h"
 #include "installer/layout.h"
 
 namespace vz::front {
@@ -138,7 +139,7 @@ class ZipUtilityWindow {
   void btnZipClick();
   // Writes the listed files into the zip file_name (created, or added to and freshened) with one
   // save, and reports the result.
-  void SaveTheZip(const std::string& file_name);
+  void SaveTheZip(const std::string& file_name, const std::string& password);
 
   // ---- hints and the banner ----
   // The hint of the file list's entry under the mouse (-1 or past the end: none, and no hint).
@@ -213,6 +214,10 @@ class ZipUtilityWindow {
   void zipperArchiveProgress(uint8_t progress, bool& abort);
   void zipperArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort);
   void zipperArchiveSaveProgress(bool& abort);
+  void zipperWaitForArchive(bool& abort);
+  // The status bar's line for the item in progress: what is done to it, its name, and once the
+  // work has run a while the bytes done and the time left.
+  std::string WorkStatus(const char* doing, ArchiveItem* item, uint8_t progress);
 
   WindowView& view_;
   WindowShell& shell_;
@@ -239,6 +244,8 @@ class ZipUtilityWindow {
   FailureList extraction_failures_;
   FailureList save_failures_;
   bool password_notice_shown_ = false;
+  std::string stopped_item_;         // the item an extraction's Stop was answered in
+  WorkRate rate_;                    // bytes done and time left of the work running
   bool password_cancelled_ = false;  // the password question was cancelled in this command
 
   std::optional<installer::AddonLayout> detected_;  // the open zip, when it is a known add-on

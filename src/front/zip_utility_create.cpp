@@ -189,8 +189,15 @@ void ZipUtilityWindow::btnZipClick() {
                             MessageKind::kConfirmation, mbYes | mbCancel) != mbYes) {
       return;
     }
+    // With AES chosen, the new items are encrypted with a password typed for this save.
+    std::string password;
+    if (view_.Checked(Control::cbEncryptAes)) {
+      const auto typed = shell_.AskNewPassword();
+      if (!typed) return;
+      password = *typed;
+    }
     try {
-      SaveTheZip(*name);
+      SaveTheZip(*name, password);
     } catch (const UserAbortError&) {
       if (!stop_requested_ || abort_requested_) throw;
       // Stop pressed: a save writes a new file beside the old one, so nothing changed.
@@ -206,6 +213,7 @@ void ZipUtilityWindow::AddListedFiles() {
   // With folders kept, a file is stored relative to the folder that held what was dropped or
   // named: never under the folders above it (the user's home, the desktop).
   FileAdmission admission(*zipper_.GetArchive());
+  uint64_t total = 0;
   for (const std::string& file : files_) {
     const auto listed = list_bases_.find(file);
     const std::string base = listed != list_bases_.end() ? listed->second : ParentFolder(file);
@@ -213,20 +221,34 @@ void ZipUtilityWindow::AddListedFiles() {
     const Refusal refusal = admission.Admit(file, {}, true, relative);
     if (refusal == Refusal::kNone) {
       zipper_.AddAdmittedFile(file, base);
+      total += admission.Size();
     } else {
       save_failures_.Add(file, admission.Reason(refusal));
     }
     shell_.ProcessMessages();
     if (AbortWanted()) throw UserAbortError();
   }
+  rate_.Start(total, WorkRate::Clock::now());
 }
 
-void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
+void ZipUtilityWindow::SaveTheZip(const std::string& file_name, const std::string& password) {
   WorkScope work(*this, Control::btnZip);
   save_failures_.Clear();
   const bool existed = platform::PathExists(file_name);
   const bool auto_save = zipper_.Settings().AutoSave();
-  zipper_.EditSettings([&](ComponentSettings& s) { s.SetAutoSave(false); });
+  // The settings this save changes, put back however it ends.
+  auto restore = [&] {
+    zipper_.EditSettings([&](ComponentSettings& s) {
+      s.SetAutoSave(auto_save);
+      s.SetPassword("");
+      s.SetEncryption(zeTraditional);
+    });
+  };
+  zipper_.EditSettings([&](ComponentSettings& s) {
+    s.SetAutoSave(false);
+    s.SetPassword(password);
+    s.SetEncryption(password.empty() ? zeTraditional : zeAes256);
+  });
   try {
     zipper_.SetFileName(file_name);
     zipper_.SetZipComment(view_.Checked(Control::cbAddComments)
@@ -246,14 +268,14 @@ void ZipUtilityWindow::SaveTheZip(const std::string& file_name) {
     // The old file is intact (a save writes a new file beside it); nothing of this attempt may
     // be written by a later one, and a new file that never got its first save goes again.
     zipper_.DiscardArchive();
-    zipper_.EditSettings([&](ComponentSettings& s) { s.SetAutoSave(auto_save); });
+    restore();
     const auto status = platform::StatPath(file_name);
     if (!existed && status && status->is_regular && status->size == 0) {
       platform::DeleteFile(file_name);
     }
     throw;
   }
-  zipper_.EditSettings([&](ComponentSettings& s) { s.SetAutoSave(auto_save); });
+  restore();
   view_.MeterOf(Control::FileZippingMeter).Reset();
   view_.MeterOf(Control::ArchiveZippingMeter).Reset();
   view_.SetText(Control::Label2, "File");
@@ -284,8 +306,7 @@ void ZipUtilityWindow::zipperArchiveProgress(uint8_t progress, bool& abort) {
 }
 
 void ZipUtilityWindow::zipperArchiveItemProgress(ArchiveItem* item, uint8_t progress, bool& abort) {
-  view_.SetText(Control::StatusText,
-                "Compressing: " + (item != nullptr ? item->StoredName() : std::string()));
+  view_.SetText(Control::StatusText, WorkStatus("Compressing: ", item, progress));
   view_.SetText(Control::Label2, ProgressText(progress, "File"));
   shell_.ProcessMessages();
   abort = AbortWanted();
@@ -293,6 +314,16 @@ void ZipUtilityWindow::zipperArchiveItemProgress(ArchiveItem* item, uint8_t prog
 
 // Writing the finished zip to its file: no label of its own, but the window stays alive.
 void ZipUtilityWindow::zipperArchiveSaveProgress(bool& abort) {
+  shell_.ProcessMessages();
+  abort = AbortWanted();
+}
+
+// Another program is writing the zip: the window waits for its turn between message steps, and
+// Stop or closing the window ends the wait.
+void ZipUtilityWindow::zipperWaitForArchive(bool& abort) {
+  const std::string& path = zipper_.FileName();
+  view_.SetText(Control::StatusText,
+                "Waiting for another program to finish with " + path.substr(path.rfind('/') + 1));
   shell_.ProcessMessages();
   abort = AbortWanted();
 }

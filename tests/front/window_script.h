@@ -125,8 +125,15 @@ class ScriptedShell : public WindowShell {
     return next;
   }
   std::deque<std::optional<std::string>> passwords;  // in turn; none left: cancelled
-  std::vector<std::string> password_questions;       // the item asked about, " (again)" after
-                                                     // a wrong one
+  std::optional<std::string> AskNewPassword() override {
+    password_questions.push_back("new");
+    if (passwords.empty()) return std::nullopt;
+    auto next = passwords.front();
+    passwords.pop_front();
+    return next;
+  }
+  std::vector<std::string> password_questions;  // the item asked about, " (again)" after
+                                                // a wrong one
   std::string title = "Veldrin - ZIP";
   InstallPlanAnswer ShowInstallPlan(const InstallPlanRequest& r) override {
     plans.push_back(r);
