@@ -36,7 +36,7 @@ struct ControlDef {
   Kind kind;
   QRect rect;  // at 96 dpi, in the parent's client area
   Anchors anchors;
-  const char* caption;  // "&&" shows one "&" on buttons and check boxes
+  const char* caption;  // on buttons and check boxes "&X" marks the access key, "&&" shows "&"
   const char* hint;
   int extra = 0;
 };

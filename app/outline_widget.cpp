@@ -1,5 +1,6 @@
 #include "app/outline_widget.h"
 
+#include <QKeyEvent>
 #include <QWheelEvent>
 
 #include "app/outline_pictures.h"
@@ -76,6 +77,17 @@ QModelIndex OutlineWidget::Above(const QModelIndex& index) const {
   const QModelIndex previous = index.siblingAtRow(index.row() - 1);
   const int children = model_->rowCount(previous);
   return children > 0 ? model_->index(children - 1, 0, previous) : previous;
+}
+
+void OutlineWidget::keyPressEvent(QKeyEvent* event) {
+  const QModelIndex current = currentIndex();
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && current.isValid() &&
+      model()->hasChildren(current)) {
+    setExpanded(current, !isExpanded(current));
+    event->accept();
+    return;
+  }
+  QTreeView::keyPressEvent(event);
 }
 
 void OutlineWidget::wheelEvent(QWheelEvent* event) {

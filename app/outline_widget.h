@@ -47,6 +47,8 @@ class OutlineWidget : public QTreeView {
 
  protected:
   void wheelEvent(QWheelEvent* event) override;
+  // Enter opens the selected row (a file shows its attribute lines), or closes it when open.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void ApplyPendingExpansion();

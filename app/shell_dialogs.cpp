@@ -1,8 +1,13 @@
 #include "app/shell_dialogs.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -154,6 +159,34 @@ std::vector<std::string> ChooseFiles(QWidget* parent, const front::FileDialogReq
   if (dialog.exec() != QDialog::Accepted) return chosen;
   for (const QString& file : dialog.selectedFiles()) chosen.push_back(file.toStdString());
   return chosen;
+}
+
+std::optional<std::string> ChooseNewPassword(QWidget* parent) {
+  QDialog dialog(parent);
+  dialog.setObjectName("NewPasswordDialog");
+  dialog.setWindowTitle("Password");
+  auto* form = new QFormLayout(&dialog);
+  form->addRow(
+      new QLabel("The new files are encrypted with AES-256.\n"
+                 "Whoever opens the zip needs this password."));
+  auto* first = new QLineEdit(&dialog);
+  auto* again = new QLineEdit(&dialog);
+  first->setObjectName("edNewPassword");
+  again->setObjectName("edConfirmPassword");
+  for (QLineEdit* edit : {first, again}) edit->setEchoMode(QLineEdit::Password);
+  form->addRow("&Password:", first);
+  form->addRow("&Confirm:", again);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  form->addRow(buttons);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+  auto agree = [=] { ok->setEnabled(!first->text().isEmpty() && first->text() == again->text()); };
+  agree();
+  QObject::connect(first, &QLineEdit::textChanged, &dialog, agree);
+  QObject::connect(again, &QLineEdit::textChanged, &dialog, agree);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  if (dialog.exec() != QDialog::Accepted || !ok->isEnabled()) return std::nullopt;
+  return first->text().toStdString();
 }
 
 }  // namespace vz

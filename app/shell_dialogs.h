@@ -32,5 +32,8 @@ std::optional<std::string> ChooseFolder(QWidget* parent, const std::string& capt
                                         const std::string& start = "");
 // Several existing files, or none when cancelled.
 std::vector<std::string> ChooseFiles(QWidget* parent, const front::FileDialogRequest& request);
+// A new password typed twice in masked fields; OK is offered once both agree and are not empty.
+// Nothing when cancelled.
+std::optional<std::string> ChooseNewPassword(QWidget* parent);
 
 }  // namespace vz

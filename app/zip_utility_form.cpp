@@ -123,6 +123,48 @@ class EntryDelegate : public QStyledItemDelegate {
   }
 };
 
+constexpr const char* kAccessKey = "vzAccessKey";
+
+// A button's access key is the letter after the single "&" of its designed caption.
+QChar AccessKeyOf(const QString& caption) {
+  for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] != '&') return caption[i + 1];
+    ++i;  // "&&" is the character itself
+  }
+  return {};
+}
+
+// text with its "&"s doubled and the access key marked: at the key's first letter, or at the
+// first letter when the text (as "Stop") has no such letter.
+QString WithAccessKey(const QString& text, QChar key) {
+  QString marked;
+  bool placed = key.isNull();
+  for (const QChar c : text) {
+    if (!placed && c.toLower() == key.toLower()) {
+      marked += '&';
+      placed = true;
+    }
+    marked += c == '&' ? QString("&&") : QString(c);
+  }
+  if (!placed) {
+    const auto letter =
+        std::find_if(marked.begin(), marked.end(), [](QChar c) { return c.isLetter(); });
+    if (letter != marked.end()) marked.insert(letter - marked.begin(), '&');
+  }
+  return marked;
+}
+
+// What a caption reads: its access key's marker gone, "&&" read as "&".
+QString WithoutAccessKey(const QString& caption) {
+  QString plain;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&' && i + 1 < caption.size()) ++i;
+    plain += caption[i];
+  }
+  return plain;
+}
+
 QLabel* PlainLabel(const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setTextFormat(Qt::PlainText);  // texts from archives are never markup
@@ -232,6 +274,7 @@ void ZipUtilityForm::BuildControls() {
         button->setIcon(ButtonIcon(static_cast<ButtonPicture>(def.extra)));
         button->setIconSize(QSize(16, 16));
         button->setAutoDefault(false);
+        button->setProperty(kAccessKey, AccessKeyOf(def.caption));
         widget = button;
         break;
       }
@@ -263,6 +306,7 @@ void ZipUtilityForm::BuildControls() {
       }
       case Kind::kCheckBox:
         widget = new QCheckBox(def.caption, parent);
+        widget->setProperty(kAccessKey, AccessKeyOf(def.caption));
         break;
       case Kind::kComboBox: {
         auto* combo = new QComboBox(parent);
@@ -334,6 +378,8 @@ void ZipUtilityForm::ConnectHandlers() {
   click("btnOpenZip", &front::ZipUtilityWindow::btnOpenZipClick);
   click("btnUnZip", &front::ZipUtilityWindow::btnUnZipClick);
   click("btnUnZipFolder", &front::ZipUtilityWindow::btnUnZipFolderClick);
+  // The folder button shows a picture only; its key is the F of "Folder".
+  Find<QAbstractButton>("btnUnZipFolder")->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F));
   click("cbUseFSXFolder", &front::ZipUtilityWindow::cbUseFSXFolderClick);
   click("btnZip", &front::ZipUtilityWindow::btnZipClick);
   click("btnClearList", &front::ZipUtilityWindow::btnClearListClick);
@@ -494,7 +540,9 @@ std::string ZipUtilityForm::Text(Control control) const {
   QWidget* widget = Widget(control);
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
-  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    return WithoutAccessKey(button->text()).toStdString();
+  }
   return {};
 }
 
@@ -504,7 +552,8 @@ void ZipUtilityForm::SetText(Control control, const std::string& text) {
   if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(QString::fromStdString(text));
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->setText(QString::fromStdString(text));
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-    button->setText(QString::fromStdString(text));
+    button->setText(
+        WithAccessKey(QString::fromStdString(text), button->property(kAccessKey).toChar()));
   }
 }
 
@@ -602,7 +651,7 @@ void ZipUtilityForm::Recall() {
   QSettings settings(remembered_, QSettings::IniFormat);
   if (!settings.contains("window/size")) return;  // the first start: the design's state
   resize(settings.value("window/size").toSize());
-  for (const char* name : {"cdExtractPaths", "cbAddComments", "cbIncludePaths"}) {
+  for (const char* name : {"cdExtractPaths", "cbAddComments", "cbIncludePaths", "cbEncryptAes"}) {
     Find<QCheckBox>(name)->setChecked(settings.value(QString("checks/") + name).toBool());
   }
   open_folder_ = settings.value("folders/open").toString().toStdString();
@@ -625,7 +674,7 @@ void ZipUtilityForm::Remember() {
   if (remembered_.isEmpty()) return;
   QSettings settings(remembered_, QSettings::IniFormat);
   settings.setValue("window/size", size());
-  for (const char* name : {"cdExtractPaths", "cbAddComments", "cbIncludePaths"}) {
+  for (const char* name : {"cdExtractPaths", "cbAddComments", "cbIncludePaths", "cbEncryptAes"}) {
     settings.setValue(QString("checks/") + name, Find<QCheckBox>(name)->isChecked());
   }
   settings.setValue("folders/open", QString::fromStdString(open_folder_));
@@ -696,6 +745,10 @@ std::optional<std::string> ZipUtilityForm::AskPassword(const std::string& item_n
   dialog.setTextEchoMode(QLineEdit::Password);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.textValue().toStdString();
+}
+
+std::optional<std::string> ZipUtilityForm::AskNewPassword() {
+  return ChooseNewPassword(this);
 }
 
 void ZipUtilityForm::OpenFolder(const std::string& folder) {

@@ -85,6 +85,7 @@ class ZipUtilityForm : public QWidget, public front::WindowView, public front::W
   void AcceptDroppedFiles() override;
   void SetWindowTitle(const std::string& title) override;
   std::optional<std::string> AskPassword(const std::string& item_name, bool again) override;
+  std::optional<std::string> AskNewPassword() override;
   front::InstallPlanAnswer ShowInstallPlan(const front::InstallPlanRequest& request) override;
   std::optional<int> ShowInstalledAddons(const std::vector<std::string>& entries) override;
 

@@ -4,12 +4,17 @@
 // a user would, the message boxes' rules, the file list's hints, and Escape. Zips are made and
 // read by Info-ZIP's zip and Python's zipfile as oracles.
 #include "app/zip_utility_form.h"
+#include "app/outline_widget.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -30,10 +35,17 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
+#include <regex>
+#include <set>
+#include <thread>
 
 #include "components/zip_outline.h"
 #include "components/zipper.h"
@@ -107,7 +119,7 @@ const Designed kDesign[] = {
     {"cdExtractPaths",
      {18, 334, 194, 17},
      R | B,
-     "Extract && Preserve Folder Structure",
+     "Extract & Preserve Folder Structure",
      "Select this option to unzip while preserving the folder structure if present"},
     {"cbUseFSXFolder",
      {221, 334, 167, 17},
@@ -163,11 +175,23 @@ const Designed kDesign[] = {
      "Include Relative Folder Paths",
      "Select this option to preserve the folder structure of the added files",
      kCreatePage},
+    {"cbEncryptAes",
+     {318, 334, 140, 17},
+     L | R | B,
+     "Encrypt with AES-256",
+     "Select this option to protect the Zip with a password (AES-256 encryption)",
+     kCreatePage},
 };
 
+// A caption as the user reads it: a button's access key marker gone.
 QString CaptionOf(QWidget* w) {
   if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
-  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
+  if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+    QString read;
+    const QString text = button->text();
+    for (qsizetype i = 0; i < text.size(); ++i) read += text[text[i] == '&' ? ++i : i];
+    return read;
+  }
   if (auto* group = qobject_cast<QGroupBox*>(w)) return group->title();
   if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
   return {};
@@ -273,8 +297,56 @@ TEST_F(FormTest, TabWalksThePagesControlsInTheDesignedOrder) {
   EXPECT_EQ(walk(), (Names{"cdExtractPaths", "cbUseFSXFolder", "edFolderPath", "ZipViewer",
                            "btnOpenZip", "btnUnZip", "btnUnZipFolder", "btnExit"}));
   Get<QTabWidget>("pcZip")->setCurrentIndex(1);
-  EXPECT_EQ(walk(), (Names{"edZipComment", "cbAddComments", "cbIncludePaths", "ZipFileList",
-                           "btnZip", "btnClearList", "btnExit"}));
+  EXPECT_EQ(walk(), (Names{"edZipComment", "cbAddComments", "cbIncludePaths", "cbEncryptAes",
+                           "ZipFileList", "btnZip", "btnClearList", "btnExit"}));
+}
+
+// Every button and check box has an access key of its own on its page, which acts as a click;
+// "Stop" gets one too. Enter on the outline opens the selected row: a file shows its attributes.
+TEST_F(FormTest, AccessKeysAndEnterReachTheControls) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  for (int page : {0, 1}) {
+    Get<QTabWidget>("pcZip")->setCurrentIndex(page);
+    QTest::qWait(1);
+    std::set<QString> keys;
+    for (auto* button : form->findChildren<QAbstractButton*>()) {
+      if (!button->isVisible() || button->objectName().isEmpty()) continue;
+      EXPECT_FALSE(button->shortcut().isEmpty()) << button->objectName().toStdString();
+      EXPECT_TRUE(keys.insert(button->shortcut().toString()).second)
+          << button->objectName().toStdString() << " "
+          << button->shortcut().toString().toStdString();
+    }
+  }
+  auto* paths = Get<QCheckBox>("cbIncludePaths");
+  QTest::keyClick(form->windowHandle(), Qt::Key_I, Qt::AltModifier);  // as the desktop sends it
+  EXPECT_TRUE(WaitFor([&] { return paths->isChecked(); }));           // a click shown pressed first
+  form->SetText(front::Control::btnZip, "Stop");
+  EXPECT_EQ(Get<QPushButton>("btnZip")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_S));
+  EXPECT_EQ(form->Text(front::Control::btnZip), "Stop");
+  form->SetText(front::Control::btnZip, "Zip");
+  EXPECT_EQ(Get<QPushButton>("btnZip")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Z));
+
+  Get<QTabWidget>("pcZip")->setCurrentIndex(0);
+  vz::testing::WriteFile(dir / "a.txt", "a");
+  {
+    Zipper zipper;
+    zipper.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(dir.path().string()); });
+    zipper.SetFileName(dir / "one.zip");
+    zipper.AddFiles("a.txt", 0);
+    zipper.Save();
+  }
+  Drop(Get("ZipViewer"), {dir / "one.zip"});
+  auto* outline = Get<OutlineWidget>("ZipViewer");
+  outline->setFocus();
+  const QModelIndex file = outline->model()->index(0, 0);
+  ASSERT_EQ(file.data().toString(), "a.txt");
+  outline->setCurrentIndex(file);
+  QTest::keyClick(outline, Qt::Key_Return);
+  EXPECT_TRUE(outline->isExpanded(file));
+  EXPECT_EQ(outline->model()->index(0, 0, file).data().toString(), "Compressed Size: 1");
+  QTest::keyClick(outline, Qt::Key_Enter);
+  EXPECT_FALSE(outline->isExpanded(file));
 }
 
 TEST_F(FormTest, DropsOnEitherPageReachTheirWorkflows) {
@@ -542,40 +614,88 @@ TEST_F(FormTest, SettingsAreKeptAcrossTwoStarts) {
   EXPECT_EQ(second.size(), QSize(700, 560));
 }
 
-// An encrypted zip asks for its password in a masked field that names the item.
-TEST_F(FormTest, AnEncryptedZipAsksForItsPassword) {
+// A zip made on the Create page with "Encrypt with AES-256" (its password typed twice) is AES to
+// Python's reader; opened again, it asks for the password in a masked field naming the item:
+// right at once, wrong then right, or cancelled (the notice, and nothing extracted).
+TEST_F(FormTest, PasswordsAreChosenAndAskedFor) {
+  if (!vz::testing::HaveTool("python3")) GTEST_SKIP();
   vz::testing::WriteFile(dir / "e.txt", "secret data");
-  {
-    Zipper zipper;
-    zipper.EditSettings([&](ComponentSettings& s) {
-      s.SetPassword("secret");
-      s.SetBaseDirectory(dir.path().string());
-    });
-    zipper.SetFileName(dir / "locked.zip");
-    zipper.AddFiles("e.txt", 0);
-    zipper.Save();
+  Get<QTabWidget>("pcZip")->setCurrentIndex(1);
+  Drop(Get("ZipFileList"), {dir / "e.txt"});
+  QTest::mouseClick(Get("cbEncryptAes"), Qt::LeftButton, {}, QPoint(4, 8));
+  bool offered_early = true;
+  Modals save({Dialog(dir / "locked.zip"),
+               [&](QWidget* w) {
+                 auto* first = w->findChild<QLineEdit*>("edNewPassword");
+                 auto* again = w->findChild<QLineEdit*>("edConfirmPassword");
+                 ASSERT_TRUE(first != nullptr && again != nullptr);
+                 EXPECT_EQ(first->echoMode(), QLineEdit::Password);
+                 auto* buttons = w->findChild<QDialogButtonBox*>();
+                 QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+                 QTest::keyClicks(first, "secret");
+                 QTest::keyClicks(again, "secre");
+                 offered_early = ok->isEnabled();
+                 QTest::keyClicks(again, "t");
+                 ok->click();
+               },
+               Box(nullptr, "OK")});
+  Click("btnZip");
+  ASSERT_TRUE(WaitFor([&] { return save.Done(); }));
+  EXPECT_FALSE(offered_early);
+  EXPECT_EQ(Output("python3 -c \"import zipfile; i=zipfile.ZipFile('" + dir / "locked.zip" +
+                   "').infolist()[0]; print(i.filename, i.compress_type, i.flag_bits & 1)\""),
+            "e.txt 99 1\n");
+
+  Get<QTabWidget>("pcZip")->setCurrentIndex(0);
+  struct Case {
+    std::vector<std::string> answers;  // "" cancels
+    std::vector<std::string> labels;
+    std::string ending;  // the first line of the last box
+    bool extracted;
+  } cases[] = {
+      {{"secret"}, {"Enter the password of:\ne.txt"}, "Zip contents extracted", true},
+      {{"wrong", "secret"},
+       {"Enter the password of:\ne.txt", "The password was wrong. Enter the password of:\ne.txt"},
+       "Zip contents extracted",
+       true},
+      {{""}, {"Enter the password of:\ne.txt"}, "UnZip Complete. One or more files", false},
+  };
+  for (const Case& c : cases) {
+    const fs::path out = dir.path() / ("out" + std::to_string(c.answers.size()) + c.answers[0]);
+    fs::create_directories(out);
+    Drop(Get("ZipViewer"), {dir / "locked.zip"});
+    std::vector<std::string> labels;
+    bool masked = true;
+    Modals folder({Dialog(out.string())});
+    Click("btnUnZipFolder");
+    ASSERT_TRUE(WaitFor([&] { return folder.Done(); }));
+    std::deque<Modals::Step> steps;
+    for (const std::string& answer : c.answers) {
+      steps.push_back([&, answer](QWidget* w) {
+        auto* dialog = qobject_cast<QInputDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        labels.push_back(dialog->labelText().toStdString());
+        masked = masked && dialog->textEchoMode() == QLineEdit::Password;
+        if (answer.empty()) return dialog->reject();
+        dialog->setTextValue(QString::fromStdString(answer));
+        dialog->accept();
+      });
+    }
+    if (!c.extracted) steps.push_back(Box(nullptr, "OK"));  // the notice
+    SeenBox done;
+    steps.push_back(Box(&done, "OK"));
+    Modals modals(std::move(steps));
+    Click("btnUnZip");
+    ASSERT_TRUE(WaitFor([&] { return modals.Done(); }));
+    EXPECT_EQ(labels, c.labels);
+    EXPECT_TRUE(masked);
+    EXPECT_EQ(done.text.rfind(c.ending, 0), 0u) << done.text;
+    EXPECT_EQ(fs::exists(out / "e.txt"), c.extracted);
+    if (c.extracted) {
+      EXPECT_EQ(vz::testing::ReadFile((out / "e.txt").string()),
+                vz::testing::ReadFile(dir / "e.txt"));
+    }
   }
-  Drop(Get("ZipViewer"), {dir / "locked.zip"});
-  fs::create_directories(dir.path() / "out");
-  std::string label;
-  bool masked = false;
-  SeenBox done;
-  Modals modals({Dialog(dir / "out"),
-                 [&](QWidget* w) {
-                   auto* dialog = qobject_cast<QInputDialog*>(w);
-                   ASSERT_NE(dialog, nullptr);
-                   label = dialog->labelText().toStdString();
-                   masked = dialog->textEchoMode() == QLineEdit::Password;
-                   dialog->setTextValue("secret");
-                   dialog->accept();
-                 },
-                 Box(&done, "OK")});
-  Click("btnUnZip");
-  ASSERT_TRUE(WaitFor([&] { return modals.Done(); }));
-  EXPECT_EQ(label, "Enter the password of:\ne.txt");
-  EXPECT_TRUE(masked);
-  const auto bytes = vz::testing::ReadFile(dir / "out/e.txt");
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "secret data");
 }
 
 // "Add Folder..." of the file list's popup menu lists the files below the folder chosen.
@@ -592,6 +712,145 @@ TEST_F(FormTest, AddFolderListsTheFilesBelowIt) {
   auto* list = Get<QListWidget>("ZipFileList");
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->item(0)->text().toStdString(), dir / "src/a.txt");
+}
+
+// Watches the window while work runs (its message steps run this): records the status bar and
+// the meters' labels, holds the first step back so that the work runs over two seconds, and
+// presses stop once the status bar tells bytes and time left.
+class WorkWatch {
+ public:
+  WorkWatch(QWidget* form, const char* status, const char* label, const char* stop)
+      : status_(form->findChild<QLabel*>(status)),
+        label_(form->findChild<QLabel*>(label)),
+        stop_(form->findChild<QPushButton*>(stop)) {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+    timer_.start();
+  }
+  std::vector<std::string> seen;  // "status|label|button" while the work ran
+  bool stopped = false;
+
+ private:
+  void Look() {
+    const std::string status = status_->text().toStdString();
+    if (status.empty() || stopped) return;
+    seen.push_back(status + "|" + label_->text().toStdString() + "|" + stop_->text().toStdString());
+    if (seen.size() == 1) std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    if (status.find(" left)") != std::string::npos) {
+      stopped = true;
+      QTest::mouseClick(stop_, Qt::LeftButton);
+    }
+  }
+  QLabel* status_;
+  QLabel* label_;
+  QPushButton* stop_;
+  QTimer timer_;
+};
+
+bool AnyMatches(const std::vector<std::string>& seen, const std::string& pattern) {
+  return std::any_of(seen.begin(), seen.end(), [&](const std::string& s) {
+    return std::regex_match(s, std::regex(pattern));
+  });
+}
+
+// Long work through the real buttons: the labels and the status bar tell how far it has come, and
+// Stop ends it. A 1 GB extraction keeps nothing of the file in progress; a save over an existing
+// zip leaves it as it was; neither leaves a work file. Another writer's lock is waited for with
+// the window alive, and Stop ends that wait too.
+TEST_F(FormTest, LongWorkTellsItsProgressAndStops) {
+  if (!vz::testing::HaveTool("python3")) GTEST_SKIP();
+  ASSERT_EQ(std::system(("python3 -c \"import zipfile\n"
+                         "with zipfile.ZipFile('" +
+                         dir / "big.zip" +
+                         "', 'w', zipfile.ZIP_DEFLATED, compresslevel=1) as z:\n"
+                         "  with z.open('big.bin', 'w', force_zip64=True) as f:\n"
+                         "    for i in range(1024): f.write(bytes(1 << 20))\"")
+                            .c_str()),
+            0);
+  Drop(Get("ZipViewer"), {dir / "big.zip"});
+  fs::create_directories(dir.path() / "out");
+  SeenBox stopped;
+  {
+    WorkWatch watch(form.get(), "StatusText", "Label6", "btnUnZip");
+    Modals modals({Dialog(dir / "out"), Box(&stopped, "OK")});
+    Click("btnUnZip");
+    ASSERT_TRUE(WaitFor([&] { return modals.Done(); }));
+    EXPECT_TRUE(watch.stopped);
+    EXPECT_TRUE(AnyMatches(watch.seen, R"(Extracting: big\.bin.*\|[0-9]{1,2}%\|&Stop)"));
+    EXPECT_TRUE(AnyMatches(
+        watch.seen,
+        R"(Extracting: big\.bin  \([0-9.]+ [KMG]B of 1\.0 GB, about [0-9]+ (s|min) left\)\|.*)"));
+  }
+  EXPECT_EQ(stopped.text, "UnZip stopped. What was extracted before stays in this location:\n\n" +
+                              dir / "out\n\n0 file(s) written, 0 skipped, 0 failed.");
+  EXPECT_TRUE(fs::is_empty(dir.path() / "out"));
+  EXPECT_EQ(Get<QPushButton>("btnUnZip")->text(), "&UnZip");
+
+  // A save over an existing zip, stopped while it compresses.
+  {
+    Zipper zipper;
+    zipper.EditSettings([&](ComponentSettings& s) { s.SetBaseDirectory(dir.path().string()); });
+    zipper.SetFileName(dir / "out/old.zip");
+    vz::testing::WriteFile(dir / "out/a.txt", "a");
+    zipper.AddFiles("out/a.txt", 0);
+    zipper.Save();
+    fs::remove(dir.path() / "out/a.txt");
+  }
+  const auto old = vz::testing::ReadFile(dir / "out/old.zip");
+  std::string noise(48 << 20, '\0');
+  std::mt19937_64 random(1);
+  for (size_t i = 0; i + 8 <= noise.size(); i += 8) {
+    const uint64_t r = random();
+    std::memcpy(noise.data() + i, &r, 8);
+  }
+  vz::testing::WriteFile(dir / "noise.bin", noise);
+  Get<QTabWidget>("pcZip")->setCurrentIndex(1);
+  Drop(Get("ZipFileList"), {dir / "noise.bin"});
+  {
+    WorkWatch watch(form.get(), "StatusText", "Label2", "btnZip");
+    Modals modals({Dialog(dir / "out/old.zip"), Box(nullptr, "&Yes"), Box(&stopped, "OK")});
+    Click("btnZip");
+    ASSERT_TRUE(WaitFor([&] { return modals.Done(); }, 20000));
+    EXPECT_TRUE(watch.stopped);
+    EXPECT_TRUE(AnyMatches(watch.seen, R"(Compressing: noise\.bin.*\|[0-9]{1,2}%\|&Stop)"));
+    EXPECT_TRUE(AnyMatches(watch.seen, R"(Compressing: noise\.bin  \(.* of 48 MB, about .*)"));
+  }
+  EXPECT_EQ(stopped.text, "Zip stopped. The zip was left as it was:\n\n" + dir / "out/old.zip");
+  EXPECT_EQ(vz::testing::ReadFile(dir / "out/old.zip"), old);
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir.path() / "out")) {
+    left.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, std::vector<std::string>{"old.zip"});
+
+  // Another writer holds the zip: the window says so, stays alive, and Stop ends the wait; once
+  // the writer has finished, the save goes ahead.
+  const int held = ::open((dir / "out/old.zip").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  for (const bool release : {false, true}) {
+    std::string status;
+    QTimer look;
+    look.setInterval(5);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+      const std::string now = Get<QLabel>("StatusText")->text().toStdString();
+      if (!status.empty() || now.rfind("Waiting", 0) != 0) return;
+      status = now;
+      if (release) {
+        ::close(held);
+      } else {
+        Click("btnZip");
+      }
+    });
+    look.start();
+    SeenBox end;
+    Modals modals({Dialog(dir / "out/old.zip"), Box(nullptr, "&Yes"), Box(&end, "OK")});
+    Click("btnZip");
+    ASSERT_TRUE(WaitFor([&] { return modals.Done(); }, 20000));
+    EXPECT_EQ(status, "Waiting for another program to finish with old.zip");
+    EXPECT_EQ(end.text, (release ? "Zip file saved as:\n\n"
+                                 : "Zip stopped. The zip was left as it was:\n\n") +
+                            dir / "out/old.zip");
+  }
 }
 
 }  // namespace
