@@ -743,6 +743,8 @@ std::optional<std::string> ZipUtilityForm::AskPassword(const std::string& item_n
   dialog.setLabelText(QString::fromStdString((again ? "The password was wrong. " : "") +
                                              std::string("Enter the password of:\n") + item_name));
   dialog.setTextEchoMode(QLineEdit::Password);
+  // Room for a long password (the dialog takes the size its fields ask for).
+  if (auto* field = dialog.findChild<QLineEdit*>()) field->setMinimumWidth(300);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.textValue().toStdString();
 }

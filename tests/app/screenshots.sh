@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # What a user sees: starts veldrin-zip in a real X server (Xvfb) with a zip open and with a filled
 # file list, acts on it with real mouse clicks and key presses (xdotool), and saves a screenshot
-# of each page, of an add-on's install plan and the message at its end, of the start-up warning
-# without FSX and of the window at double density:
-#   extract-page.png, install-plan.png, install-done.png, create-page.png, fsx-warning.png,
-#   extract-page-2x.png
+# of each page, of an add-on's install plan and the message at its end, of an extraction's
+# questions (a file that exists, a password) and its ending, of the Create page filled through its
+# dialogs, of the start-up warning without FSX and of the window at double density:
+#   extract-page.png, install-plan.png, install-done.png, overwrite-question.png,
+#   password-question.png, unzip-done.png, create-page.png, create-page-added.png,
+#   fsx-warning.png, extract-page-2x.png
 # Fails when the window does not come up at its size, or does not close on Escape.
 # Usage: screenshots.sh VELDRIN_ZIP GRAB_WINDOW OUTPUT_FOLDER
 set -euo pipefail
@@ -26,6 +28,12 @@ if [ "${1:-}" != --inside ]; then
   head -c 4096 /dev/urandom >"$work/addon/Effects/fx_cub_smoke.fx"
   printf 'Veldrin Cub for FSX\r\nCopy the SimObjects folder into FSX.\r\n' >"$work/addon/readme.txt"
   (cd "$work/addon" && zip -qr "$work/Veldrin Cub.zip" readme.txt SimObjects Effects)
+  # A zip of notes, one of them encrypted, and a folder that already holds one of its files.
+  mkdir -p "$work/notes" "$work/out"
+  printf 'Checklist\r\n' >"$work/notes/checklist.txt"
+  printf 'Serial number\r\n' >"$work/notes/serial.txt"
+  (cd "$work/notes" && zip -q "$work/notes.zip" checklist.txt && zip -q -P secret "$work/notes.zip" serial.txt)
+  printf 'An older checklist\r\n' >"$work/out/checklist.txt"
   mkdir -p "$work/prefix/drive_c/FSX" "$work/prefix/dosdevices" "$work/home"
   ln -s ../drive_c "$work/prefix/dosdevices/c:"
   : >"$work/prefix/drive_c/FSX/fsx.exe"
@@ -103,6 +111,34 @@ xdotool key Return                        # "Install"
 shot install-done "$(window_named '^Information$')"
 xdotool key Return
 sleep 0.5
+escape_closes
+
+# An extraction's questions and its ending: a file that exists, then an encrypted file's password.
+start "$work/notes.zip"
+click 505 151                             # "UnZip": no folder chosen yet
+window_named '^Select the destination' >/dev/null
+xdotool type --delay 20 "$work/out" && xdotool key Return
+shot overwrite-question "$(window_named '^Confirm$')"
+xdotool key Return                        # "Yes"
+shot password-question "$(window_named '^Password$')"
+xdotool type --delay 20 secret && xdotool key Return
+shot unzip-done "$(window_named '^Information$')"
+xdotool key Return
+sleep 0.5
+[ "$(cat "$work/out/serial.txt")" = "$(cat "$work/notes/serial.txt")" ] || fail "the password did not extract"
+escape_closes
+
+# The Create page filled through its dialogs: Ctrl+O adds a file, the list's popup menu a folder.
+start
+click 110 66                              # the "Create Zip" tab
+xdotool key ctrl+o
+window_named '^Add files to the list' >/dev/null
+xdotool type --delay 20 "$work/addon/readme.txt" && xdotool key Return
+sleep 0.5
+click 150 200 3 && xdotool key o          # "Add Folder..."
+window_named '^Select a folder to add' >/dev/null
+xdotool type --delay 20 "$work/addon/SimObjects" && xdotool key Return
+shot create-page-added
 escape_closes
 
 # The Create page with the add-on's files listed and a comment typed.
