@@ -38,7 +38,9 @@ class Form : public ZipUtilityForm {
 inline front::WindowSettings WithFsx(const ScratchDir& dir) {
   fs::create_directories(dir.path() / "prefix/drive_c/FSX");
   fs::create_directories(dir.path() / "prefix/dosdevices");
-  fs::create_directory_symlink("../drive_c", dir.path() / "prefix/dosdevices/c:");
+  if (!fs::is_symlink(dir.path() / "prefix/dosdevices/c:")) {
+    fs::create_directory_symlink("../drive_c", dir.path() / "prefix/dosdevices/c:");
+  }
   vz::testing::WriteFile(dir / "prefix/drive_c/FSX/fsx.exe", "");
   vz::testing::WriteFile(dir / "prefix/user.reg",
                          "WINE REGISTRY Version 2\n\n[Software\\\\Microsoft\\\\Microsoft "
@@ -87,6 +89,7 @@ struct SeenBox {
   std::vector<std::string> buttons;  // left to right
   std::string enter, escape;         // the default and Escape buttons' captions
   QRect frame;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
 
 // Reads a message box into seen, then presses the button with the caption, or a key, or closes
@@ -108,6 +111,7 @@ inline Modals::Step Box(SeenBox* seen, std::string press, Qt::Key key = Qt::Key_
       if (box->defaultButton() != nullptr) seen->enter = box->defaultButton()->text().toStdString();
       if (box->escapeButton() != nullptr) seen->escape = box->escapeButton()->text().toStdString();
       seen->frame = box->frameGeometry();
+      seen->icon = box->icon();
     }
     if (key != Qt::Key_unknown) return QTest::keyClick(box, key);
     if (press == "close") {

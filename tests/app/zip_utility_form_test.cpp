@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -712,6 +713,181 @@ TEST_F(FormTest, AddFolderListsTheFilesBelowIt) {
   auto* list = Get<QListWidget>("ZipFileList");
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->item(0)->text().toStdString(), dir / "src/a.txt");
+}
+
+// What new users ran into, tried again through the real controls: each case acts on a fresh
+// window and answers its boxes; the boxes' first lines (and icons) and what is left are checked.
+TEST_F(FormTest, WhatNewUsersRanIntoIsMended) {
+  if (!vz::testing::HaveTool("zip") || !vz::testing::HaveTool("python3")) GTEST_SKIP();
+  fs::create_directories(dir.path() / "src/aircraft/SimObjects");
+  vz::testing::WriteFile(dir / "src/aircraft/SimObjects/x.cfg", "[fltsim.0]\n");
+  for (const char* name : {"x/a.txt", "y/a.txt"}) {
+    fs::create_directories((dir.path() / "two" / name).parent_path());
+    vz::testing::WriteFile(dir / (std::string("two/") + name), name);
+  }
+  ASSERT_EQ(std::system(("cd " + dir / "two" + " && zip -qr ../two.zip x y").c_str()), 0);
+  const auto whole = vz::testing::ReadFile(dir / "two.zip");
+  vz::testing::WriteFile(dir / "cut.zip", std::string(whole.begin(), whole.begin() + 60));
+  // In a folder of its own: the file dialogs that list a folder may open what it holds.
+  fs::create_directories(dir.path() / "fifo");
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo/pipe.zip").c_str(), 0600), 0);
+  auto page = [&](int index) { Get<QTabWidget>("pcZip")->setCurrentIndex(index); };
+  using Steps = std::deque<Modals::Step>;
+  const struct Case {
+    const char* fault;
+    std::function<Steps()> dialogs;  // the answers to the dialogs the actions open, in turn
+    std::function<void()> act;
+    std::vector<std::string> boxes;  // how each box that follows begins
+    std::function<void()> check;
+    QMessageBox::Icon icon = QMessageBox::Critical;  // of the first box
+  } cases[] = {
+      {"relative folder paths start at the folder added",
+       [&] {
+         return Steps{Dialog(dir / "src/aircraft"), Dialog(dir / "paths.zip")};
+       },
+       [&] {
+         page(1);
+         QTest::mouseClick(Get("cbIncludePaths"), Qt::LeftButton, {}, QPoint(4, 8));
+         form->findChild<QAction*>("mnuAddFolder")->trigger();
+         Click("btnZip");
+       },
+       {"Zip file saved as:"},
+       [&] {
+         EXPECT_EQ(Output("python3 -c \"import zipfile; print(zipfile.ZipFile('" +
+                          dir / "paths.zip" + "').namelist())\""),
+                   "['aircraft/SimObjects/x.cfg']\n");
+       },
+       QMessageBox::Information},
+      {"the summary adds bytes",
+       [] { return Steps{}; },
+       [&] {
+         page(1);
+         Drop(Get("ZipFileList"), {dir / "src/aircraft/SimObjects/x.cfg", dir / "two/x/a.txt"});
+       },
+       {},
+       [&] { EXPECT_EQ(Get<QLabel>("FilesLabel")->text(), "2 file(s) - 1 Kb"); }},
+      {"a save that stored nothing says so",
+       [&] { return Steps{Dialog(dir / "nothing.zip")}; },
+       [&] {
+         page(1);
+         vz::testing::WriteFile(dir / "gone.txt", "soon gone");
+         Drop(Get("ZipFileList"), {dir / "gone.txt"});
+         fs::remove(dir.path() / "gone.txt");
+         Click("btnZip");
+       },
+       {"No file could be added to the zip " + dir / "nothing.zip"},
+       [&] { EXPECT_FALSE(fs::exists(dir.path() / "nothing.zip")); }},
+      {"the Open dialog takes existing files only",
+       [&] {
+         return Steps{Dialog(dir / "two.zip", nullptr, [](QFileDialog* d) {
+           EXPECT_EQ(d->fileMode(), QFileDialog::ExistingFile);
+         })};
+       },
+       [&] { Click("btnOpenZip"); },
+       {},
+       [&] { EXPECT_EQ(Get<QLabel>("Label4")->text(), "4 file(s)"); }},
+      {"a zip that fails to open leaves the page empty",
+       [] { return Steps{}; },
+       [&] {
+         Drop(Get("ZipViewer"), {dir / "two.zip"});
+         vz::testing::WriteFile(dir / "bad.zip", "damaged");
+         Drop(Get("ZipViewer"), {dir / "bad.zip"});
+       },
+       {"Sorry, this is not a Zip File!"},
+       [&] {
+         EXPECT_EQ(Get<QLabel>("Label4")->text(), "0 file(s)");
+         EXPECT_EQ(form->windowTitle(), "Veldrin - ZIP");
+       }},
+      {"a pipe is not a zip",
+       [] { return Steps{}; },
+       [&] { Drop(Get("ZipViewer"), {dir / "fifo/pipe.zip"}); },
+       {dir / "fifo/pipe.zip: is a FIFO, not a zip archive"},
+       [] {}},
+      {"a download cut short says so",
+       [] { return Steps{}; },
+       [&] { Drop(Get("ZipViewer"), {dir / "cut.zip"}); },
+       {dir / "cut.zip: this zip is cut short (an incomplete download?)"},
+       [] {}},
+      {"a flat extraction lists a name it already wrote",
+       [&] {
+         fs::create_directories(dir.path() / "flat");
+         return Steps{Dialog(dir / "flat")};
+       },
+       [&] {
+         Drop(Get("ZipViewer"), {dir / "two.zip"});
+         Click("btnUnZip");
+       },
+       {"UnZip Complete. One or more files could not be extracted:\n\ny/a.txt - same name as "
+        "x/a.txt in this archive"},
+       [&] {
+         EXPECT_EQ(vz::testing::ReadFile(dir / "flat/a.txt"),
+                   vz::testing::ReadFile(dir / "two/x/a.txt"));
+       }},
+      {"No to All keeps every file there",
+       [&] {
+         for (const char* name : {"kept/x/a.txt", "kept/y/a.txt"}) {
+           fs::create_directories((dir.path() / name).parent_path());
+           vz::testing::WriteFile(dir / name, "kept");
+         }
+         return Steps{Dialog(dir / "kept")};
+       },
+       [&] {
+         Drop(Get("ZipViewer"), {dir / "two.zip"});
+         QTest::mouseClick(Get("cdExtractPaths"), Qt::LeftButton, {}, QPoint(4, 8));
+         Click("btnUnZip");
+       },
+       {"This file already exists in the destination location.",
+        "UnZip Complete. One or more extractions cancelled!\n\n0 file(s) written, 2 skipped"},
+       [&] {
+         EXPECT_EQ(vz::testing::ReadFile(dir / "kept/y/a.txt"),
+                   vz::testing::ReadFile(dir / "kept/x/a.txt"));
+       },
+       QMessageBox::Question},
+      {"No to All keeps every file there",
+       [&] {
+         for (const char* name : {"kept/x/a.txt", "kept/y/a.txt"}) {
+           fs::create_directories((dir.path() / name).parent_path());
+           vz::testing::WriteFile(dir / name, "kept");
+         }
+         return Steps{Dialog(dir / "kept")};
+       },
+       [&] {
+         Drop(Get("ZipViewer"), {dir / "two.zip"});
+         QTest::mouseClick(Get("cdExtractPaths"), Qt::LeftButton, {}, QPoint(4, 8));
+         Click("btnUnZip");
+       },
+       {"This file already exists in the destination location.",
+        "UnZip Complete. One or more extractions cancelled!\n\n0 file(s) written, 2 skipped"},
+       [&] {
+         EXPECT_EQ(vz::testing::ReadFile(dir / "kept/y/a.txt"),
+                   vz::testing::ReadFile(dir / "kept/x/a.txt"));
+       },
+       QMessageBox::Question},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    form = std::make_unique<Form>(WithFsx(dir));
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QTest::qWait(20);
+    std::vector<SeenBox> seen(c.boxes.size());
+    Steps steps = c.dialogs();
+    for (size_t i = 0; i < seen.size(); ++i) {
+      steps.push_back(
+          Box(&seen[i], i == 0 && c.icon == QMessageBox::Question ? "N&o to All" : "OK"));
+    }
+    Modals modals(std::move(steps));
+    c.act();
+    ASSERT_TRUE(WaitFor([&] { return modals.Done(); }));
+    QTest::qWait(20);
+    for (size_t i = 0; i < seen.size(); ++i) {
+      EXPECT_EQ(seen[i].text.rfind(c.boxes[i], 0), 0u) << seen[i].text;
+    }
+    if (!seen.empty()) {
+      EXPECT_EQ(seen[0].icon, c.icon);
+    }
+    c.check();
+  }
 }
 
 // Watches the window while work runs (its message steps run this): records the status bar and
