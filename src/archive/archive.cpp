@@ -15,10 +15,6 @@ namespace vz {
 
 namespace {
 
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 std::string Trim(const std::string& s) {
   const size_t first = s.find_first_not_of(' ');
   if (first == std::string::npos) return {};
@@ -101,7 +97,7 @@ bool MatchesMaskList(const ArchiveItem& item, const std::string& mask_list) {
 bool SameStoredName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    if (FoldNameChar(a[i]) != FoldNameChar(b[i])) return false;
   }
   return true;
 }
@@ -113,7 +109,7 @@ ArchiveList::ArchiveList() {
 uint32_t ArchiveList::NameHash(const std::string& name) {
   uint32_t h = 0;
   for (char c : name) {
-    h = (h << 4) + static_cast<uint8_t>(UpperAscii(c));
+    h = (h << 4) + static_cast<uint8_t>(FoldNameChar(c));
     const uint32_t g = h & 0xF0000000u;
     if (g != 0) h ^= g >> 24;
     h &= ~g;

@@ -114,7 +114,8 @@ class ArchiveItem {
 };
 
 // True when the item's stored name matches the file mask (folders and file part matched
-// separately, ASCII case ignored; "/" and "\" both separate folders).
+// separately, letters compared as the platform's file names compare them, see FoldNameChar; "/"
+// and "\" both separate folders).
 bool MatchesMask(const ArchiveItem& item, const std::string& mask);
 // True when one of the ";"-separated masks matches; an empty list matches nothing.
 bool MatchesMaskList(const ArchiveItem& item, const std::string& mask_list);
@@ -156,7 +157,8 @@ class ArchiveList {
   std::array<ArchiveItem*, kBuckets> buckets_{};
 };
 
-// Two stored names are the same name when they differ only in ASCII case.
+// Two stored names are the same name when their folded forms (FoldNameChar) are equal: "\" and
+// "/" alike, and letter case ignored only where the platform's file names ignore it.
 bool SameStoredName(const std::string& a, const std::string& b);
 
 class Archive;

@@ -190,9 +190,16 @@ bool MatchPattern(std::string_view text, size_t text_pos, std::string_view patte
                   std::min(pattern_pos, pattern.size()));
 }
 
+std::string FoldedName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = FoldNameChar(c);
+  return folded;
+}
+
 bool MatchFileMask(std::string_view file_name, std::string_view file_mask, PathStyle style) {
-  const std::string name = UpperAscii(file_name);
-  const std::string mask = UpperAscii(file_mask);
+  std::string name(file_name), mask(file_mask);
+  for (char& c : name) c = FoldNameCase(c);
+  for (char& c : mask) c = FoldNameCase(c);
   const size_t mask_split = FolderEnd(mask, style);
   const size_t name_split = FolderEnd(name, style);
   if (mask_split > 0 && !MatchPattern(std::string_view(name).substr(0, name_split),

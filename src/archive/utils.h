@@ -84,7 +84,19 @@ inline bool MatchPattern(std::string_view text, std::string_view pattern) {
   return MatchPattern(text, 0, pattern, 0);
 }
 
-// Matches a file name against a mask without regard to ASCII case. A mask with a folder part
+// Stored names compare as the platform's file names do: "\" reads as "/", and where file names
+// ignore letter case (platform::kFileNamesIgnoreCase) ASCII letters compare as capitals. Two names
+// are one when their folded forms are equal.
+inline char FoldNameCase(char c) {
+  return platform::kFileNamesIgnoreCase && c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+inline char FoldNameChar(char c) {
+  return c == '\\' ? '/' : FoldNameCase(c);
+}
+std::string FoldedName(std::string_view name);
+
+// Matches a name against a mask, letters compared as FoldNameCase compares them (the separators
+// are the style's; the caller reads "\" in stored names as it must). A mask with a folder part
 // matches it against the name's folder part first; a mask without one matches the name part only.
 bool MatchFileMask(std::string_view file_name, std::string_view file_mask,
                    PathStyle style = kNativeStyle);

@@ -7,17 +7,6 @@
 
 namespace vz {
 
-namespace {
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-}  // namespace
-
 FileAdmission::FileAdmission(Archive& archive) : archive_(archive) {
   if (archive.HasOwnFile()) own_ = platform::IdentityOf(archive.ArchiveFileName());
   saves_ = archive.SaveCount();
@@ -48,7 +37,7 @@ Refusal FileAdmission::Admit(const std::string& path,
     return Refusal::kTheArchive;
   }
   const std::string& spec = name_spec.empty() ? path : name_spec;
-  if (check_names && !names_.insert(UpperAscii(archive_.MakeStoredName(spec))).second) {
+  if (check_names && !names_.insert(FoldedName(archive_.MakeStoredName(spec))).second) {
     return Refusal::kNameTaken;
   }
   return Refusal::kNone;

@@ -32,8 +32,8 @@ class FileAdmission {
 
   // Decides on the file at path. known: what a folder listing saw of it; without it (or once the
   // archive was saved since this admission began: a save puts a new file in its place) the file is
-  // examined once, here. With check_names, an admitted file takes its stored name (letters compared
-  // without regard to ASCII case, as the archive compares them) and a later file of the same
+  // examined once, here. With check_names, an admitted file takes its stored name (compared as the
+  // archive compares stored names, see FoldNameChar) and a later file of the same
   // stored name is refused.
   // name_spec: what the stored name is made from when it is not path (a path relative to the
   // folder the name starts below).

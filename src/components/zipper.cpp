@@ -21,6 +21,8 @@ void CustomZipper::SetFileName(const std::string& value) {
   ArchiveType type = GetArchiveType();
   if (!name.empty()) {
     RefuseIrregularFile(name);
+    // A file its owner protected is not replaced behind its back, though its folder would allow it.
+    if (platform::WriteProtected(name)) throw ArchiveError("is write-protected");
     // Another writer of this archive is waited for before it is loaded, so that its changes are
     // in what is loaded. It may have made the file meanwhile, or removed it.
     std::unique_ptr<platform::FileLock> lock;

@@ -20,7 +20,8 @@ class CustomZipper : public CustomZipBrowser {
   // save that stores an item). An existing zip is locked against other writers of this program
   // until it is closed; when one holds it, the zipper waits, raising OnWaitForArchive meanwhile. A
   // relative name is taken against the current folder. Names of other types raise
-  // UnhandledTypeError; a name that is a folder, device or pipe raises ArchiveError. A zip that
+  // UnhandledTypeError; a name that is a folder, device or pipe raises ArchiveError, and so does a
+  // file the caller may not write ("is write-protected"), which is never replaced. A zip that
   // fails to open or load stays held but unusable: no later save or change of file writes over it.
   void SetFileName(const std::string& value) override;
   // Sets the archive comment; an empty text removes it. NoArchiveError when no archive is open.

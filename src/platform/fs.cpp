@@ -82,6 +82,18 @@ bool PathExists(const std::string& path) {
   return StatPath(path).has_value();
 }
 
+bool WriteProtected(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if (::geteuid() == 0) {
+    if ((st.st_mode & 0222) == 0) return true;
+    // Root passes every permission check, but not a read-only file system's.
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EROFS;
+  }
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 &&
+         (errno == EACCES || errno == EPERM || errno == EROFS);
+}
+
 bool IsDirectory(const std::string& path) {
   const auto status = StatPath(path);
   return status && status->is_directory;

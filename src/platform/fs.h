@@ -29,6 +29,14 @@ inline constexpr uint32_t kFaAnyFile = 0x3F;
 
 namespace platform {
 
+// Whether this platform's file names ignore letter case: "A.txt" and "a.txt" are one file on
+// Windows, two on Linux.
+#ifdef _WIN32
+inline constexpr bool kFileNamesIgnoreCase = true;
+#else
+inline constexpr bool kFileNamesIgnoreCase = false;
+#endif
+
 // What stat() tells about a path (symbolic links are followed).
 struct FileStatus {
   bool is_directory = false;
@@ -50,6 +58,11 @@ std::optional<FileStatus> StatPath(const std::string& path);
 std::optional<FileStatus> StatDescriptor(int fd, const std::string& path);
 // True when path names an existing file or folder.
 bool PathExists(const std::string& path);
+// True when a file is at path and the caller may not write it: its permissions say no (for the
+// super-user, when no write bit is set at all), or its file system is read-only. A save replaces a
+// file by renaming a new one over it, which only the folder's permissions govern; this asks the
+// file itself, as other zip tools do.
+bool WriteProtected(const std::string& path);
 // True when path names an existing folder.
 bool IsDirectory(const std::string& path);
 // True when path names an existing regular file.

@@ -79,6 +79,34 @@ struct Case {
   std::function<void(const fs::path&)> check;
 };
 
+// Runs each case in a fresh folder that has an "outside" folder holding a precious file, which
+// must come out unchanged every time, and where no work file may be left.
+template <size_t N>
+void RunCases(const Case (&cases)[N]) {
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    const fs::path d = dir.path();
+    fs::create_directory(d / "outside");
+    WriteFile((d / "outside/file").string(), "precious");
+    if (c.arrange) c.arrange(d);
+    std::string command = c.command;
+    for (size_t at = 0; (at = command.find("vzip ", at)) != std::string::npos;) {
+      command.replace(at, 4, kVzip);
+      at += kVzip.size();
+    }
+    const auto result = RunIn(d, command);
+    EXPECT_EQ(result.status, c.status) << c.label << "\n" << result.output;
+    if (c.message != nullptr) {
+      EXPECT_NE(result.output.find(c.message), std::string::npos) << c.label << "\n"
+                                                                  << result.output;
+    }
+    if (c.check) c.check(d);
+    EXPECT_EQ(std::distance(fs::directory_iterator(d / "outside"), {}), 1) << c.label;
+    EXPECT_EQ(ReadFile((d / "outside/file").string()), testing::Bytes("precious")) << c.label;
+    EXPECT_EQ(VmsFilesBelow(d), 0) << c.label;
+  }
+}
+
 // One table of what users reported: each case runs vzip once in a fresh folder that has an
 // "outside" folder holding a precious file, which must come out unchanged every time.
 TEST(CliSafetyTest, WhatUsersMet) {
@@ -168,28 +196,66 @@ TEST(CliSafetyTest, WhatUsersMet) {
          EXPECT_NE(listing.find("2 items"), std::string::npos) << listing;
        }},
   };
-  for (const Case& c : cases) {
-    ScratchDir dir;
-    const fs::path d = dir.path();
-    fs::create_directory(d / "outside");
-    WriteFile((d / "outside/file").string(), "precious");
-    if (c.arrange) c.arrange(d);
-    std::string command = c.command;
-    for (size_t at = 0; (at = command.find("vzip ", at)) != std::string::npos;) {
-      command.replace(at, 4, kVzip);
-      at += kVzip.size();
-    }
-    const auto result = RunIn(d, command);
-    EXPECT_EQ(result.status, c.status) << c.label << "\n" << result.output;
-    if (c.message != nullptr) {
-      EXPECT_NE(result.output.find(c.message), std::string::npos) << c.label << "\n"
-                                                                  << result.output;
-    }
-    if (c.check) c.check(d);
-    EXPECT_EQ(std::distance(fs::directory_iterator(d / "outside"), {}), 1) << c.label;
-    EXPECT_EQ(ReadFile((d / "outside/file").string()), testing::Bytes("precious")) << c.label;
-    EXPECT_EQ(VmsFilesBelow(d), 0) << c.label;
-  }
+  RunCases(cases);
+}
+
+// What the third probe found: names as Linux sees them, archives their owners protected.
+TEST(CliSafetyTest, WhatTheThirdProbeFound) {
+  auto two_cases = [](const fs::path& d) {
+    WriteFile((d / "a.txt").string(), "lower");
+    WriteFile((d / "A.txt").string(), "UPPER");
+  };
+  auto both_kept = [](const char* archive) {
+    return [archive](const fs::path& d) {
+      ASSERT_EQ(RunIn(d, kVzip + " extract " + archive + " -d x").status, 0);
+      EXPECT_EQ(ReadFile((d / "x/a.txt").string()), testing::Bytes("lower"));
+      EXPECT_EQ(ReadFile((d / "x/A.txt").string()), testing::Bytes("UPPER"));
+    };
+  };
+  const bool root = ::geteuid() == 0;
+  const Case cases[] = {
+      {"a name differing only in letter case is another file", two_cases,
+       "vzip add f.zip a.txt && vzip add f.zip A.txt", 0, nullptr, both_kept("f.zip")},
+      {"both spellings in one add", two_cases, "vzip add both.zip a.txt A.txt", 0, nullptr,
+       both_kept("both.zip")},
+      {"delete takes the spelling given",
+       [&](const fs::path& d) {
+         two_cases(d);
+         ASSERT_EQ(RunIn(d, kVzip + " add pair.zip a.txt A.txt").status, 0);
+       },
+       "vzip delete pair.zip a.txt && vzip list pair.zip", 0, "Deleted 1 item from pair.zip",
+       [](const fs::path& d) {
+         EXPECT_EQ(RunIn(d, kVzip + " list pair.zip").output.find(" a.txt"), std::string::npos);
+         EXPECT_EQ(RunIn(d, kVzip + " extract pair.zip 'a*' -d y").status, 1);  // no match
+         EXPECT_EQ(RunIn(d, kVzip + " extract pair.zip '*' -x 'a*' -d z").status, 0);
+         EXPECT_EQ(ReadFile((d / "z/A.txt").string()), testing::Bytes("UPPER"));
+       }},
+      {"a write-protected archive is not replaced",
+       [](const fs::path& d) {
+         WriteFile((d / "h.txt").string(), "h");
+         ASSERT_EQ(RunIn(d, kVzip + " add ro.zip h.txt").status, 0);
+         fs::permissions(d / "ro.zip", fs::perms(0444));
+       },
+       "vzip add ro.zip outside/file; vzip delete ro.zip h.txt", 2, "ro.zip: is write-protected",
+       [](const fs::path& d) {
+         EXPECT_EQ(fs::status(d / "ro.zip").permissions(), fs::perms(0444));
+         EXPECT_NE(RunIn(d, kVzip + " list ro.zip").output.find("1 item"), std::string::npos);
+       }},
+      {"another user's archive in a shared folder",
+       [&](const fs::path& d) {
+         WriteFile((d / "h.txt").string(), "h");
+         ASSERT_EQ(RunIn(d, kVzip + " add theirs.zip h.txt").status, 0);
+         fs::permissions(d, fs::perms(01777));
+         fs::permissions(d / "h.txt", fs::perms(0644));
+       },
+       root ? "setpriv --reuid=65534 --regid=65534 --clear-groups vzip add theirs.zip h.txt"
+            : "true",
+       root ? 2 : 0, root ? "theirs.zip: is write-protected" : nullptr,
+       [](const fs::path& d) {
+         EXPECT_EQ(fs::status(d / "theirs.zip").permissions(), fs::perms(0644));
+       }},
+  };
+  RunCases(cases);
 }
 
 TEST(CliSafetyTest, ConcurrentUpdatesBothLand) {
