@@ -28,6 +28,7 @@ struct ZipEntry {
   std::vector<uint8_t> central_extra;
   int64_t local_offset_override = -1;  // -1: where the local header was written
   std::string local_name;              // the local header's name when it differs from name
+  int central_method = -1;             // the central record's method when it differs
 };
 
 inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
@@ -46,6 +47,7 @@ struct ZipBuilder {
   std::vector<uint8_t> junk_before_end;  // bytes between the central directory and the end record
   std::vector<uint8_t> trailing;         // bytes after the end record's comment
   int64_t comment_length_override = -1;
+  int64_t directory_size_delta = 0;  // added to the end record's central-directory size
 
   std::vector<uint8_t> Build() const {
     std::vector<uint8_t> out = prefix;
@@ -77,7 +79,7 @@ struct ZipBuilder {
       Put16(central, e.version_made);
       Put16(central, e.version_needed);
       Put16(central, e.flag);
-      Put16(central, e.method);
+      Put16(central, static_cast<uint32_t>(e.central_method >= 0 ? e.central_method : e.method));
       Put16(central, e.time);
       Put16(central, e.date);
       Put32(central, crc);
@@ -102,7 +104,7 @@ struct ZipBuilder {
     Put16(out, 0);
     Put16(out, static_cast<uint32_t>(entries.size()));
     Put16(out, static_cast<uint32_t>(entries.size()));
-    Put32(out, static_cast<uint32_t>(central.size()));
+    Put32(out, static_cast<uint32_t>(static_cast<int64_t>(central.size()) + directory_size_delta));
     Put32(out, directory_offset);
     Put16(out, static_cast<uint32_t>(comment_length_override >= 0
                                          ? comment_length_override

@@ -512,6 +512,11 @@ void ExtractToStream(Decoding& d, Stream& out, bool crc_mismatch_fails) {
   if (local.NameString() != item.Header().NameString()) {
     d.Warning("the local header names it \"" + local.NameString() + "\"");
   }
+  // The data is decoded as its own header says; a directory that says otherwise is damage.
+  if (local.method != item.CompressionMethod()) {
+    d.Warning("the local header gives method " + std::to_string(local.method) +
+              ", the central directory method " + std::to_string(item.CompressionMethod()));
+  }
   const int64_t size_before = out.Size();
   const auto crc = DecodeItem(d, local, out);
   const int64_t produced = out.Size() - size_before;
@@ -688,14 +693,20 @@ void TestItemIntegrity(ZipArchive& archive, ZipItem& item) {
   // whether the central record needs it (Info-ZIP's zip -fz gives a folder 4.5 and 1.0).
   const bool zip64_local = FindExtraField(local.extra, kZip64ExtraId).has_value();
   const bool differs = (local.version_needed != central.version_needed && !zip64_local) ||
-                       local.flag != central.flag || local.time != central.time ||
-                       local.date != central.date ||
+                       local.flag != central.flag || local.method != central.method ||
+                       local.time != central.time || local.date != central.date ||
                        (!descriptor && (local.crc32 != central.crc32 ||
                                         local.compressed_size != central.compressed_size ||
                                         local.uncompressed_size != central.uncompressed_size)) ||
                        local.NameString() != central.NameString();
   if (local.NameString() != central.NameString()) {
     archive.FireItemWarning(&item, "the local header names it \"" + local.NameString() + "\"");
+  }
+  if (local.method != central.method) {
+    throw ZipInvalidLFHError(MessageText(ZipInvalidLFHError::kCode) +
+                                 ": the local header gives method " + std::to_string(local.method) +
+                                 ", the central directory method " + std::to_string(central.method),
+                             ZipInvalidLFHError::kCode);
   }
   if (differs) throw ZipInvalidLFHError();
   BitBucketStream bucket;

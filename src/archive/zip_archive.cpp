@@ -580,6 +580,19 @@ void ZipArchive::DoLoadArchive() {
     }
     shift = PrependedBytes(directory_end);
     end_record_.directory_offset += static_cast<uint64_t>(shift);
+    // The directory read is the one between where it starts and the end records: an end record
+    // that says otherwise is damaged, which is said though the items can be read.
+    if (shift != 0) {
+      load_warnings_.push_back("the end record places the central directory " +
+                               std::to_string(shift) +
+                               " bytes before where it is (bytes were put before the archive)");
+    }
+    const uint64_t found = static_cast<uint64_t>(directory_end) - end_record_.directory_offset;
+    if (end_record_.directory_size != found) {
+      load_warnings_.push_back("damaged archive: the end record gives the central directory " +
+                               std::to_string(end_record_.directory_size) + " bytes, it has " +
+                               std::to_string(found));
+    }
   }
   stream_->Seek(static_cast<int64_t>(end_record_.directory_offset), kSeekBegin);
   uint64_t count = 0;
