@@ -1,10 +1,13 @@
 #include "cli/cli_common.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 
 #include "components/zip_browser.h"
 #include "errors/errors.h"
 #include "platform/fs.h"
+#include "platform/temp_files.h"
 #include "platform/terminal.h"
 
 namespace vz::cli {
@@ -63,6 +66,12 @@ int JobCount() {
 
 void SetJobCount(int count) {
   job_count = count;
+}
+
+void EndIfOutputClosed() {
+  if (!std::ferror(stdout)) return;
+  if (std::fflush(stdout) == 0 || errno != EPIPE) return;
+  platform::EndAsByClosedPipe();
 }
 
 void Error(const std::string& message) {

@@ -23,6 +23,10 @@ void SetJobCount(int count);
 
 // Prints "vzip: message" on standard error.
 void Error(const std::string& message);
+// Ends the run quietly when standard output was cut short (a reader such as `head` closed the pipe
+// while SIGPIPE is ignored), as the pipe's signal would have, leaving no work file behind. Cheap
+// enough to call after every line.
+void EndIfOutputClosed();
 
 // One progress line on standard error, redrawn in place; silent when standard error is not a
 // terminal.

@@ -197,6 +197,7 @@ int ListCommand(const std::vector<std::string>& args) {
                 item->CompressionRatio(), item->CRC32(),
                 DosDateTimeText(item->FileDate(), item->FileTime()).c_str(),
                 Printable(item->StoredName()).c_str());
+    EndIfOutputClosed();
   }
   const double ratio =
       total_size > 0

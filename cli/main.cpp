@@ -215,5 +215,7 @@ int main(int argc, char** argv) {
       return kOk;
     }
   }
-  return command->second.run(args);
+  const int status = command->second.run(args);
+  if (std::fflush(stdout) != 0) EndIfOutputClosed();
+  return status;
 }

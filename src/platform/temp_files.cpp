@@ -38,7 +38,11 @@ struct Slot {
 constexpr int kSlots = 256;
 Slot g_slots[kSlots];
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the program and that a program may catch: a user's
+// Ctrl-C and Ctrl-\\, a closed terminal, kill, output into a closed pipe, the file size limit, and
+// the timers and user signals that other programs send.
+constexpr int kSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGPIPE, SIGXFSZ,
+                            SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
 
 void RemovePublished() {
   for (Slot& slot : g_slots) {
@@ -144,6 +148,15 @@ void RemoveTempFilesOnSignals() {
     for (int other : kSignals) sigaddset(&action.sa_mask, other);
     ::sigaction(s, &action, nullptr);
   }
+}
+
+void EndAsByClosedPipe() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : kSignals) sigaddset(&set, s);
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  EndBy(SIGPIPE);
+  ::_exit(128 + SIGPIPE);  // not reached: the signal's default action ends the program
 }
 
 void RemoveRegisteredTempFiles() {

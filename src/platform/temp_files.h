@@ -2,9 +2,10 @@
 //
 // Extraction decodes each item into a work file beside its target, and a save writes the new
 // archive into a work file beside the old one; both are renamed into place when complete. A
-// program ended by SIGINT, SIGTERM or SIGHUP in the middle would leave such a file, as large as
-// the item or the archive. Every work file is therefore registered while it exists, and a handler
-// for those signals removes the registered files and then ends the program by the signal's
+// program ended by a signal in the middle (Ctrl-C, kill, a closed terminal or pipe, the file size
+// limit) would leave such a file, as large as the item or the archive. Every work file is
+// therefore registered while it exists, and a handler for every terminating signal that can be
+// caught removes the registered files and then ends the program by the signal's
 // default action, so the caller sees the usual status. Files that were there before are never
 // registered and stay untouched.
 //
@@ -28,15 +29,19 @@
 
 namespace vz::platform {
 
-// Installs the handlers for SIGINT, SIGTERM and SIGHUP (once; a signal that the process ignores,
-// as under nohup, stays ignored).
+// Installs the handlers for the terminating signals: SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE,
+// SIGXFSZ, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM and SIGPROF (once; a signal that the process
+// ignores, as SIGHUP under nohup, stays ignored).
 void RemoveTempFilesOnSignals();
 // Removes every registered file now, for a face that ends its work in another way (a window closed
 // while it works). The registrations stay until their owners end them.
 void RemoveRegisteredTempFiles();
+// Removes every registered file and ends the program as SIGPIPE's default action does, for output
+// found cut short while SIGPIPE is ignored (a write then fails with EPIPE instead).
+[[noreturn]] void EndAsByClosedPipe();
 // How many files are registered now.
 int RegisteredTempFileCount();
-// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread for good: a worker thread calls it first,
+// Blocks those signals in the calling thread for good: a worker thread calls it first,
 // so that the signals reach the program's main thread.
 void BlockTerminatingSignals();
 

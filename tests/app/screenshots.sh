@@ -76,9 +76,13 @@ shot() {
   sleep 0.5
   "$grab" "${2:-$wid}" "$out/$1.png" >/dev/null || fail "no screenshot $1"
 }
-# The id of the visible window titled as the pattern says (a dialog or a box), once it is shown.
+# The id of the visible window titled as the pattern says (a dialog or a box), once it is shown
+# and has settled (a dialog takes keys only once it has its focus).
 window_named() {
-  timeout 20 xdotool search --sync --onlyvisible --name "$1" | awk 'NR == 1' || fail "no window $1"
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name "$1" | awk 'NR == 1') || fail "no window $1"
+  sleep 0.5
+  echo "$id"
 }
 # Escape closes the window, wherever the focus is.
 escape_closes() {

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,6 +30,10 @@ using testing::ScratchDir;
 using testing::WriteFile;
 
 const std::string kVzip = VZIP_PATH;
+
+// Every signal whose default action ends a program and that a program can catch.
+constexpr int kTerminatingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGPIPE, SIGXFSZ,
+                                       SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF};
 
 testing::RunResult RunIn(const fs::path& folder, const std::string& command) {
   return testing::Shell("cd " + testing::Quote(folder.string()) + " && " + command + " </dev/null");
@@ -254,6 +260,41 @@ TEST(CliSafetyTest, WhatTheThirdProbeFound) {
        [](const fs::path& d) {
          EXPECT_EQ(fs::status(d / "theirs.zip").permissions(), fs::perms(0644));
        }},
+      {"headers that disagree on the method",
+       [](const fs::path& d) {
+         testing::ZipEntry e = Zeros("z.bin", 1);
+         e.central_method = 0;
+         WriteZip(d / "m.zip", {e});
+       },
+       "vzip test m.zip", 1,
+       "z.bin: Invalid Local File Header entry: the local header gives method 8, the central "
+       "directory method 0",
+       [](const fs::path& d) {
+         const auto extracted = RunIn(d, kVzip + " extract m.zip -d x");
+         EXPECT_EQ(extracted.status, 1);
+         EXPECT_NE(extracted.output.find("the local header gives method 8, the central directory "
+                                         "method 0"),
+                   std::string::npos)
+             << extracted.output;
+       }},
+      {"a listing into a pipe closed early, SIGPIPE ignored",
+       [](const fs::path& d) {
+         std::vector<testing::ZipEntry> entries;
+         for (int i = 0; i < 4000; ++i) entries.push_back(Stored("f" + std::to_string(i), "x"));
+         WriteZip(d / "many.zip", entries);
+       },
+       "{ sh -c \"trap '' PIPE; vzip list many.zip; echo status \\$? >&2\" | head -1; }", 0,
+       "status 141", nullptr},
+      {"an end record whose directory size is off",
+       [](const fs::path& d) {
+         testing::ZipBuilder b;
+         b.entries = {Stored("a.txt", "a")};
+         b.directory_size_delta = 4096;
+         WriteFile((d / "s.zip").string(), b.Build());
+       },
+       "vzip test s.zip", 1,
+       "warning: damaged archive: the end record gives the central directory 4147 bytes, it has 51",
+       nullptr},
   };
   RunCases(cases);
 }
@@ -292,7 +333,7 @@ pid_t Spawn(const fs::path& folder, const std::vector<std::string>& args) {
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, s);
+  for (int s : kTerminatingSignals) sigaddset(&defaults, s);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   std::vector<char*> argv{const_cast<char*>(kVzip.c_str())};
@@ -306,18 +347,36 @@ pid_t Spawn(const fs::path& folder, const std::vector<std::string>& args) {
 }
 
 TEST(CliSafetyTest, ASignalDuringWorkLeavesNoWorkFile) {
-  struct Case {
+  struct Job {
     const char* label;
     std::vector<std::string> args;
     const char* watched;  // the folder where the work file appears
+  };
+  const Job jobs[] = {
+      {"extraction", {"extract", "big.zip", "-d", "dest", "-o"}, "dest"},
+      {"a new archive", {"add", "new.zip", "big.bin", "-l", "maximum"}, "."},
+      {"an update", {"add", "big.zip", "big.bin", "-l", "maximum"}, "."},
+  };
+  // SIGQUIT's core dump is kept out of the folder.
+  const struct rlimit no_core = {0, 0};
+  ASSERT_EQ(::setrlimit(RLIMIT_CORE, &no_core), 0);
+  struct Case {
+    std::string label;
+    std::vector<std::string> args;
+    const char* watched;
     int signal_number;
   };
-  const Case cases[] = {
-      {"extraction, SIGINT", {"extract", "big.zip", "-d", "dest", "-o"}, "dest", SIGINT},
-      {"extraction, SIGTERM", {"extract", "big.zip", "-d", "dest", "-o"}, "dest", SIGTERM},
-      {"a new archive, SIGHUP", {"add", "new.zip", "big.bin", "-l", "maximum"}, ".", SIGHUP},
-      {"an update, SIGTERM", {"add", "big.zip", "big.bin", "-l", "maximum"}, ".", SIGTERM},
-  };
+  std::vector<Case> cases;
+  for (const Job& job : jobs) {
+    for (const char* threads : {"1", "2"}) {
+      for (const int s : kTerminatingSignals) {
+        std::vector<std::string> args = {"-j", threads};
+        args.insert(args.end(), job.args.begin(), job.args.end());
+        cases.push_back({std::string(job.label) + ", -j " + threads + ", " + ::strsignal(s), args,
+                         job.watched, s});
+      }
+    }
+  }
   ScratchDir dir;
   const fs::path d = dir.path();
   WriteZip(d / "big.zip", {Zeros("big.bin", 1024)});
