@@ -426,6 +426,14 @@ void Archive::Add(std::unique_ptr<ArchiveItem> item) {
 
 void Archive::AddAdmitted(std::unique_ptr<ArchiveItem> item) {
   EnsureOpen();
+  // A stored name made from a path whose ".." climbs above where it starts (MakeStoredName left it
+  // unresolved) would be extracted outside the destination, or refused there: it is not stored.
+  if (HasDotDotPart(ToSlashes(item->StoredName()))) {
+    failure_message_ = "Unsafe file name - its \"..\" leads above the folder the name starts in";
+    FireProcessItemFailure(item.get(), ptAdd, ecArchive, 45);
+    failure_message_.clear();
+    return;
+  }
   if (const ArchiveItem* live = items_.LiveItemNamed(item->StoredName())) {
     // Only an item that was in the archive before is freshened or replaced. A name already used
     // by this save (two files of one name in different folders) would make one of the two vanish

@@ -190,6 +190,44 @@ bool MatchPattern(std::string_view text, size_t text_pos, std::string_view patte
                   std::min(pattern_pos, pattern.size()));
 }
 
+std::string ResolveDots(std::string_view name, bool& climbs) {
+  climbs = false;
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (start <= name.size()) {
+    const size_t end = std::min(name.find('/', start), name.size());
+    const std::string_view part = name.substr(start, end - start);
+    if (part == "..") {
+      if (parts.empty()) {
+        climbs = true;
+      } else {
+        parts.pop_back();
+      }
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string resolved;
+  for (const std::string_view part : parts) {
+    if (!resolved.empty()) resolved += '/';
+    resolved += part;
+  }
+  // A folder's name keeps the "/" that says it is one.
+  if (!resolved.empty() && !name.empty() && name.back() == '/') resolved += '/';
+  return resolved;
+}
+
+bool HasDotDotPart(std::string_view name) {
+  size_t start = 0;
+  while (start <= name.size()) {
+    const size_t end = std::min(name.find('/', start), name.size());
+    if (name.substr(start, end - start) == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 std::string FoldedName(std::string_view name) {
   std::string folded(name);
   for (char& c : folded) c = FoldNameChar(c);

@@ -59,6 +59,12 @@ void SplitFolders(std::string_view folder, std::vector<std::string>& list,
 
 // Path without its drive part: folder + file name.
 std::string WithoutDrive(std::string_view path, PathStyle style = kNativeStyle);
+// A relative "/"-separated name with its "." and empty parts left out and each ".." taking away the
+// folder before it ("a//b/./../c" is "a/c"). Sets climbs (and leaves the ".." out) when a ".."
+// finds no folder before it: the name would lead above the folder it starts in.
+std::string ResolveDots(std::string_view name, bool& climbs);
+// True when a "/"-separated name has a ".." part.
+bool HasDotDotPart(std::string_view name);
 // Path without every leading "..\" (Windows) or "../" (POSIX).
 std::string WithoutLeadingDots(std::string_view path, PathStyle style = kNativeStyle);
 

@@ -665,7 +665,12 @@ std::string ZipArchive::MakeStoredName(const std::string& file_spec) {
   if (n.size() > 1 && n.front() == '/') n.erase(0, 1);
   if (GetStoreOptions() & soStripPath) n = SplitFileSpec(n).file_name;
   if (GetStoreOptions() & soRemoveDots) n = WithoutLeadingDots(n);
-  return ToSlashes(n);
+  // One file has one stored name: "a/b/../b/f" and "a//b/./f" are both "a/b/f". A name whose ".."
+  // would climb above where it starts keeps its parts, and the archive refuses it when added.
+  bool climbs = false;
+  const std::string slashed = ToSlashes(n);
+  const std::string resolved = ResolveDots(slashed, climbs);
+  return climbs || resolved.empty() ? slashed : resolved;
 }
 
 std::unique_ptr<ArchiveItem> ZipArchive::NewItem(const std::string& file_spec) {

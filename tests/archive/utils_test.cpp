@@ -173,6 +173,29 @@ TEST(MaskTest, ManyStarsStayFast) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
+TEST(ResolveDotsTest, DotsAndEmptyPartsGoAndDotDotTakesAFolderAway) {
+  const struct {
+    const char* name;
+    const char* resolved;
+    bool climbs;
+  } cases[] = {
+      {"a/b/../b/f.txt", "a/b/f.txt", false},
+      {"a//b/./f.txt", "a/b/f.txt", false},
+      {"./a/", "a/", false},
+      {"a/..", "", false},
+      {"a/../../f", "f", true},
+      {"../f", "f", true},
+      {"f", "f", false},
+      {"a/b/../../..", "", true},
+  };
+  for (const auto& c : cases) {
+    bool climbs = false;
+    EXPECT_EQ(ResolveDots(c.name, climbs), c.resolved) << c.name;
+    EXPECT_EQ(climbs, c.climbs) << c.name;
+    EXPECT_EQ(HasDotDotPart(c.name), std::string(c.name).find("..") != std::string::npos) << c.name;
+  }
+}
+
 TEST(MaskTest, MatchFileMaskComparesLettersAsFileNamesDo) {
   constexpr bool kFold = platform::kFileNamesIgnoreCase;
   struct Case {

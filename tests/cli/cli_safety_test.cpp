@@ -260,6 +260,26 @@ TEST(CliSafetyTest, WhatTheThirdProbeFound) {
        [](const fs::path& d) {
          EXPECT_EQ(fs::status(d / "theirs.zip").permissions(), fs::perms(0644));
        }},
+      {"one file under two spellings",
+       [](const fs::path& d) {
+         fs::create_directories(d / "a/b");
+         WriteFile((d / "a/b/f.txt").string(), "f");
+       },
+       "vzip add n.zip a/b/../b/f.txt 'a//b/./f.txt'", 1,
+       "a/b/f.txt: Cannot insert file - duplicates stored name",
+       [](const fs::path& d) {
+         const auto listing = RunIn(d, kVzip + " list n.zip").output;
+         EXPECT_NE(listing.find(" a/b/f.txt\n"), std::string::npos) << listing;
+         EXPECT_NE(listing.find("1 item"), std::string::npos) << listing;
+       }},
+      {"a name whose \"..\" climbs above where it starts",
+       [](const fs::path& d) {
+         fs::create_directories(d / "a");
+         WriteFile((d / "f.txt").string(), "f");
+       },
+       "vzip add c.zip \"a/../../$(basename \"$PWD\")/f.txt\"", 1,
+       "Unsafe file name - its \"..\" leads above the folder the name starts in",
+       [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "c.zip")); }},
       {"headers that disagree on the method",
        [](const fs::path& d) {
          testing::ZipEntry e = Zeros("z.bin", 1);
