@@ -1,5 +1,7 @@
 #include "app/outline_model.h"
 
+#include "front/display_text.h"
+
 namespace vz {
 
 OutlineItemModel::OutlineItemModel(const ZipOutline& outline, QObject* parent)
@@ -62,7 +64,8 @@ QVariant OutlineItemModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   switch (role) {
     case Qt::DisplayRole:
-      return QString::fromStdString(NodeOf(index)->Text());
+      // Names from an archive are any bytes: shown as the command line shows them.
+      return QString::fromStdString(Printable(NodeOf(index)->Text()));
     case Qt::DecorationRole:
       // The owner says the kind: the children of files are attribute lines.
       if (OwnerOf(index).GetKind() == OutlineNode::kFile) return icons_[OutlineNode::kAttribute];

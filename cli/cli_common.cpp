@@ -6,6 +6,7 @@
 
 #include "components/zip_browser.h"
 #include "errors/errors.h"
+#include "front/display_text.h"
 #include "platform/fs.h"
 #include "platform/temp_files.h"
 #include "platform/terminal.h"
@@ -78,7 +79,8 @@ void Error(const std::string& message) {
   // The engine joins a failure and its cause with a line break; one line reads better here.
   std::string line = message;
   for (size_t at; (at = line.find("\r\n")) != std::string::npos;) line.replace(at, 2, ": ");
-  std::fprintf(stderr, "vzip: %s\n", line.c_str());
+  // Names in it (the archive's own too) may hold any bytes: none of them drives the terminal.
+  std::fprintf(stderr, "vzip: %s\n", Printable(line).c_str());
 }
 
 ProgressLine::ProgressLine()
@@ -91,7 +93,7 @@ void ProgressLine::Show(const std::string& verb, const std::string& name, int pe
   std::string line = head;
   line += verb;
   line += ' ';
-  line += name;
+  line += Printable(name);  // the archive's own name may hold any bytes
   const auto limit = static_cast<size_t>(std::max(width_ - 1, 20));
   if (line.size() > limit) line = line.substr(0, limit);
   std::fprintf(stderr, "\r%s\x1b[K", line.c_str());

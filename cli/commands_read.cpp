@@ -244,16 +244,16 @@ int TestCommand(const std::vector<std::string>& args) {
       static_cast<int>(unzipper.MatchingItems(options.MaskList(), options.ExclusionList()).size());
   if (failures.Empty() && damaged) {
     std::printf("The %d item%s of %s tested without errors, but the archive is damaged.\n", count,
-                count == 1 ? "" : "s", options.archive.c_str());
+                count == 1 ? "" : "s", Printable(options.archive).c_str());
     return kSomeFailed;
   }
   if (failures.Empty()) {
-    std::printf("No errors detected in %s (%d item%s).\n", options.archive.c_str(), count,
-                count == 1 ? "" : "s");
+    std::printf("No errors detected in %s (%d item%s).\n", Printable(options.archive).c_str(),
+                count, count == 1 ? "" : "s");
     return kOk;
   }
   std::printf("%zu of %d item%s failed in %s.\n", failures.Count(), count, count == 1 ? "" : "s",
-              options.archive.c_str());
+              Printable(options.archive).c_str());
   return kSomeFailed;
 }
 

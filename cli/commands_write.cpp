@@ -303,7 +303,8 @@ int DeleteCommand(const std::vector<std::string>& args) {
     }
     zipper.Save();
     progress.Clear();
-    std::printf("Deleted %d item%s from %s.\n", deleted, deleted == 1 ? "" : "s", archive.c_str());
+    std::printf("Deleted %d item%s from %s.\n", deleted, deleted == 1 ? "" : "s",
+                Printable(archive).c_str());
   } catch (const std::exception& e) {
     progress.Clear();
     Error(archive + ": " + e.what());

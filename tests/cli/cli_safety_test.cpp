@@ -280,6 +280,21 @@ TEST(CliSafetyTest, WhatTheThirdProbeFound) {
        "vzip add c.zip \"a/../../$(basename \"$PWD\")/f.txt\"", 1,
        "Unsafe file name - its \"..\" leads above the folder the name starts in",
        [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "c.zip")); }},
+      {"names and comments that would change how the text reads",
+       [](const fs::path& d) {
+         testing::ZipBuilder b;
+         b.entries = {Stored("invoice\xe2\x80\xaegpj.exe", "x")};
+         b.entries[0].flag = 0x800;  // a UTF-8 name
+         b.comment = "done\rfake";
+         WriteFile((d / "e\x1b[2Jx.zip").string(), b.Build());
+       },
+       "vzip list e*.zip; vzip test e*.zip; vzip extract e*.zip nosuch", 1, "e^[[2Jx.zip",
+       [](const fs::path& d) {
+         const auto shown = RunIn(d, kVzip + " list e*.zip; " + kVzip + " test e*.zip").output;
+         EXPECT_NE(shown.find("invoice<U+202E>gpj.exe"), std::string::npos) << shown;
+         EXPECT_NE(shown.find("done^Mfake"), std::string::npos) << shown;
+         EXPECT_EQ(shown.find_first_of("\x1b\r"), std::string::npos) << shown;
+       }},
       {"headers that disagree on the method",
        [](const fs::path& d) {
          testing::ZipEntry e = Zeros("z.bin", 1);

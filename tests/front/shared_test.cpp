@@ -115,9 +115,15 @@ TEST(DisplayTextTest, ControlsAndBrokenUtf8AreEscaped) {
        "csiM-^[31m"},
       {"bad\x9b\xff\xc3", "bad\\x9B\\xFF\\xC3"},
       {"over\xc0\xaf\xed\xa0\x80", "over\\xC0\\xAF\\xED\\xA0\\x80"},
+      // What changes how the text around it reads is shown, not obeyed.
+      {"invoice\xe2\x80\xaegpj.exe", "invoice<U+202E>gpj.exe"},
+      {"a\xe2\x81\xa6" "b\xe2\x81\xa9\xe2\x80\x8b\xe2\x80\x8f\xef\xbb\xbf",
+       "a<U+2066>b<U+2069><U+200B><U+200F><U+FEFF>"},
+      {"\xe2\x80\x90 \xe2\x80\xaf", "\xe2\x80\x90 \xe2\x80\xaf"},  // a hyphen, a narrow space
   };
   for (const auto& c : cases) EXPECT_EQ(Printable(c.in), c.out) << c.out;
-  EXPECT_EQ(Printable("a\r\nb", true), "a\r\nb");
+  EXPECT_EQ(Printable("a\r\nb\nc", true), "a\r\nb\nc");
+  EXPECT_EQ(Printable("done\rfake", true), "done^Mfake");  // a CR alone is no line break
 }
 
 // Folders made for an extraction go again when nothing was put in them.
