@@ -110,8 +110,15 @@ bool SpanStream::OpenRequestedPart(int image_number, bool mark_switch) {
   cancelled_ = abort;
   if (abort) throw UserAbortError();
   if (mark_switch) switched_while_reading_ = true;
-  // A part to read must exist; a name that merely could hold a new file is not enough.
-  if (!platform::IsRegularFile(name)) throw FileNotFoundError();
+  // A part to read must exist; a name that merely could hold a new file is not enough. The part
+  // is named: the item that needed it is not what is missing.
+  const auto status = platform::StatPath(name);
+  const std::string part = "the set's part \"" + SplitFileSpec(name).file_name + "\"";
+  if (!status) {
+    throw FileNotFoundError(MessageText(FileNotFoundError::kCode) + ": " + part,
+                            FileNotFoundError::kCode);
+  }
+  if (!status->is_regular) throw ArchiveError(part + ", is a " + status->kind + ", not a file");
   image_name_ = name;
   part_ = std::make_unique<FileStream>(name, file_mode_);
   if (!writing_) StartReadingPart();

@@ -434,9 +434,23 @@ void EnterItemPart(ZipArchive& archive, const ZipItem& item) {
 
 // Reads the item's local header; leaves the stream at the item's data.
 ZipLocalFileHeader ReadLocalHeader(Stream& stream, const ZipItem& item) {
-  stream.Seek(static_cast<int64_t>(item.LocalHeaderOffset()), kSeekBegin);
+  const auto offset = static_cast<int64_t>(item.LocalHeaderOffset());
+  // An offset that leads nowhere is the directory's fault, and says so: the archive as a whole may
+  // well be a zip.
+  const auto misplaced = [&] {
+    return ZipInvalidError(MessageText(ZipInvalidError::kCode) +
+                               ": the directory places the item's local header at offset " +
+                               std::to_string(offset) + ", where there is none",
+                           ZipInvalidError::kCode);
+  };
+  if (offset + 30 > stream.Size()) throw misplaced();
+  stream.Seek(offset, kSeekBegin);
   ZipLocalFileHeader local;
-  local.Read(stream);
+  try {
+    local.Read(stream);
+  } catch (const ZipInvalidError&) {
+    throw misplaced();
+  }
   return local;
 }
 

@@ -297,9 +297,9 @@ std::string TempFileName(const std::string& folder, bool create) {
   const std::string where = FolderExists(folder) ? folder : platform::TempFolder();
   if (!create) return AppendBackslash(where) + "VMS1.TMP";
   int error = 0;
-  std::string attempted;
-  auto name = platform::CreateUniqueFile(where, "VMS", &error, &attempted);
-  if (!name) throw InOutError::FromErrno("Cannot create work file \"" + attempted + "\"", error);
+  auto name = platform::CreateUniqueFile(where, "VMS", &error);
+  // The name is random and was never made: the message names the folder.
+  if (!name) throw InOutError::FromErrno("Cannot create a work file in " + where, error);
   return *name;
 }
 

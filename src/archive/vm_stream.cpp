@@ -55,8 +55,10 @@ void VirtualMemoryStream::OpenSwapFile() {
       throw InOutError::FromErrno(folder, error);
     }
     swap_file_ = std::make_unique<platform::WorkFile>(where, "VMS");
-  } catch (const std::exception&) {
-    throw VMSErrorOpenSwapError(AppendBackslash(folder) + "VMSXXXXXX");
+  } catch (const InOutError& e) {
+    throw VMSErrorOpenSwapError("in " + folder + " (" + SystemErrorText(e.OsCode()) + ")");
+  } catch (const std::exception& e) {
+    throw VMSErrorOpenSwapError("in " + folder + " (" + e.what() + ")");
   }
   swap_ = &swap_file_->Stream();
   swap_name_ = swap_file_->Path();

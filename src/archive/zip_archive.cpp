@@ -344,7 +344,14 @@ void ZipArchive::OpenSpanPart(int disk_number) {
   }
   if (disk_number >= 0) {
     image_name = PartFileName(disk_number);
-    if (!platform::PathExists(image_name)) throw FileNotFoundError();
+    // The part is named: the item that needed it is not what is missing.
+    const std::string part = "the set's part \"" + SplitFileSpec(image_name).file_name + "\"";
+    const auto status = platform::StatPath(image_name);
+    if (!status) {
+      throw FileNotFoundError(MessageText(FileNotFoundError::kCode) + ": " + part,
+                              FileNotFoundError::kCode);
+    }
+    if (!status->is_regular) throw ArchiveError(part + ", is a " + status->kind + ", not a file");
     ReplaceStream(OpenPartStream(image_name));
     return;
   }

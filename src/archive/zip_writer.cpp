@@ -242,12 +242,13 @@ void ZipWriter::Save() {
     } catch (const std::exception& e) {
       // The new archive could not be written (a full disk, for one): the save failed as a whole.
       if (out_ != nullptr && out_->Failed()) {
-        // Say why the writing stopped (a full disk, the size limit) and what was being written.
+        // Say why the writing stopped (a full disk, the size limit) and what was being written;
+        // which codec or thread met the failure first says nothing to the user.
         if (file_ != nullptr && file_->Stream().LastError() != 0) {
           const int error = file_->Stream().LastError();
-          throw BadStreamError(InOutError(std::string(e.what()) + ": " + SystemErrorText(error) +
-                                              " (writing the new \"" + target_ + "\")",
-                                          error));
+          throw BadStreamError(InOutError(
+              "Cannot write the new archive \"" + target_ + "\": " + SystemErrorText(error),
+              error));
         }
         throw BadStreamError(e);
       }

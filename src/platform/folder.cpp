@@ -157,7 +157,8 @@ std::unique_ptr<FileStream> Folder::CreateUniqueFile(const std::string& prefix,
     }
     error = errno;
   }
-  throw InOutError::FromErrno(PathOf(prefix + "XXXXXX"), error);
+  // The name is random and was never made: the message names the folder.
+  throw InOutError::FromErrno("cannot create a work file in " + path_, error);
 }
 
 std::unique_ptr<FileStream> Folder::CreateFile(const std::string& name) const {

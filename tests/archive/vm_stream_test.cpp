@@ -196,7 +196,8 @@ TEST(VirtualMemoryStreamTest, SwapFileThatCannotBeMadeIsReportedAndNoDataIsLost)
     FAIL() << "expected VMSErrorOpenSwapError";
   } catch (const VMSErrorOpenSwapError& e) {
     EXPECT_EQ(e.ErrorCode(), 202);
-    EXPECT_EQ(e.Message(), "VMS: Cannot open swap file " + (tmp / "file/VMSXXXXXX"));
+    EXPECT_EQ(e.Message(),
+              "VMS: Cannot open swap file in " + (tmp / "file") + " (Not a directory)");
   }
   std::vector<uint8_t> back(4096);
   vms.SetPosition(0);

@@ -295,6 +295,37 @@ TEST(CliSafetyTest, WhatTheThirdProbeFound) {
          EXPECT_NE(shown.find("done^Mfake"), std::string::npos) << shown;
          EXPECT_EQ(shown.find_first_of("\x1b\r"), std::string::npos) << shown;
        }},
+      {"a full disk during a save, on one thread and on two, stored and deflated",
+       [](const fs::path& d) { WriteFile((d / "big.bin").string(), testing::RandomBytes(600000)); },
+       "{ for j in 1 2; do for m in deflate store; do sh -c \"trap '' XFSZ; ulimit -f 200; exec "
+       "vzip -j $j add m.zip big.bin -m $m\"; done; done 2>&1 | sort | uniq -c; }",
+       0, "4 vzip: m.zip: Invalid Stream: Cannot write the new archive",
+       [](const fs::path& d) { EXPECT_FALSE(fs::exists(d / "m.zip")); }},
+      {"an item whose offset leads nowhere",
+       [](const fs::path& d) {
+         testing::ZipEntry e = Stored("a.txt", "a");
+         e.local_offset_override = 5;
+         WriteZip(d / "o.zip", {e});
+       },
+       "vzip test o.zip", 1,
+       "a.txt: Invalid file - not a PKZip file: the directory places the item's local header at "
+       "offset 5, where there is none",
+       nullptr},
+      {"a missing part of a set, and a folder in its place",
+       [](const fs::path& d) {
+         WriteFile((d / "r.bin").string(), testing::RandomBytes(150000));
+         ASSERT_EQ(RunIn(d, kVzip + " add s.zip r.bin -m store -s 64k").status, 0);
+         fs::remove(d / "s.z02");
+         fs::create_directory(d / "s.z02");
+       },
+       "vzip test s.zip; rmdir s.z02; vzip test s.zip", 1,
+       "r.bin: File not found: the set's part \"s.z02\"",
+       [](const fs::path& d) {
+         const auto folder = RunIn(d, "mkdir s.z02; " + kVzip + " test s.zip").output;
+         EXPECT_NE(folder.find("r.bin: the set's part \"s.z02\", is a folder, not a file"),
+                   std::string::npos)
+             << folder;
+       }},
       {"headers that disagree on the method",
        [](const fs::path& d) {
          testing::ZipEntry e = Zeros("z.bin", 1);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/runtime_errors.h"
 #include "test_support.h"
 
 namespace vz::platform {
@@ -42,6 +43,22 @@ TEST(FolderTest, ChildrenAreOpenedOrMadeButNeverThroughALink) {
     EXPECT_EQ(folder.KindOf(c.name), c.kind_after) << c.name;
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir / "elsewhere"));
+}
+
+// A work file that cannot be made names the folder, never a name that was not made.
+TEST(FolderTest, AWorkFileThatCannotBeMadeNamesTheFolder) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "gone");
+  Folder folder;
+  ASSERT_EQ(Folder::Open(dir / "gone", folder), 0);
+  std::filesystem::remove(dir / "gone");  // a removed folder takes no new file
+  try {
+    folder.CreateUniqueFile("VMS", nullptr);
+    FAIL() << "a file was made in a removed folder";
+  } catch (const InOutError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "cannot create a work file in " + (dir / "gone") + ": " + SystemErrorText(ENOENT));
+  }
 }
 
 }  // namespace
