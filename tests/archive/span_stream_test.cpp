@@ -260,7 +260,8 @@ TEST_F(SpanReadTest, MissingPartIsFileNotFound) {
   auto s = Open();
   Take(*s, 1000);
   Take(*s, 1000);
-  ExpectError<FileNotFoundError>([&] { Take(*s, 1000); }, "File not found: the set's part \"set.missing\"", 25);
+  ExpectError<FileNotFoundError>([&] { Take(*s, 1000); },
+                                 "File not found: the set's part \"set.missing\"", 25);
   EXPECT_EQ(Take(*s, 10).size(), 0u);  // no part open; never a crash
   EXPECT_EQ(s->Seek(0, kSeekBegin), 0);
 }
