@@ -104,6 +104,7 @@ std::shared_ptr<const platform::Folder> FolderCache::Open(const std::string& bas
   const platform::Folder* parent = nullptr;
   std::shared_ptr<const platform::Folder> folder;
   size_t start = 0;
+  size_t depth = 0;
   for (;;) {
     std::string part;
     if (parent != nullptr) {
@@ -112,6 +113,24 @@ std::shared_ptr<const platform::Folder> FolderCache::Open(const std::string& bas
       part = relative.substr(start, end - start);
       start = end + 1;
       if (part.empty()) continue;
+      if (++depth > kMaxDepth || folders_.size() >= kMaxFolders) {
+        // Deeper than what is held: the rest of the path is opened one folder at a time, each let
+        // go once its child is open, so that neither descriptors nor keys grow with the depth.
+        for (;;) {
+          folder =
+              std::make_shared<const platform::Folder>(OpenChildBeneath(*folder, part, create));
+          if (start >= relative.size()) return folder;
+          const size_t next = std::min(relative.find('/', start), relative.size());
+          part = relative.substr(start, next - start);
+          start = next + 1;
+          while (part.empty() && start < relative.size()) {
+            const size_t after = std::min(relative.find('/', start), relative.size());
+            part = relative.substr(start, after - start);
+            start = after + 1;
+          }
+          if (part.empty()) return folder;
+        }
+      }
       if (!key.empty()) key += '/';
       key += part;
     }
@@ -166,6 +185,15 @@ bool ResolveExtractTarget(const std::string& base_directory, const std::string& 
   const std::string folder_part =
       slash == std::string::npos ? std::string() : relative.substr(0, slash);
   target.file_name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+  // A path longer than the system takes would cost a folder per level to reach, and no other
+  // program could open the file: the item fails, naming the limit.
+  const size_t length = (base_directory.empty() ? 0 : base_directory.size() + 1) + relative.size();
+  if (length >= platform::kMaxPathBytes) {
+    throw InOutError("the path would be " + std::to_string(length) +
+                         " bytes long; this system takes " +
+                         std::to_string(platform::kMaxPathBytes - 1) + " at most",
+                     ENAMETOOLONG);
+  }
   const bool create = (options & eoCreateDirs) != 0;
   target.folder = folders != nullptr ? folders->Open(base_directory, folder_part, create)
                                      : std::make_shared<const platform::Folder>(

@@ -46,6 +46,8 @@ class FolderCache {
   size_t Size() const { return folders_.size(); }
 
   static constexpr size_t kMaxFolders = 256;  // descriptors held at most
+  static constexpr size_t kMaxDepth = 32;     // folder levels held at most; deeper ones are
+                                              // opened for each use
 
  private:
   struct Held {

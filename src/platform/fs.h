@@ -31,6 +31,10 @@ namespace platform {
 
 // Whether this platform's file names ignore letter case: "A.txt" and "a.txt" are one file on
 // Windows, two on Linux.
+// The longest path, in bytes with its terminating zero, that this system's calls take: a file
+// whose path is longer could not be opened by name by any other program.
+inline constexpr size_t kMaxPathBytes = 4096;
+
 #ifdef _WIN32
 inline constexpr bool kFileNamesIgnoreCase = true;
 #else

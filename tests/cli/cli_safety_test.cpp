@@ -326,6 +326,30 @@ TEST(CliSafetyTest, WhatTheThirdProbeFound) {
                    std::string::npos)
              << folder;
        }},
+      {"names 16,000 and 32,760 folders deep",
+       [](const fs::path& d) {
+         std::string deep;
+         for (int i = 0; i < 32760; ++i) deep += "a/";
+         WriteZip(d / "deep.zip",
+                  {Stored(deep.substr(0, 32000) + "f", "x"), Stored(deep + "g", "y")});
+       },
+       "vzip extract deep.zip -d out", 1, "this system takes 4095 at most",
+       [](const fs::path& d) {
+         EXPECT_EQ(RunIn(d, kVzip + " extract deep.zip -d out").output.find("Too many open files"),
+                   std::string::npos);
+       }},
+      {"a name 2,000 folders deep with 64 descriptors",
+       [](const fs::path& d) {
+         std::string deep;
+         for (int i = 0; i < 2000; ++i) deep += "d/";
+         WriteZip(d / "d2.zip", {Stored(deep + "f", "x")});
+       },
+       "sh -c 'ulimit -n 64; exec vzip extract d2.zip -d out'", 0, nullptr,
+       [](const fs::path& d) {
+         std::string path = (d / "out").string();
+         for (int i = 0; i < 2000; ++i) path += "/d";
+         EXPECT_EQ(RunIn(d, "cat " + path.substr(d.string().size() + 1) + "/f").output, "x");
+       }},
       {"headers that disagree on the method",
        [](const fs::path& d) {
          testing::ZipEntry e = Zeros("z.bin", 1);
