@@ -141,6 +141,13 @@ void ArchiveList::Delete(int index) {
   items_.erase(items_.begin() + index);
 }
 
+std::unique_ptr<ArchiveItem> ArchiveList::Release(int index) {
+  Unlink(Items(index));
+  std::unique_ptr<ArchiveItem> item = std::move(items_[static_cast<size_t>(index)]);
+  items_.erase(items_.begin() + index);
+  return item;
+}
+
 void ArchiveList::Rename(ArchiveItem* item, const std::string& new_name) {
   Unlink(item);
   item->SetStoredName(new_name);
@@ -460,6 +467,19 @@ void Archive::AddAdmitted(std::unique_ptr<ArchiveItem> item) {
     modified_ = true;
     if (auto_save_) Save();
   });
+}
+
+std::vector<std::unique_ptr<ArchiveItem>> Archive::TakePendingAdditions() {
+  std::vector<std::unique_ptr<ArchiveItem>> taken;
+  for (int i = 0; i < items_.Count();) {
+    if (items_.Items(i)->PendingAction() == iaAdd) {
+      taken.push_back(items_.Release(i));
+      taken.back()->SetPendingAction(iaNone);
+    } else {
+      ++i;
+    }
+  }
+  return taken;
 }
 
 void Archive::AddMatching(const std::string& file_mask, uint32_t search_attr) {

@@ -131,6 +131,8 @@ class ArchiveList {
   int Add(std::unique_ptr<ArchiveItem> item);
   // Unlinks and frees the item at index.
   void Delete(int index);
+  // Removes the item at index from the list and gives it to the caller.
+  std::unique_ptr<ArchiveItem> Release(int index);
   // Frees every item.
   void Clear();
   // Gives an item of the list a new stored name, keeping the hash right. Stored names of listed
@@ -202,6 +204,9 @@ class Archive {
   void Add(std::unique_ptr<ArchiveItem> item);
   // The same for an item whose file the caller has found not to be the archive's own file.
   void AddAdmitted(std::unique_ptr<ArchiveItem> item);
+  // Takes the items this archive was to add with its next save out of it, in order, for another
+  // archive of the same name to add instead (another writer created that name meanwhile).
+  std::vector<std::unique_ptr<ArchiveItem>> TakePendingAdditions();
   void AddMatching(const std::string& file_mask, uint32_t search_attr);
   void AddMatchingEx(const std::string& file_mask, const std::string& exclusion_mask,
                      uint32_t search_attr);

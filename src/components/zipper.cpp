@@ -118,9 +118,44 @@ int CustomZipper::DeleteFiles(const std::string& file_mask, const std::string& e
 }
 
 void CustomZipper::Save() {
-  if (GetArchive() == nullptr) return;
-  GetArchive()->Save();
+  // Another writer may create the archive this one was creating meanwhile: this one then waits
+  // for it, as for an existing archive, and adds its items to what the other saved. The name is
+  // looked at before the save, and again after a save that failed because the name was taken.
+  for (int attempt = 0;; ++attempt) {
+    if (GetArchive() == nullptr) return;
+    if (attempt < kCreationRetries && CreatedMeanwhile()) {
+      AddToArchiveCreatedMeanwhile();
+      continue;
+    }
+    try {
+      GetArchive()->Save();
+      break;
+    } catch (const std::exception&) {
+      if (attempt + 1 >= kCreationRetries || !CreatedMeanwhile()) throw;
+    }
+  }
   DoChange();
+}
+
+bool CustomZipper::CreatedMeanwhile() {
+  const ZipArchive* zip = GetZipArchive();
+  return zip != nullptr && zip->IsNewFile() && !FileName().empty() &&
+         platform::PathExists(FileName());
+}
+
+void CustomZipper::AddToArchiveCreatedMeanwhile() {
+  std::vector<std::unique_ptr<ArchiveItem>> items = GetArchive()->TakePendingAdditions();
+  const std::string name = FileName();
+  // A comment this writer gave its archive goes with its items.
+  const ZipArchive* zip = GetZipArchive();
+  const std::string comment = zip != nullptr ? zip->ZipComment() : std::string();
+  DiscardArchive();
+  SetFileName(name);  // waits for the other writer, then loads what it saved
+  Archive* archive = GetArchive();
+  if (archive == nullptr) throw NoArchiveError();
+  if (!comment.empty()) SetZipComment(comment);
+  const Archive::AddBatch batch(*archive);
+  for (auto& item : items) archive->AddAdmitted(std::move(item));
 }
 
 void CustomZipper::ResetMeters() {

@@ -64,6 +64,12 @@ class CustomZipper : public CustomZipBrowser {
   virtual void DoWaitForArchive(bool first, bool& abort);
 
  private:
+  static constexpr int kCreationRetries = 3;
+  // The archive being created has a file under its name now: another writer made it.
+  bool CreatedMeanwhile();
+  // Moves the pending additions to the archive the other writer made, once it is done with it.
+  void AddToArchiveCreatedMeanwhile();
+
   RemovablePtr<MeterLink> save_meter_;
 };
 
