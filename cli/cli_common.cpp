@@ -61,6 +61,18 @@ namespace {
 int job_count = 0;
 }  // namespace
 
+namespace {
+std::string name_charset;
+}  // namespace
+
+const std::string& NameCharset() {
+  return name_charset;
+}
+
+void SetNameCharset(const std::string& charset) {
+  name_charset = charset;
+}
+
 int JobCount() {
   return job_count;
 }

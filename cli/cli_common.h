@@ -20,6 +20,9 @@ inline constexpr int kUsage = 2;
 // Threads a command may use (vzip -j N); 0 means one per core.
 int JobCount();
 void SetJobCount(int count);
+// The character set of `-O` for names that do not say they are UTF-8; "" when not given.
+const std::string& NameCharset();
+void SetNameCharset(const std::string& charset);
 
 // Prints "vzip: message" on standard error.
 void Error(const std::string& message);

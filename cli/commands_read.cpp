@@ -84,6 +84,7 @@ bool ParseReadOptions(const std::string& command, const std::vector<std::string>
 bool Open(CustomUnZipper& unzipper, const std::string& name, bool& damaged) {
   if (!CheckArchiveToRead(name)) return false;
   AssertTypeByContent(unzipper, name);
+  unzipper.EditSettings([](ComponentSettings& s) { s.SetNameCharset(NameCharset()); });
   try {
     unzipper.OpenArchive(name);
   } catch (const std::exception& e) {

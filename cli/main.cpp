@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "platform/codepage.h"
 #include "platform/process.h"
 #include "platform/temp_files.h"
 
 namespace {
 
 constexpr const char* kUsageText =
-    "Usage: vzip [-j N] COMMAND [OPTIONS] ARCHIVE ...\n"
+    "Usage: vzip [-j N] [-O CHARSET] COMMAND [OPTIONS] ARCHIVE ...\n"
     "\n"
     "Veldrin Zip packs and unpacks zip archives of flight-simulator add-ons.\n"
     "\n"
@@ -30,6 +31,10 @@ constexpr const char* kUsageText =
     "Before the command:\n"
     "  -j N      compress or extract with N threads (default: one per processor core;\n"
     "            1 works on one thread). Output and messages are the same for every N.\n"
+    "  -O CHARSET  read item names that do not say they are UTF-8 in CHARSET (as iconv\n"
+    "            names it: CP866, KOI8-R, CP1251, CP932, CP1252, ...). Without it such names\n"
+    "            are code page 437 when made on DOS or Windows, and kept as their bytes\n"
+    "            otherwise.\n"
     "\n"
     "Run 'vzip COMMAND --help' for the options of a command.\n"
     "Archives are read by their content whatever their names (.xps, .docx, .apk, .jar, a\n"
@@ -179,8 +184,20 @@ int main(int argc, char** argv) {
   }
   // Options before the command.
   int at = 1;
-  while (at < argc && std::strncmp(argv[at], "-j", 2) == 0) {
+  while (at < argc &&
+         (std::strncmp(argv[at], "-j", 2) == 0 || std::strncmp(argv[at], "-O", 2) == 0)) {
+    const bool threads = argv[at][1] == 'j';
     const char* value = argv[at][2] != '\0' ? argv[at] + 2 : at + 1 < argc ? argv[at + 1] : nullptr;
+    at += argv[at][2] != '\0' ? 1 : 2;
+    if (!threads) {
+      if (value == nullptr || !vz::platform::KnownCharset(value)) {
+        Error(std::string("-O: unknown character set '") + (value != nullptr ? value : "") +
+              "' (iconv names them: CP866, KOI8-R, CP1251, CP932, CP1252, ...)");
+        return kUsage;
+      }
+      SetNameCharset(value);
+      continue;
+    }
     char* end = nullptr;
     const long count = value != nullptr ? std::strtol(value, &end, 10) : 0;
     if (value == nullptr || *value == '\0' || *end != '\0' || count < 1 || count > 256) {
@@ -188,7 +205,6 @@ int main(int argc, char** argv) {
       return kUsage;
     }
     SetJobCount(static_cast<int>(count));
-    at += argv[at][2] != '\0' ? 1 : 2;
   }
   if (at >= argc) {
     std::fputs(kUsageText, stderr);

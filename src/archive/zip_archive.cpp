@@ -41,14 +41,22 @@ std::optional<std::string> UnicodeField(std::span<const uint8_t> extra, uint16_t
 
 // Text of a name or comment field by the rules of ZipItem::StoredName.
 std::string TextOf(const ZipDirectoryFileHeader& h, std::span<const uint8_t> bytes,
-                   uint16_t unicode_id) {
+                   uint16_t unicode_id, const std::string& charset = "") {
   if (auto unicode = UnicodeField(h.extra, unicode_id, bytes)) {
     return platform::ValidUtf8(*unicode);
   }
   const std::string raw(bytes.begin(), std::find(bytes.begin(), bytes.end(), uint8_t{0}));
-  // Names made on DOS or Windows (host 0) are in code page 437 unless they say they are UTF-8.
-  if (h.HostSystem() == 0 && (h.flag & kFlagUtf8Names) == 0) return platform::Cp437ToUtf8(raw);
-  return platform::ValidUtf8(raw);
+  if ((h.flag & kFlagUtf8Names) != 0) return platform::ValidUtf8(raw);
+  // A character set the user named decodes what does not say it is UTF-8.
+  if (!charset.empty()) {
+    if (auto decoded = platform::DecodeCharset(raw, charset)) return *decoded;
+  }
+  // Names made on DOS or Windows (host 0) are in code page 437.
+  if (h.HostSystem() == 0) return platform::Cp437ToUtf8(raw);
+  // Elsewhere a name without the flag is bytes in a set the archive does not name: a file name
+  // is bytes here too, so they are kept as they are (two names never collapse into one), and
+  // shown escaped where they are not UTF-8. A comment is text to show.
+  return unicode_id == kUnicodePathId ? raw : platform::ValidUtf8(raw);
 }
 
 // A Windows FILETIME (100 ns units since 1601-01-01 UTC) as a point in time.
@@ -122,9 +130,9 @@ std::optional<ExactTime> ZipItem::ModificationTime() const {
   return std::nullopt;
 }
 
-void ZipItem::LoadFromStream(Stream& stream) {
+void ZipItem::LoadFromStream(Stream& stream, const std::string& name_charset) {
   header_.Read(stream);
-  stored_name_ = TextOf(header_, header_.name, kUnicodePathId);
+  stored_name_ = TextOf(header_, header_.name, kUnicodePathId, name_charset);
   SetDiskPath(StoredName());
   SetPendingAction(iaNone);
   SetTagged(false);
@@ -629,7 +637,7 @@ void ZipArchive::DoLoadArchive() {
       }
     }
     auto item = std::make_unique<ZipItem>();
-    item->LoadFromStream(*stream_);
+    item->LoadFromStream(*stream_, name_charset_);
     item->SetLocalHeaderOffset(item->LocalHeaderOffset() + static_cast<uint64_t>(shift));
     if (is_executable_) {
       lowest_offset = std::min(lowest_offset, static_cast<int64_t>(item->LocalHeaderOffset()));

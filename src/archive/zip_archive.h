@@ -55,10 +55,11 @@ class ZipItem : public ArchiveItem {
   int64_t CompressedSize() const override { return static_cast<int64_t>(header_.compressed_size); }
   uint32_t CRC32() const override { return header_.crc32; }
   uint32_t ExternalFileAttributes() const override { return header_.external_attributes; }
-  // The stored name in UTF-8, the native code page, as the item was loaded or named: the
-  // Info-ZIP Unicode Path field (0x7075) when its CRC-32 matches the name; otherwise names made on
-  // host 0 without the UTF-8 flag are code page 437 and are converted; any other name is taken as
-  // UTF-8, with each byte that is not valid UTF-8 replaced by U+FFFD.
+  // The stored name as the item was loaded or named: the Info-ZIP Unicode Path field (0x7075)
+  // when its CRC-32 matches the name; a name with the UTF-8 flag as UTF-8 (each byte that is not
+  // valid UTF-8 replaced by U+FFFD); any other decoded from the archive's NameCharset when one is
+  // set and the name is valid in it, else from code page 437 when made on host 0 (DOS, Windows),
+  // else its bytes as they are, as a file name on this system is bytes (shown escaped).
   std::string StoredName() const override { return stored_name_; }
   bool Encrypted() const override { return header_.Encrypted(); }
   uint16_t FileDate() const override { return header_.date; }
@@ -107,8 +108,9 @@ class ZipItem : public ArchiveItem {
   const ZipDirectoryFileHeader& Header() const { return header_; }
   ZipDirectoryFileHeader& Header() { return header_; }
 
-  // Reads the item's central directory record at the stream's position.
-  void LoadFromStream(Stream& stream);
+  // Reads the item's central directory record at the stream's position. name_charset: the character
+  // set that names without the UTF-8 flag are decoded from ("" for the rule of StoredName).
+  void LoadFromStream(Stream& stream, const std::string& name_charset = "");
   // The local header the item's data is written behind.
   ZipLocalFileHeader MakeLocalHeader() const;
 
@@ -207,6 +209,11 @@ class ZipArchive : public Archive {
   // How new items are encrypted when there is a password; zeTraditional unless asked otherwise.
   ZipEncryption Encryption() const { return encryption_; }
   void SetEncryption(ZipEncryption value) { encryption_ = value; }
+  // The character set (an iconv name) that item names without the UTF-8 flag are decoded from
+  // when the archive is loaded; "" keeps the usual rule: code page 437 for names made on DOS or
+  // Windows, the bytes themselves for names made elsewhere.
+  const std::string& NameCharset() const { return name_charset_; }
+  void SetNameCharset(const std::string& value) { name_charset_ = value; }
   const std::string& Password() const { return password_; }
   void SetPassword(const std::string& value) { password_ = value; }
   uint8_t PasswordRetries() const { return password_retries_; }
@@ -300,6 +307,7 @@ class ZipArchive : public Archive {
   uint16_t current_disk_ = 0;
   ZipDeflationOption deflation_option_ = doInvalid;
   ZipEncryption encryption_ = zeTraditional;
+  std::string name_charset_;
   bool drive_removable_ = false;
   std::vector<std::string> load_warnings_;
   ZipDirectoryFileFooter end_record_;

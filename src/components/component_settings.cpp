@@ -36,6 +36,7 @@ void ComponentSettings::ApplyTo(Archive& archive, const ComponentSettings* befor
   if (differs(method_, old.method_)) zip->SetCompressionMethodToUse(method_);
   if (differs(deflation_option_, old.deflation_option_)) zip->SetDeflationOption(deflation_option_);
   if (differs(encryption_, old.encryption_)) zip->SetEncryption(encryption_);
+  if (differs(name_charset_, old.name_charset_)) zip->SetNameCharset(name_charset_);
   zip->OnRequestLastDisk = on_request_last_disk_;
   zip->OnRequestNthDisk = on_request_nth_disk_;
   zip->OnRequestBlankDisk = on_request_blank_disk_;

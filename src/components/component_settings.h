@@ -60,6 +60,9 @@ class ComponentSettings {
   // WinZip AES.
   ZipEncryption Encryption() const { return encryption_; }
   void SetEncryption(ZipEncryption value) { encryption_ = value; }
+  // The character set names without the UTF-8 flag are read in (see ZipArchive::NameCharset).
+  const std::string& NameCharset() const { return name_charset_; }
+  void SetNameCharset(const std::string& value) { name_charset_ = value; }
   const RequestDiskEvent& OnRequestLastDisk() const { return on_request_last_disk_; }
   void SetOnRequestLastDisk(RequestDiskEvent event) { on_request_last_disk_ = std::move(event); }
   const RequestNthDiskEvent& OnRequestNthDisk() const { return on_request_nth_disk_; }
@@ -90,6 +93,7 @@ class ComponentSettings {
   ZipSupportedMethod method_ = smBestMethod;
   ZipDeflationOption deflation_option_ = doNormal;
   ZipEncryption encryption_ = zeTraditional;
+  std::string name_charset_;
   RequestDiskEvent on_request_last_disk_;
   RequestNthDiskEvent on_request_nth_disk_;
   RequestDiskEvent on_request_blank_disk_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,11 @@ size_t Utf8SequenceLength(std::string_view text, size_t i);
 // The text with each byte that does not begin a valid UTF-8 sequence replaced by U+FFFD, so that
 // what is shown or written as a name is always UTF-8. Valid text comes back unchanged.
 std::string ValidUtf8(std::string_view text);
+
+// The text decoded from a character set that the C library's iconv knows by name ("CP866",
+// "KOI8-R", "CP932", "CP1252", ...) to UTF-8; nothing when the text is not valid in it.
+std::optional<std::string> DecodeCharset(std::string_view text, const std::string& charset);
+// True when iconv knows the character set by that name.
+bool KnownCharset(const std::string& charset);
 
 }  // namespace vz::platform

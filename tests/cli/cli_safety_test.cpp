@@ -350,6 +350,26 @@ TEST(CliSafetyTest, WhatTheThirdProbeFound) {
          for (int i = 0; i < 2000; ++i) path += "/d";
          EXPECT_EQ(RunIn(d, "cat " + path.substr(d.string().size() + 1) + "/f").output, "x");
        }},
+      {"Unix names in KOI8-R keep their bytes, and -O KOI8-R reads them",
+       [](const fs::path& d) {
+         // "Привет" and "Пример" in KOI8-R, from a Unix host without the UTF-8 flag: not UTF-8.
+         std::vector<testing::ZipEntry> entries = {Stored("\xf0\xd2\xc9\xd7\xc5\xd4", "1"),
+                                                   Stored("\xf0\xd2\xc9\xcd\xc5\xd2", "2")};
+         for (auto& e : entries) e.version_made = 0x0314;
+         WriteZip(d / "k.zip", entries);
+       },
+       "vzip extract k.zip -d raw && vzip -O KOI8-R extract k.zip -d named && "
+       "vzip -O NOSUCH list k.zip",
+       2, "-O: unknown character set 'NOSUCH'",
+       [](const fs::path& d) {
+         EXPECT_EQ(ReadFile((d / "raw/\xf0\xd2\xc9\xd7\xc5\xd4").string()), testing::Bytes("1"));
+         EXPECT_EQ(ReadFile((d / "raw/\xf0\xd2\xc9\xcd\xc5\xd2").string()), testing::Bytes("2"));
+         EXPECT_EQ(
+             ReadFile((d / "named/\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82").string()),
+             testing::Bytes("1"));
+         const auto listing = RunIn(d, kVzip + " list k.zip").output;  // shown escaped
+         EXPECT_NE(listing.find("\\xF0\\xD2\\xC9\\xD7\\xC5\\xD4"), std::string::npos) << listing;
+       }},
       {"headers that disagree on the method",
        [](const fs::path& d) {
          testing::ZipEntry e = Zeros("z.bin", 1);
