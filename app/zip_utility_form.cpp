@@ -1,5 +1,6 @@
 #include "app/zip_utility_form.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -346,6 +347,19 @@ void ZipUtilityForm::BuildControls() {
         outline_menu_ = new QMenu(outline_);
         outline_menu_->setObjectName("ZipViewerMenu");
         outline_menu_->addAction("&Installed Add-ons...")->setObjectName("mnuInstalledAddons");
+        // Names that do not say they are UTF-8, read in a character set the user knows.
+        QMenu* names = outline_menu_->addMenu("&Names");
+        names->setObjectName("mnuNames");
+        auto* choices = new QActionGroup(names);
+        for (const front::NameCharsetChoice& choice : front::kNameCharsets) {
+          QAction* action = names->addAction(choice.caption);
+          action->setObjectName(QString("mnuNames_") +
+                                (choice.charset[0] != '\0' ? choice.charset : "Automatic"));
+          action->setData(QString(choice.charset));
+          action->setCheckable(true);
+          action->setChecked(choice.charset[0] == '\0');
+          choices->addAction(action);
+        }
         break;
     }
     widget->setObjectName(def.name);
@@ -401,6 +415,10 @@ void ZipUtilityForm::ConnectHandlers() {
           [this](const QPoint& at) { list_menu_->popup(file_list_->viewport()->mapToGlobal(at)); });
   connect(outline_menu_->actions().first(), &QAction::triggered, this,
           [logic] { logic->mnuInstalledAddonsClick(); });
+  for (QAction* choice : Find<QMenu>("mnuNames")->actions()) {
+    connect(choice, &QAction::triggered, this,
+            [logic, choice] { logic->mnuNamesClick(choice->data().toString().toStdString()); });
+  }
   connect(outline_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     outline_menu_->popup(outline_->viewport()->mapToGlobal(at));
   });
@@ -654,6 +672,13 @@ void ZipUtilityForm::Recall() {
   for (const char* name : {"cdExtractPaths", "cbAddComments", "cbIncludePaths", "cbEncryptAes"}) {
     Find<QCheckBox>(name)->setChecked(settings.value(QString("checks/") + name).toBool());
   }
+  const QString charset = settings.value("names/charset").toString();
+  for (QAction* choice : Find<QMenu>("mnuNames")->actions()) {
+    if (choice->data().toString() == charset && !charset.isEmpty()) {
+      choice->setChecked(true);
+      logic_->mnuNamesClick(charset.toStdString());
+    }
+  }
   open_folder_ = settings.value("folders/open").toString().toStdString();
   save_folder_ = settings.value("folders/save").toString().toStdString();
   destination_folder_ = settings.value("folders/destination").toString().toStdString();
@@ -677,6 +702,7 @@ void ZipUtilityForm::Remember() {
   for (const char* name : {"cdExtractPaths", "cbAddComments", "cbIncludePaths", "cbEncryptAes"}) {
     settings.setValue(QString("checks/") + name, Find<QCheckBox>(name)->isChecked());
   }
+  settings.setValue("names/charset", QString::fromStdString(logic_->NameCharset()));
   settings.setValue("folders/open", QString::fromStdString(open_folder_));
   settings.setValue("folders/save", QString::fromStdString(save_folder_));
   settings.setValue("folders/destination", QString::fromStdString(destination_folder_));

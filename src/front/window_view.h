@@ -57,6 +57,25 @@ enum class Control : uint8_t {
   btnExit,     // "Exit"
 };
 
+// The outline popup menu's "Names" choices: what a face shows, and the iconv name ("" for the
+// usual rule: UTF-8 when a name says so, code page 437 for DOS and Windows, bytes otherwise).
+struct NameCharsetChoice {
+  const char* caption;
+  const char* charset;
+};
+inline constexpr NameCharsetChoice kNameCharsets[] = {
+    {"&Automatic", ""},
+    {"Cyrillic, DOS (CP866)", "CP866"},
+    {"Cyrillic, Unix (KOI8-R)", "KOI8-R"},
+    {"Cyrillic, Windows (CP1251)", "CP1251"},
+    {"Central European, Windows (CP1250)", "CP1250"},
+    {"Western, Windows (CP1252)", "CP1252"},
+    {"Greek, DOS (CP737)", "CP737"},
+    {"Japanese (CP932)", "CP932"},
+    {"Chinese, simplified (GBK)", "GBK"},
+    {"Korean (CP949)", "CP949"},
+};
+
 // The pages of the page control.
 enum class Page : uint8_t { tabUnZip, tabZip };
 

@@ -622,6 +622,15 @@ void ZipUtilityWindow::unZipperNeedPassword(std::string& password) {
       MessageKind::kInformation, mbOK | mbCancel);
 }
 
+void ZipUtilityWindow::mnuNamesClick(const std::string& charset) {
+  Command(true, [&] {
+    name_charset_ = charset;
+    unzipper_.EditSettings([&](ComponentSettings& s) { s.SetNameCharset(charset); });
+    view_.ZipViewer().EditSettings([&](ComponentSettings& s) { s.SetNameCharset(charset); });
+    if (!current_zip_file_.empty()) OpenZip(current_zip_file_, false);
+  });
+}
+
 void ZipUtilityWindow::unZipperArchiveProgress(uint8_t progress, bool& abort) {
   view_.SetText(Control::Label7, ProgressText(progress, "Zip"));
   shell_.ProcessMessages();

@@ -117,6 +117,10 @@ class ZipUtilityWindow {
   void InstallTheAddon();
   // The installed add-ons, with the choice to uninstall one (the outline's popup menu).
   void mnuInstalledAddonsClick();
+  // The outline's "Names" choice: the character set that names which do not say they are UTF-8
+  // are read in ("" for the usual rule); the open zip is shown again with it.
+  void mnuNamesClick(const std::string& charset);
+  const std::string& NameCharset() const { return name_charset_; }
 
   // ---- creation ----
   // Sorts the file list, removes duplicates, shows the summary and reports the duplicates.
@@ -244,6 +248,7 @@ class ZipUtilityWindow {
   FailureList extraction_failures_;
   FailureList save_failures_;
   bool password_notice_shown_ = false;
+  std::string name_charset_;         // the outline's "Names" choice
   std::string stopped_item_;         // the item an extraction's Stop was answered in
   WorkRate rate_;                    // bytes done and time left of the work running
   bool password_cancelled_ = false;  // the password question was cancelled in this command

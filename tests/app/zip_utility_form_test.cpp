@@ -35,6 +35,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <QTreeView>
 #include <QUrl>
 #include <algorithm>
 #include <chrono>
@@ -597,6 +598,22 @@ TEST_F(FormTest, SettingsAreKeptAcrossTwoStarts) {
   auto* fsx = first->findChild<QComboBox*>("cbxFSXFolder");
   fsx->setCurrentIndex(10);
   emit fsx->activated(10);
+  // Names in KOI8-R: the open zip is shown again with them read so.
+  {
+    testing::ZipEntry e;
+    e.name = "\xf0\xd2\xc9\xd7\xc5\xd4";  // "Привет" in KOI8-R, made on Unix
+    e.data = testing::Bytes("1");
+    e.version_made = 0x0314;
+    testing::ZipBuilder b;
+    b.entries = {e};
+    vz::testing::WriteFile(dir / "k.zip", b.Build());
+  }
+  Drop(first->findChild<QWidget*>("ZipViewer"), {dir / "k.zip"});
+  auto* outline = first->findChild<QTreeView*>("ZipViewer");
+  EXPECT_EQ(outline->model()->index(0, 0).data().toString().toStdString(),
+            "\\xF0\\xD2\\xC9\\xD7\\xC5\\xD4");
+  first->findChild<QAction*>("mnuNames_KOI8-R")->trigger();
+  EXPECT_EQ(outline->model()->index(0, 0).data().toString(), QString::fromUtf8("Привет"));
   first->resize(700, 560);
   first->close();
   first.reset();
@@ -613,6 +630,7 @@ TEST_F(FormTest, SettingsAreKeptAcrossTwoStarts) {
   EXPECT_EQ(second.findChild<QLineEdit*>("edFolderPath")->text().toStdString(),
             dir / "prefix/drive_c/FSX/Gauges");
   EXPECT_EQ(second.size(), QSize(700, 560));
+  EXPECT_TRUE(second.findChild<QAction*>("mnuNames_KOI8-R")->isChecked());
 }
 
 // A zip made on the Create page with "Encrypt with AES-256" (its password typed twice) is AES to
