@@ -861,26 +861,6 @@ TEST_F(FormTest, WhatNewUsersRanIntoIsMended) {
                    vz::testing::ReadFile(dir / "kept/x/a.txt"));
        },
        QMessageBox::Question},
-      {"No to All keeps every file there",
-       [&] {
-         for (const char* name : {"kept/x/a.txt", "kept/y/a.txt"}) {
-           fs::create_directories((dir.path() / name).parent_path());
-           vz::testing::WriteFile(dir / name, "kept");
-         }
-         return Steps{Dialog(dir / "kept")};
-       },
-       [&] {
-         Drop(Get("ZipViewer"), {dir / "two.zip"});
-         QTest::mouseClick(Get("cdExtractPaths"), Qt::LeftButton, {}, QPoint(4, 8));
-         Click("btnUnZip");
-       },
-       {"This file already exists in the destination location.",
-        "UnZip Complete. One or more extractions cancelled!\n\n0 file(s) written, 2 skipped"},
-       [&] {
-         EXPECT_EQ(vz::testing::ReadFile(dir / "kept/y/a.txt"),
-                   vz::testing::ReadFile(dir / "kept/x/a.txt"));
-       },
-       QMessageBox::Question},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
