@@ -183,6 +183,10 @@ void ZipUtilityWindow::btnZipClick() {
         shell_.SaveFileName({"Save your zip file", "Zip file (*.zip)", "*.zip", ".zip", "", ""});
     if (!name) return;
     if (!HasZipExtension(*name)) *name += ".zip";
+    if (platform::WriteProtected(*name)) {
+      ShowMessageCentered(*name + ": is write-protected", MessageKind::kError, mbOK);
+      return;
+    }
     if (platform::PathExists(*name) &&
         ShowMessageCentered("This Zip filename exists. Add files to this Zip?\r\n\r\n"
                             "(Any existing files in the Zip will be replaced)",

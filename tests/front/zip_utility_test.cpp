@@ -169,6 +169,8 @@ void Window::Run(const std::string& script) {
       }
     } else if (verb == "put") {
       Put(paths.at(0), args.size() > 1 ? args[1] : "");
+    } else if (verb == "protect") {
+      fs::permissions(paths.at(0), fs::perms(0444));
     } else if (verb == "rm" || verb == "mkdir") {
       verb == "rm" ? fs::remove_all(paths.at(0)) : fs::create_directories(paths.at(0));
     } else if (verb == "vanish") {
@@ -604,6 +606,10 @@ TEST(ZipUtilityTest, CreationListsSummarisesAndSaves) {
        "2 file(s) - 3 Kb",
        "old.zip",
        kDefaultComment + "\na.txt 1500\nz.txt 2\nb.txt 1500\nok\n"},
+      // A zip its owner protected is not replaced.
+      {"put ro.zip kept; protect ro.zip; drop in/a.txt; zip ro.zip",
+       {"{d}ro.zip: is write-protected"},
+       "1 file(s) - 2 Kb"},
       // Nothing listed is lost without a word.
       {"drop in/a.txt in/sub/a.txt in/c.txt; rm in/c.txt; zip twice",
        {"Zip file saved as:\r\n\r\n{d}twice.zip\r\n\r\nThese files could not be added:\r\n{d}in/"
