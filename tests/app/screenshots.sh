@@ -139,8 +139,15 @@ xdotool key ctrl+o
 window_named '^Add files to the list' >/dev/null
 xdotool type --delay 20 "$work/addon/readme.txt" && xdotool key Return
 sleep 0.5
-click 150 200 3 && xdotool key o          # "Add Folder..."
-window_named '^Select a folder to add' >/dev/null
+# "Add Folder..." from the popup menu; a loaded machine may take the key before the menu is up.
+for attempt in 1 2 3; do
+  click 150 200 3
+  sleep 0.7
+  xdotool key o
+  timeout 5 xdotool search --sync --onlyvisible --name '^Select a folder to add' >/dev/null 2>&1 && break
+  [ "$attempt" = 3 ] && fail "no window Select a folder to add"
+done
+sleep 0.5
 xdotool type --delay 20 "$work/addon/SimObjects" && xdotool key Return
 shot create-page-added
 escape_closes
