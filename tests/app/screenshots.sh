@@ -84,6 +84,19 @@ window_named() {
   sleep 0.5
   echo "$id"
 }
+# Types path into the file or folder dialog titled as the pattern says and accepts it; Return is
+# pressed again while the dialog stays (a completion list may take the first one).
+choose() {
+  window_named "$1" >/dev/null
+  xdotool type --delay 20 "$2"
+  sleep 0.5
+  for _ in 1 2 3; do
+    xdotool key Return
+    sleep 0.7
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+  done
+  fail "the dialog $1 did not take $2"
+}
 # Escape closes the window, wherever the focus is.
 escape_closes() {
   xdotool mousemove --window "$wid" 300 20 key Escape
@@ -120,8 +133,7 @@ escape_closes
 # An extraction's questions and its ending: a file that exists, then an encrypted file's password.
 start "$work/notes.zip"
 click 505 151                             # "UnZip": no folder chosen yet
-window_named '^Select the destination' >/dev/null
-xdotool type --delay 20 "$work/out" && xdotool key Return
+choose '^Select the destination' "$work/out"
 shot overwrite-question "$(window_named '^Confirm$')"
 xdotool key Return                        # "Yes"
 shot password-question "$(window_named '^Password$')"
@@ -136,9 +148,7 @@ escape_closes
 start
 click 110 66                              # the "Create Zip" tab
 xdotool key ctrl+o
-window_named '^Add files to the list' >/dev/null
-xdotool type --delay 20 "$work/addon/readme.txt" && xdotool key Return
-sleep 0.5
+choose '^Add files to the list' "$work/addon/readme.txt"
 # "Add Folder..." from the popup menu; a loaded machine may take the key before the menu is up.
 for attempt in 1 2 3; do
   click 150 200 3
@@ -147,8 +157,7 @@ for attempt in 1 2 3; do
   timeout 5 xdotool search --sync --onlyvisible --name '^Select a folder to add' >/dev/null 2>&1 && break
   [ "$attempt" = 3 ] && fail "no window Select a folder to add"
 done
-sleep 0.5
-xdotool type --delay 20 "$work/addon/SimObjects" && xdotool key Return
+choose '^Select a folder to add' "$work/addon/SimObjects"
 shot create-page-added
 escape_closes
 
