@@ -105,6 +105,7 @@ std::shared_ptr<const platform::Folder> FolderCache::Open(const std::string& bas
   std::shared_ptr<const platform::Folder> folder;
   size_t start = 0;
   size_t depth = 0;
+  bool held = true;  // the folders so far are in the cache
   for (;;) {
     std::string part;
     if (parent != nullptr) {
@@ -113,23 +114,13 @@ std::shared_ptr<const platform::Folder> FolderCache::Open(const std::string& bas
       part = relative.substr(start, end - start);
       start = end + 1;
       if (part.empty()) continue;
-      if (++depth > kMaxDepth || folders_.size() >= kMaxFolders) {
+      if (!held || ++depth > kMaxDepth || folders_.size() >= kMaxFolders) {
         // Deeper than what is held: the rest of the path is opened one folder at a time, each let
         // go once its child is open, so that neither descriptors nor keys grow with the depth.
-        for (;;) {
-          folder =
-              std::make_shared<const platform::Folder>(OpenChildBeneath(*folder, part, create));
-          if (start >= relative.size()) return folder;
-          const size_t next = std::min(relative.find('/', start), relative.size());
-          part = relative.substr(start, next - start);
-          start = next + 1;
-          while (part.empty() && start < relative.size()) {
-            const size_t after = std::min(relative.find('/', start), relative.size());
-            part = relative.substr(start, after - start);
-            start = after + 1;
-          }
-          if (part.empty()) return folder;
-        }
+        held = false;
+        folder = std::make_shared<const platform::Folder>(OpenChildBeneath(*parent, part, create));
+        parent = folder.get();
+        continue;
       }
       if (!key.empty()) key += '/';
       key += part;
