@@ -4,9 +4,12 @@
 // Inputs, made once from fixed seeds in a scratch folder:
 // - tree: 2,000 small source-like files (200 to 4,200 bytes) in 20 folders;
 // - large: three files of 112 MB in all (text, record-like binary, and a third of noise);
-// - tiny: 65,000 items of one byte each (extraction and listing only).
+// - tiny: 65,000 items of one byte each (extraction, listing and testing only);
+// - million: 1,000,000 items of one byte each (listing and testing only), made only when a
+//   benchmark of it runs (--benchmark_filter=million).
 // Measured: the wall-clock time of creating and of extracting each input, the archive's size, and
-// the largest resident set of `list` on the tiny archive (the memory a reader holds per item).
+// the largest resident set of `list` and `test` on the archives of many items (the memory a reader
+// holds per item).
 // A table of ratios vzip / peer follows the benchmark output; below 1, vzip is faster or smaller.
 // The peer "vzip-j1" is vzip on one thread: that ratio is what its worker threads bring.
 #include <benchmark/benchmark.h>
@@ -69,6 +72,15 @@ RunResult Run(const std::string& command) {
 
 struct Data {
   fs::path root;
+  // An archive of count one-byte items "t/THOUSANDS/N", written by Python's zipfile.
+  void ManyItems(const std::string& input, int count) const {
+    const std::string py = "import zipfile\nwith zipfile.ZipFile('" +
+                           (root / (input + ".zip")).string() +
+                           "', 'w') as z:\n    for i in range(" + std::to_string(count) +
+                           "):\n        z.writestr('t/' + str(i // 1000) + '/' + str(i), b'x')\n";
+    Write(root / ("make_" + input + ".py"), py);
+    Run("python3 '" + (root / ("make_" + input + ".py")).string() + "'");
+  }
   Data() {
     root = fs::temp_directory_path() / ("vz-bench-archive-" + std::to_string(::getpid()));
     std::mt19937 rng(7);
@@ -91,11 +103,7 @@ struct Data {
     for (size_t i = 0; i < noise.size(); i += 3) noise[i] = static_cast<char>(rng());
     Write(root / "large" / "mixed.bin", noise);
     // The tiny archive is written directly: 65,000 files on disk would measure the file system.
-    const std::string py = "import zipfile\nwith zipfile.ZipFile('" + (root / "tiny.zip").string() +
-                           "', 'w') as z:\n    for i in range(65000):\n        z.writestr('t/' + "
-                           "str(i // 1000) + '/' + str(i), b'x')\n";
-    Write(root / "make_tiny.py", py);
-    Run("python3 '" + (root / "make_tiny.py").string() + "'");
+    ManyItems("tiny", 65000);
     // Written back before any tool runs: otherwise the first one measured shares the disk with
     // the write-back of these 250 MB.
     ::sync();
@@ -130,6 +138,10 @@ std::string Q(const fs::path& p) {
 fs::path ArchiveOf(const std::string& input) {
   const fs::path archive = TheData().root / ("ref-" + input + ".zip");
   if (input == "tiny") return TheData().root / "tiny.zip";
+  if (input == "million") {
+    if (!fs::exists(archive.parent_path() / "million.zip")) TheData().ManyItems(input, 1'000'000);
+    return TheData().root / "million.zip";
+  }
   if (!fs::exists(archive)) {
     Run("cd " + Q(TheData().root / input) + " && zip -q -r -6 " + Q(archive) + " .");
   }
@@ -239,11 +251,16 @@ void Register() {
       {"extract", "7zz", "7zz", "7zz x -y -bd -bso0 -oDEST ARCHIVE"},
       {"list", "vzip", nullptr, kVzip + " list ARCHIVE"},
       {"list", "unzip", "unzip", "unzip -l ARCHIVE"},
+      {"list", "7zz", "7zz", "7zz l -bd -bso0 ARCHIVE"},
+      {"test", "vzip", nullptr, kVzip + " test ARCHIVE"},
+      {"test", "unzip", "unzip", "unzip -tqq ARCHIVE"},
+      {"test", "7zz", "7zz", "7zz t -bd -bso0 ARCHIVE"},
   };
-  for (const std::string input : {"tree", "large", "tiny"}) {
+  for (const std::string input : {"tree", "large", "tiny", "million"}) {
     for (const Reader& r : readers) {
       if (r.program != nullptr && !Have(r.program)) continue;
-      if (std::string(r.measure) == "list" && input != "tiny") continue;
+      const bool many = input == "tiny" || input == "million";
+      if (std::string(r.measure) != "extract" ? !many : input == "million") continue;
       const std::string measure = r.measure;
       const std::string tool = r.tool;
       const std::string command = r.command;
@@ -272,11 +289,14 @@ void PrintRatios() {
                   own->second.seconds / o.seconds, size, rss);
     }
   }
-  const auto tiny = outcomes.find("list tiny");
-  if (tiny != outcomes.end() && tiny->second.count("vzip") && tiny->second.count("unzip")) {
-    // The names, comments and extra fields of 65,000 items take about 65,000 x 12 bytes.
-    std::printf("vzip list holds %.0f KiB for 65,000 items (unzip -l %.0f KiB)\n",
-                tiny->second["vzip"].rss_kib, tiny->second["unzip"].rss_kib);
+  // Peak resident sets, in KiB, of the readers of many items.
+  for (const char* measure : {"list tiny", "test tiny", "list million", "test million"}) {
+    const auto many = outcomes.find(measure);
+    if (many == outcomes.end()) continue;
+    std::printf("%-13s holds", measure);
+    for (const auto& [tool, o] : many->second)
+      std::printf("  %s %.0f KiB", tool.c_str(), o.rss_kib);
+    std::printf("\n");
   }
 }
 

@@ -48,27 +48,46 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 // ---- masks -----------------------------------------------------------------------------------
 
-const std::string& ArchiveItem::DiskPath() const {
-  static const std::string none;
-  if (disk_path_ != nullptr) return *disk_path_;
-  return disk_path_is_name_ ? stored_name_ : none;
+std::string ArchiveItem::DiskPath() const {
+  if (spare_ != nullptr && !spare_->disk_path.empty()) return spare_->disk_path;
+  return disk_path_is_name_ ? StoredName() : std::string();
 }
 
 void ArchiveItem::SetDiskPath(const std::string& path) {
-  disk_path_is_name_ = !path.empty() && path == stored_name_;
+  disk_path_is_name_ = !path.empty() && path == StoredName();
   if (path.empty() || disk_path_is_name_) {
-    disk_path_.reset();
-  } else if (disk_path_ != nullptr) {
-    *disk_path_ = path;
+    if (spare_ != nullptr) spare_->disk_path.clear();
   } else {
-    disk_path_ = std::make_unique<std::string>(path);
+    TheSpare().disk_path = path;
   }
 }
 
 void ArchiveItem::KeepDiskPath() {
   if (!disk_path_is_name_) return;
-  disk_path_ = std::make_unique<std::string>(stored_name_);
+  TheSpare().disk_path = StoredName();
   disk_path_is_name_ = false;
+}
+
+const std::string* ArchiveItem::SpareName() const {
+  return spare_ != nullptr && spare_->has_name ? &spare_->name : nullptr;
+}
+
+void ArchiveItem::SetSpareName(std::string name) {
+  Spare& spare = TheSpare();
+  spare.name = std::move(name);
+  spare.has_name = true;
+}
+
+void ArchiveItem::ClearSpareName() {
+  if (spare_ == nullptr) return;
+  spare_->name.clear();
+  spare_->name.shrink_to_fit();
+  spare_->has_name = false;
+}
+
+ArchiveItem::Spare& ArchiveItem::TheSpare() {
+  if (spare_ == nullptr) spare_ = std::make_unique<Spare>();
+  return *spare_;
 }
 
 bool MatchesMask(const ArchiveItem& item, const std::string& mask) {

@@ -61,7 +61,8 @@ enum StoreOption : uint8_t {
   soReplace = 1 << 5,
 };
 
-// One entry of an archive. A format keeps the attributes in its own header record.
+// One entry of an archive. A format keeps the attributes, and mostly the stored name too, in its
+// own header record. An archive may hold a million items, so an item holds little beyond them.
 class ArchiveItem {
  public:
   ArchiveItem() = default;
@@ -72,7 +73,7 @@ class ArchiveItem {
   virtual int64_t CompressedSize() const = 0;
   virtual uint32_t CRC32() const = 0;
   virtual uint32_t ExternalFileAttributes() const = 0;
-  virtual std::string StoredName() const { return stored_name_; }
+  virtual std::string StoredName() const = 0;
   virtual bool Encrypted() const = 0;
   virtual uint16_t FileDate() const = 0;
   virtual uint16_t FileTime() const = 0;
@@ -80,10 +81,8 @@ class ArchiveItem {
   virtual void SetCompressedSize(int64_t value) = 0;
   virtual void SetCRC32(uint32_t value) = 0;
   virtual void SetExternalFileAttributes(uint32_t value) = 0;
-  virtual void SetStoredName(const std::string& value) {
-    KeepDiskPath();
-    stored_name_ = value;
-  }
+  // A format calls KeepDiskPath before the name changes.
+  virtual void SetStoredName(const std::string& value) = 0;
   virtual void SetFileDate(uint16_t value) = 0;
   virtual void SetFileTime(uint16_t value) = 0;
   virtual void SetUncompressedSize(int64_t value) = 0;
@@ -91,7 +90,7 @@ class ArchiveItem {
   ItemAction PendingAction() const { return pending_action_; }
   void SetPendingAction(ItemAction action) { pending_action_ = action; }
   // The file an item to be added comes from; empty for the others.
-  const std::string& DiskPath() const;
+  std::string DiskPath() const;
   void SetDiskPath(const std::string& path);
   bool Tagged() const { return tagged_; }
   void SetTagged(bool value) { tagged_ = value; }
@@ -100,14 +99,24 @@ class ArchiveItem {
   // A disk path that is the stored name is kept as a mark, not a copy; before the stored name
   // changes, the path is copied so that it stays what it was.
   void KeepDiskPath();
-
-  std::string stored_name_;  // the base field; formats may keep a richer record beside it
+  // A stored name that the format holds apart from its header's bytes (one decoded from another
+  // character set, say), or null when there is none.
+  const std::string* SpareName() const;
+  void SetSpareName(std::string name);
+  void ClearSpareName();
 
  private:
   friend class ArchiveList;
+  // What few items have, held apart from the many that have none of it.
+  struct Spare {
+    std::string disk_path;
+    std::string name;
+    bool has_name = false;
+  };
+  Spare& TheSpare();
+
   ArchiveItem* next_in_chain_ = nullptr;
-  // Held apart: an archive of many items is mostly items that come from no file here.
-  std::unique_ptr<std::string> disk_path_;
+  std::unique_ptr<Spare> spare_;
   bool disk_path_is_name_ = false;
   ItemAction pending_action_ = iaNone;
   bool tagged_ = false;

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -121,8 +120,7 @@ class ParallelExtraction : public ExtractAhead {
       ExtractItemToTarget(archive_, item, target, nullptr);
       return;
     }
-    archive_.ClaimItemExtent(item, item.DiskNumberStart(), slot.ahead.decoding.extent_start,
-                             slot.ahead.decoding.extent_end);
+    archive_.ClaimItemExtent(item, slot.ahead.decoding.extent_end);
     EventReplay replay;
     for (const ItemEvent& event : slot.ahead.decoding.events) {
       bool abort = false;
@@ -230,11 +228,7 @@ class ParallelExtraction : public ExtractAhead {
   // Claims [start, end) for a worker; false when it overlaps an extent claimed before.
   bool ClaimAhead(int64_t start, int64_t end) {
     std::lock_guard lock(mutex_);
-    auto next = extents_.lower_bound(start);
-    if (next != extents_.end() && next->first < end) return false;
-    if (next != extents_.begin() && std::prev(next)->second > start) return false;
-    extents_.emplace(start, end);
-    return true;
+    return extents_.Add(0, start, end) == ExtentSet::Outcome::kAdded;
   }
 
   void Work() {
@@ -308,7 +302,7 @@ class ParallelExtraction : public ExtractAhead {
   int idle_workers_ = 0;
   bool stop_ = false;
   std::atomic<bool> stopping_{false};
-  std::map<int64_t, int64_t> extents_;
+  ExtentSet extents_;
   std::vector<std::thread> workers_;
 };
 

@@ -472,9 +472,7 @@ ZipLocalFileHeader LocateItemData(Decoding& d) {
   ZipArchive& archive = d.archive;
   EnterItemPart(archive, item);
   ZipLocalFileHeader local = ReadLocalHeader(*archive.ArchiveStream(), item);
-  archive.ClaimItemExtent(item, item.DiskNumberStart(),
-                          static_cast<int64_t>(item.LocalHeaderOffset()),
-                          archive.ArchiveStream()->Position() + item.CompressedSize());
+  archive.ClaimItemExtent(item, archive.ArchiveStream()->Position() + item.CompressedSize());
   return local;
 }
 

@@ -69,10 +69,15 @@ ExactTime FromFileTime(uint64_t file_time) {
 
 }  // namespace
 
+std::string ZipItem::StoredName() const {
+  if (const std::string* spare = SpareName()) return *spare;
+  return {header_.name.begin(), header_.name.end()};
+}
+
 void ZipItem::SetStoredName(const std::string& value) {
   KeepDiskPath();
-  stored_name_ = value;
   header_.name.assign(value.begin(), value.end());
+  ClearSpareName();
 }
 
 namespace {
@@ -95,9 +100,11 @@ std::string ZipItem::FileComment() const {
 }
 
 bool ZipItem::IsFolder() const {
-  if (!stored_name_.empty() && (stored_name_.back() == '/' || stored_name_.back() == '\\')) {
-    return true;
-  }
+  const std::string* spare = SpareName();
+  const char last = spare != nullptr       ? (spare->empty() ? '\0' : spare->back())
+                    : header_.name.empty() ? '\0'
+                                           : static_cast<char>(header_.name.end()[-1]);
+  if (last == '/' || last == '\\') return true;
   const uint32_t attributes = header_.external_attributes;
   return (attributes & kFaDirectory) != 0 || ((attributes >> 16) & kUnixTypeMask) == kUnixDirectory;
 }
@@ -132,7 +139,13 @@ std::optional<ExactTime> ZipItem::ModificationTime() const {
 
 void ZipItem::LoadFromStream(Stream& stream, const std::string& name_charset) {
   header_.Read(stream);
-  stored_name_ = TextOf(header_, header_.name, kUnicodePathId, name_charset);
+  // Most names are their header's bytes as they stand, and are held only there.
+  std::string name = TextOf(header_, header_.name, kUnicodePathId, name_charset);
+  if (std::ranges::equal(name, header_.name, {}, [](char c) { return static_cast<uint8_t>(c); })) {
+    ClearSpareName();
+  } else {
+    SetSpareName(std::move(name));
+  }
   SetDiskPath(StoredName());
   SetPendingAction(iaNone);
   SetTagged(false);
@@ -454,29 +467,34 @@ void ZipArchive::FireMediaRequest(void* sender, int image_number, std::string& i
   if (!abort) current_disk_ = static_cast<uint16_t>(next);
 }
 
-void ZipArchive::ClaimItemExtent(const ZipItem& item, uint16_t disk, int64_t start, int64_t end) {
+void ZipArchive::ClaimItemExtent(ZipItem& item, int64_t end) {
+  const uint16_t disk = item.DiskNumberStart();
+  const auto start = static_cast<int64_t>(item.LocalHeaderOffset());
   const auto directory_start = static_cast<int64_t>(end_record_.directory_offset);
   const auto directory_end = directory_start + static_cast<int64_t>(end_record_.directory_size);
   if (end_record_.Valid() && end_record_.directory_disk == disk && start < directory_end &&
       directory_start < end) {
     throw ZipInvalidError();
   }
-  const auto key = std::make_pair(disk, start);
-  auto next = extents_.lower_bound(key);
-  if (next != extents_.end() && next->first == key) {
-    // The same entry decoded again is not another item; another entry at the same header is.
-    if (next->second.item == &item && next->second.end == end) return;
-    throw ZipInvalidError();
+  int64_t taken_end = 0;
+  switch (extents_.Add(disk, start, end, &taken_end)) {
+    case ExtentSet::Outcome::kAdded:
+      item.claimed_in_run_ = run_;
+      return;
+    case ExtentSet::Outcome::kStartTaken:
+      // The same entry decoded again is not another item; another entry at the same header is.
+      if (item.claimed_in_run_ == run_ && taken_end == end) return;
+      throw ZipInvalidError();
+    case ExtentSet::Outcome::kOverlaps:
+      break;
   }
-  // Claimed extents do not overlap, so only the neighbours on either side can reach this one.
-  if (next != extents_.end() && next->first.first == disk && next->first.second < end) {
-    throw ZipInvalidError();
-  }
-  if (next != extents_.begin()) {
-    const auto previous = std::prev(next);
-    if (previous->first.first == disk && previous->second.end > start) throw ZipInvalidError();
-  }
-  extents_.emplace_hint(next, key, Extent{end, &item});
+  throw ZipInvalidError();
+}
+
+void ZipArchive::BeginRun() {
+  extents_.Clear();
+  // Items keep the number of the run that claimed them; a new number makes those claims old.
+  if (++run_ == 0) run_ = 1;
 }
 
 namespace {
@@ -527,7 +545,7 @@ int64_t ZipArchive::PrependedBytes(int64_t directory_end) {
 }
 
 void ZipArchive::DoLoadArchive() {
-  extents_.clear();
+  BeginRun();
   load_warnings_.clear();
   generate_image_names_ = false;
   if (stream_->Size() == 0) return;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/extent_set.h"
 #include "archive/zip_records.h"
 #include "codec/deflate_base.h"
 #include "platform/file_lock.h"
@@ -60,7 +61,7 @@ class ZipItem : public ArchiveItem {
   // valid UTF-8 replaced by U+FFFD); any other decoded from the archive's NameCharset when one is
   // set and the name is valid in it, else from code page 437 when made on host 0 (DOS, Windows),
   // else its bytes as they are, as a file name on this system is bytes (shown escaped).
-  std::string StoredName() const override { return stored_name_; }
+  std::string StoredName() const override;
   bool Encrypted() const override { return header_.Encrypted(); }
   uint16_t FileDate() const override { return header_.date; }
   uint16_t FileTime() const override { return header_.time; }
@@ -93,7 +94,7 @@ class ZipItem : public ArchiveItem {
   void SetInternalFileAttributes(uint16_t value) { header_.internal_attributes = value; }
   uint64_t LocalHeaderOffset() const { return header_.local_header_offset; }
   void SetLocalHeaderOffset(uint64_t value) { header_.local_header_offset = value; }
-  const std::vector<uint8_t>& ExtraField() const { return header_.extra; }
+  std::span<const uint8_t> ExtraField() const { return header_.extra.Span(); }
   // The item's comment in UTF-8, by the rules of StoredName (with the Unicode Comment field,
   // 0x6375, in place of the Unicode Path field).
   std::string FileComment() const;
@@ -115,6 +116,8 @@ class ZipItem : public ArchiveItem {
   ZipLocalFileHeader MakeLocalHeader() const;
 
  private:
+  friend class ZipArchive;
+  uint32_t claimed_in_run_ = 0;  // the archive's run that claimed its extent, if any
   ZipDirectoryFileHeader header_;
 };
 
@@ -266,13 +269,13 @@ class ZipArchive : public Archive {
   // Extracts one item into a stream (the item procedure's work). Failures propagate.
   void ExtractItemToStream(int index, Stream& stream);
 
-  // Records that item's bytes [start, end) on a disk are about to be decoded. An extent that
-  // overlaps the extent of another item decoded in the same run (the same local header claimed by
-  // two central entries included), or the central directory, raises ZipInvalidError: overlapping
-  // items let a few kilobytes expand without bound. The same item claimed again is fine. Costs
-  // O(log n) in the items claimed so far.
-  void ClaimItemExtent(const ZipItem& item, uint16_t disk, int64_t start, int64_t end);
-  void BeginRun() override { extents_.clear(); }
+  // Records that item's bytes, from its local header on its part to end, are about to be decoded.
+  // An extent that overlaps the extent of another item decoded in the same run (the same local
+  // header claimed by two central entries included), or the central directory, raises
+  // ZipInvalidError: overlapping items let a few kilobytes expand without bound. The same item
+  // claimed again is fine. Costs O(log n) in the items claimed so far.
+  void ClaimItemExtent(ZipItem& item, int64_t end);
+  void BeginRun() override;
 
  protected:
   void DoExtractItem(int index, const std::string& use_name) override;
@@ -322,12 +325,10 @@ class ZipArchive : public Archive {
   std::shared_ptr<const ExtractionProcedures> extraction_;
   std::shared_ptr<const InsertionProcedures> insertion_;
   OpenedSource pending_source_;
-  // Claimed extents by (disk, start); they never overlap one another.
-  struct Extent {
-    int64_t end;
-    const ZipItem* item;
-  };
-  std::map<std::pair<uint16_t, int64_t>, Extent> extents_;
+  // The extents claimed in this run. An item claimed in it carries the run's number, which tells
+  // the same item claimed again from another that claims the same bytes.
+  ExtentSet extents_;
+  uint32_t run_ = 1;
 };
 
 }  // namespace vz

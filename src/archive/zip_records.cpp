@@ -21,6 +21,15 @@ std::vector<uint8_t> ReadExactly(Stream& stream, size_t n) {
   return bytes;
 }
 
+RecordBytes ReadRecordBytes(Stream& stream, size_t n) {
+  RecordBytes bytes;
+  bytes.assign(n, 0);
+  if (n > 0 && stream.Read(std::span(bytes.data(), n)) != static_cast<int64_t>(n)) {
+    throw ZipInvalidError();
+  }
+  return bytes;
+}
+
 void WriteBytes(Stream& stream, const ByteWriter& w) {
   stream.WriteBuffer(w.Data());
 }
@@ -80,9 +89,8 @@ void ResolveZip64(ZipFileHeader& h, uint64_t* offset, uint16_t* disk) {
 // The extra field to write: the record's own without any ZIP64 field (one that another tool wrote
 // for values that fit would stand for nothing now), and a new one holding values, when there are
 // any. An extra field without a ZIP64 field is written as it is.
-std::vector<uint8_t> ExtraWithZip64(const std::vector<uint8_t>& extra,
-                                    std::span<const uint64_t> values) {
-  if (values.empty() && !FindExtraField(extra, kZip64ExtraId)) return extra;
+std::vector<uint8_t> ExtraWithZip64(const RecordBytes& extra, std::span<const uint64_t> values) {
+  if (values.empty() && !FindExtraField(extra.Span(), kZip64ExtraId)) return extra.ToVector();
   std::vector<uint8_t> out = WithoutExtraFields(extra, {kZip64ExtraId});
   if (values.empty()) return out;
   ByteWriter w;
@@ -163,6 +171,31 @@ void AppendExtraField(std::vector<uint8_t>& extra, uint16_t id, std::span<const 
   extra.insert(extra.end(), w.Data().begin(), w.Data().end());
 }
 
+void AppendExtraField(RecordBytes& extra, uint16_t id, std::span<const uint8_t> data) {
+  std::vector<uint8_t> bytes = extra.ToVector();
+  AppendExtraField(bytes, id, data);
+  extra = bytes;
+}
+
+size_t RecordBytes::size() const {
+  if (block_ == nullptr) return 0;
+  uint32_t n = 0;
+  std::memcpy(&n, block_.get(), kLengthBytes);
+  return n;
+}
+
+void RecordBytes::assign(size_t n, uint8_t value) {
+  if (n == 0) {
+    block_.reset();
+    return;
+  }
+  Check(n <= UINT32_MAX, "RecordBytes: more than 4 GiB");
+  block_ = std::make_unique_for_overwrite<uint8_t[]>(kLengthBytes + n);
+  const auto length = static_cast<uint32_t>(n);
+  std::memcpy(block_.get(), &length, kLengthBytes);
+  std::memset(block_.get() + kLengthBytes, value, n);
+}
+
 std::string ZipFileHeader::NameString() const {
   const auto end = std::find(name.begin(), name.end(), uint8_t{0});
   return {name.begin(), end};
@@ -197,13 +230,12 @@ int ZipFileHeader::ShannonFanoTreeCount() const {
 void ZipLocalFileHeader::Read(Stream& stream) {
   const auto fixed = ReadExactly(stream, kLocalHeaderSize);
   ByteReader r(fixed);
-  signature = r.U32();
-  if (!Valid()) throw ZipInvalidError();
+  if (r.U32() != kLocalHeaderSignature) throw ZipInvalidError();
   ReadCommonFields(r, *this);
   const uint16_t name_length = r.U16();
   const uint16_t extra_length = r.U16();
-  name = ReadExactly(stream, name_length);
-  extra = ReadExactly(stream, extra_length);
+  name = ReadRecordBytes(stream, name_length);
+  extra = ReadRecordBytes(stream, extra_length);
   ResolveZip64(*this, nullptr, nullptr);
 }
 
@@ -213,7 +245,7 @@ void ZipLocalFileHeader::Write(Stream& stream) const {
   const auto out_extra = ExtraWithZip64(extra, zip64 ? std::span(sizes) : std::span(sizes, 0));
   Check(out_extra.size() <= kMax16, "ZipLocalFileHeader: extra field too long");
   ByteWriter w;
-  w.U32(expected_signature);
+  w.U32(kLocalHeaderSignature);
   WriteCommonFields(w, *this, zip64 ? static_cast<uint32_t>(kMax32) : Field32(compressed_size),
                     zip64 ? static_cast<uint32_t>(kMax32) : Field32(uncompressed_size),
                     out_extra.size());
@@ -225,8 +257,7 @@ void ZipLocalFileHeader::Write(Stream& stream) const {
 void ZipDirectoryFileHeader::Read(Stream& stream) {
   const auto fixed = ReadExactly(stream, kCentralHeaderSize);
   ByteReader r(fixed);
-  signature = r.U32();
-  if (!Valid()) throw ZipInvalidError();
+  if (r.U32() != kCentralHeaderSignature) throw ZipInvalidError();
   version_made = r.U16();
   ReadCommonFields(r, *this);
   const uint16_t name_length = r.U16();
@@ -236,9 +267,9 @@ void ZipDirectoryFileHeader::Read(Stream& stream) {
   internal_attributes = r.U16();
   external_attributes = r.U32();
   local_header_offset = r.U32();
-  name = ReadExactly(stream, name_length);
-  extra = ReadExactly(stream, extra_length);
-  comment = ReadExactly(stream, comment_length);
+  name = ReadRecordBytes(stream, name_length);
+  extra = ReadRecordBytes(stream, extra_length);
+  comment = ReadRecordBytes(stream, comment_length);
   ResolveZip64(*this, &local_header_offset, &disk_number_start);
 }
 
@@ -252,7 +283,7 @@ void ZipDirectoryFileHeader::Write(Stream& stream) const {
   const auto out_extra = ExtraWithZip64(extra, std::span(values, n));
   Check(out_extra.size() <= kMax16, "ZipDirectoryFileHeader: extra field too long");
   ByteWriter w;
-  w.U32(expected_signature);
+  w.U32(kCentralHeaderSignature);
   w.U16(version_made);
   WriteCommonFields(w, *this, Field32(compressed_size), Field32(uncompressed_size),
                     out_extra.size());

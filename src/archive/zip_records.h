@@ -11,8 +11,11 @@
 // ZIP64 extra field (or end record), as other tools do, so small archives keep their classic bytes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -57,6 +60,55 @@ std::vector<uint8_t> WithoutExtraFields(std::span<const uint8_t> extra,
 // Appends one field; data longer than 65,535 bytes is a programming error.
 void AppendExtraField(std::vector<uint8_t>& extra, uint16_t id, std::span<const uint8_t> data);
 
+// The bytes of a header's name, extra field or comment: one pointer wide where a vector takes
+// three, with the length kept in front of the bytes and nothing allocated when empty. An archive
+// of a million items holds three of these per item.
+class RecordBytes {
+ public:
+  RecordBytes() = default;
+  RecordBytes(std::span<const uint8_t> bytes) { assign(bytes.begin(), bytes.end()); }
+  RecordBytes(const std::vector<uint8_t>& bytes) : RecordBytes(std::span(bytes)) {}
+  RecordBytes(const RecordBytes& other) : RecordBytes(other.Span()) {}
+  RecordBytes(RecordBytes&& other) noexcept = default;
+  RecordBytes& operator=(const RecordBytes& other) {
+    if (this != &other) assign(other.begin(), other.end());
+    return *this;
+  }
+  RecordBytes& operator=(RecordBytes&& other) noexcept = default;
+
+  size_t size() const;
+  bool empty() const { return block_ == nullptr; }
+  const uint8_t* data() const { return block_ ? block_.get() + kLengthBytes : nullptr; }
+  uint8_t* data() { return block_ ? block_.get() + kLengthBytes : nullptr; }
+  const uint8_t* begin() const { return data(); }
+  const uint8_t* end() const { return data() + size(); }
+  uint8_t* begin() { return data(); }
+  uint8_t* end() { return data() + size(); }
+  uint8_t operator[](size_t index) const { return data()[index]; }
+  std::span<const uint8_t> Span() const { return {data(), size()}; }
+  std::vector<uint8_t> ToVector() const { return {begin(), end()}; }
+
+  // n bytes of value; their contents are then written through data().
+  void assign(size_t n, uint8_t value);
+  template <typename It>
+  void assign(It first, It last) {
+    const auto n = static_cast<size_t>(std::distance(first, last));
+    assign(n, 0);
+    std::copy(first, last, data());
+  }
+  void clear() { block_.reset(); }
+
+  friend bool operator==(const RecordBytes& a, const RecordBytes& b) {
+    return std::ranges::equal(a.Span(), b.Span());
+  }
+
+ private:
+  static constexpr size_t kLengthBytes = 4;
+  std::unique_ptr<uint8_t[]> block_;
+};
+
+void AppendExtraField(RecordBytes& extra, uint16_t id, std::span<const uint8_t> data);
+
 // General purpose flag bits the engine interprets.
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
 inline constexpr uint16_t kFlagOption1 = 0x0002;  // implode: 8K dictionary; deflate: option bit
@@ -64,22 +116,20 @@ inline constexpr uint16_t kFlagOption2 = 0x0004;  // implode: three trees; defla
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
 inline constexpr uint16_t kFlagUtf8Names = 0x0800;
 
-// Fields shared by the local and the central file header.
+// Fields shared by the local and the central file header. The order keeps the central header of
+// an item, as it is held for every item of an archive, free of padding.
 struct ZipFileHeader {
-  uint32_t expected_signature = 0;
-  uint32_t signature = 0;
+  uint64_t compressed_size = 0;  // full width; see the file comment
+  uint64_t uncompressed_size = 0;
+  RecordBytes name;
+  RecordBytes extra;
+  uint32_t crc32 = 0;
   uint16_t version_needed = 0;
   uint16_t flag = 0;
   uint16_t method = 0;
   uint16_t time = 0;
   uint16_t date = 0;
-  uint32_t crc32 = 0;
-  uint64_t compressed_size = 0;  // full width; see the file comment
-  uint64_t uncompressed_size = 0;
-  std::vector<uint8_t> name;
-  std::vector<uint8_t> extra;
 
-  bool Valid() const { return signature == expected_signature; }
   bool Encrypted() const { return (flag & kFlagEncrypted) != 0; }
   // Stores the method code masked to seven bits.
   void SetMethod(uint16_t code) { method = code & 0x7F; }
@@ -95,7 +145,6 @@ struct ZipFileHeader {
 };
 
 struct ZipLocalFileHeader : ZipFileHeader {
-  ZipLocalFileHeader() { expected_signature = kLocalHeaderSignature; }
   // Write the ZIP64 field with both sizes even when they fit: room kept for sizes that are not
   // known yet when the header is first written.
   bool reserve_zip64 = false;
@@ -112,13 +161,12 @@ struct ZipLocalFileHeader : ZipFileHeader {
 };
 
 struct ZipDirectoryFileHeader : ZipFileHeader {
-  ZipDirectoryFileHeader() { expected_signature = kCentralHeaderSignature; }
   uint16_t version_made = 0;
   uint16_t disk_number_start = 0;
   uint16_t internal_attributes = 0;
   uint32_t external_attributes = 0;
   uint64_t local_header_offset = 0;  // full width; see the file comment
-  std::vector<uint8_t> comment;
+  RecordBytes comment;
 
   uint8_t HostSystem() const { return static_cast<uint8_t>(version_made >> 8); }
   void Read(Stream& stream);

@@ -1,6 +1,7 @@
 #include "archive/zip_archive.h"
 
 #include <gtest/gtest.h>
+#include <array>
 
 #include "platform/memory_stream.h"
 #include "test_support.h"
@@ -231,35 +232,43 @@ TEST(ZipArchiveTest, ExtentsOfDifferentItemsNeverOverlap) {
   testing::ScratchDir dir;
   auto archive = LoadFile(dir, TwoFiles().Build());
   const int64_t directory = archive->EndRecord().directory_offset;  // 1091
-  ZipItem a, b, c;
+  // Each claim is an item's: its local header's part and offset start the extent.
   struct Claim {
-    const ZipItem* item;
+    int item;
     uint16_t disk;
     int64_t start, end;
     bool refused;
   };
   // In order: each claim sees those before it that were not refused.
   const Claim claims[] = {
-      {&a, 0, 100, 200, false},
-      {&a, 0, 100, 200, false},  // the same item decoded again
-      {&b, 0, 100, 200, true},   // another entry at the same local header
-      {&b, 0, 100, 120, true},
-      {&b, 0, 150, 300, true},                      // into the next one's start
-      {&b, 0, 50, 101, true},                       // into the previous one's end
-      {&b, 0, 20, 100, false},                      // right before
-      {&c, 0, 200, 300, false},                     // right behind
-      {&c, 0, 10, 400, true},                       // around all of them
-      {&c, 0, directory - 5, directory + 1, true},  // the central directory is nobody's data
-      {&c, 1, 100, 200, false},                     // another part of a set
+      {0, 0, 100, 200, false},
+      {0, 0, 100, 200, false},  // the same item decoded again
+      {1, 0, 100, 200, true},   // another entry at the same local header
+      {2, 0, 100, 120, true},
+      {3, 0, 150, 300, true},                      // into the next one's start
+      {4, 0, 50, 101, true},                       // into the previous one's end
+      {5, 0, 20, 100, false},                      // right before
+      {6, 0, 200, 300, false},                     // right behind
+      {7, 0, 10, 400, true},                       // around all of them
+      {8, 0, directory - 5, directory + 1, true},  // the central directory is nobody's data
+      {9, 1, 100, 200, false},                     // another part of a set
   };
+  std::array<ZipItem, 10> items;
   for (size_t i = 0; i < std::size(claims); ++i) {
     const Claim& x = claims[i];
+    ZipItem& item = items[static_cast<size_t>(x.item)];
+    item.SetDiskNumberStart(x.disk);
+    item.SetLocalHeaderOffset(static_cast<uint64_t>(x.start));
     if (x.refused) {
-      EXPECT_THROW(archive->ClaimItemExtent(*x.item, x.disk, x.start, x.end), ZipInvalidError) << i;
+      EXPECT_THROW(archive->ClaimItemExtent(item, x.end), ZipInvalidError) << i;
     } else {
-      EXPECT_NO_THROW(archive->ClaimItemExtent(*x.item, x.disk, x.start, x.end)) << i;
+      EXPECT_NO_THROW(archive->ClaimItemExtent(item, x.end)) << i;
     }
   }
+  // A new run forgets the claims of the last.
+  archive->BeginRun();
+  EXPECT_NO_THROW(archive->ClaimItemExtent(items[1], 200));
+  EXPECT_THROW(archive->ClaimItemExtent(items[0], 200), ZipInvalidError);
 }
 
 }  // namespace
