@@ -2,14 +2,10 @@
 // stream wrappers and the 0x9901 extra field.
 #include "codec/aes_crypt.h"
 
-#include <openssl/core_names.h>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/params.h>
-
 #include <algorithm>
 #include <vector>
 
+#include "codec/aes_primitives.h"
 #include "platform/random.h"
 #include "platform/runtime_errors.h"
 
@@ -19,7 +15,7 @@ namespace {
 
 constexpr int kPbkdf2Iterations = 1000;
 constexpr size_t kBlockSize = 16;
-// Counter blocks encrypted per call into libcrypto.
+// Counter blocks encrypted per call into the crypto library.
 constexpr size_t kKeystreamBlocks = 256;
 
 int KeySize(AesStrength strength) {
@@ -34,29 +30,6 @@ int KeySize(AesStrength strength) {
   return 32;
 }
 
-const EVP_CIPHER* CipherOf(AesStrength strength) {
-  switch (strength) {
-    case AesStrength::kAes128:
-      return EVP_aes_128_ecb();
-    case AesStrength::kAes192:
-      return EVP_aes_192_ecb();
-    case AesStrength::kAes256:
-      break;
-  }
-  return EVP_aes_256_ecb();
-}
-
-[[noreturn]] void CryptoFailure(const char* what) {
-  throw AesError(std::string("AES: libcrypto failed to ") + what);
-}
-
-struct FreeCipher {
-  void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
-};
-struct FreeMac {
-  void operator()(EVP_MAC_CTX* c) const { EVP_MAC_CTX_free(c); }
-};
-
 }  // namespace
 
 // The keys of one item and the state of its counter and authentication code.
@@ -64,21 +37,20 @@ class AesEngine {
  public:
   AesEngine(AesStrength strength, const std::string& password, std::span<const uint8_t> salt) {
     // Key material: AES key, HMAC key (same length), then the 2-byte password verifier.
-    const int key_size = KeySize(strength);
-    std::vector<uint8_t> derived(static_cast<size_t>(2 * key_size + kAesVerifierSize));
+    const auto key_size = static_cast<size_t>(KeySize(strength));
+    std::vector<uint8_t> derived(2 * key_size + kAesVerifierSize);
     struct Cleanse {
       std::vector<uint8_t>& bytes;
-      ~Cleanse() { OPENSSL_cleanse(bytes.data(), bytes.size()); }
+      ~Cleanse() { aes::Cleanse(bytes); }
     } cleanse{derived};
-    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
-                          static_cast<int>(salt.size()), kPbkdf2Iterations, EVP_sha1(),
-                          static_cast<int>(derived.size()), derived.data()) != 1) {
-      CryptoFailure("derive the keys");
-    }
-    Start(strength, derived.data(), key_size);
-    std::copy_n(derived.begin() + 2 * key_size, kAesVerifierSize, verifier_.begin());
+    aes::DeriveKeys(password, salt, kPbkdf2Iterations, derived);
+    const std::span<const uint8_t> keys(derived);
+    cipher_ = std::make_unique<aes::BlockCipher>(keys.subspan(0, key_size));
+    mac_ = std::make_unique<aes::HmacSha1>(keys.subspan(key_size, key_size));
+    std::copy_n(derived.begin() + static_cast<std::ptrdiff_t>(2 * key_size), kAesVerifierSize,
+                verifier_.begin());
   }
-  ~AesEngine() { OPENSSL_cleanse(keystream_.data(), keystream_.size()); }
+  ~AesEngine() { aes::Cleanse(keystream_); }
 
   const std::array<uint8_t, kAesVerifierSize>& Verifier() const { return verifier_; }
 
@@ -91,43 +63,16 @@ class AesEngine {
   }
 
   // Feeds encrypted bytes to the authentication code.
-  void Authenticate(const uint8_t* data, size_t count) {
-    if (count > 0 && EVP_MAC_update(mac_.get(), data, count) != 1) CryptoFailure("authenticate");
-  }
+  void Authenticate(const uint8_t* data, size_t count) { mac_->Update({data, count}); }
 
   std::array<uint8_t, kAesMacSize> Code() {
-    std::array<uint8_t, EVP_MAX_MD_SIZE> full{};
-    size_t length = 0;
-    if (EVP_MAC_final(mac_.get(), full.data(), &length, full.size()) != 1 || length < kAesMacSize) {
-      CryptoFailure("finish the authentication code");
-    }
+    const auto full = mac_->Final();
     std::array<uint8_t, kAesMacSize> code{};
     std::copy_n(full.begin(), kAesMacSize, code.begin());
     return code;
   }
 
  private:
-  void Start(AesStrength strength, const uint8_t* keys, int key_size) {
-    cipher_.reset(EVP_CIPHER_CTX_new());
-    if (!cipher_ ||
-        EVP_EncryptInit_ex(cipher_.get(), CipherOf(strength), nullptr, keys, nullptr) != 1) {
-      CryptoFailure("start AES");
-    }
-    EVP_CIPHER_CTX_set_padding(cipher_.get(), 0);
-
-    EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-    if (hmac == nullptr) CryptoFailure("find HMAC");
-    mac_.reset(EVP_MAC_CTX_new(hmac));
-    EVP_MAC_free(hmac);
-    char digest[] = "SHA1";
-    const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                                 OSSL_PARAM_construct_end()};
-    if (!mac_ ||
-        EVP_MAC_init(mac_.get(), keys + key_size, static_cast<size_t>(key_size), params) != 1) {
-      CryptoFailure("start HMAC-SHA1");
-    }
-  }
-
   // The next counter blocks, encrypted. The counter is 128-bit little-endian from 1; its high 64
   // bits stay 0, since no item holds 2^68 bytes.
   void NextKeystream() {
@@ -138,17 +83,12 @@ class AesEngine {
         counters[block * kBlockSize + i] = static_cast<uint8_t>(counter_ >> (8 * i));
       }
     }
-    int length = 0;
-    if (EVP_EncryptUpdate(cipher_.get(), keystream_.data(), &length, counters.data(),
-                          static_cast<int>(counters.size())) != 1 ||
-        static_cast<size_t>(length) != keystream_.size()) {
-      CryptoFailure("encrypt the counter");
-    }
+    cipher_->Encrypt(counters, keystream_);
     keystream_used_ = 0;
   }
 
-  std::unique_ptr<EVP_CIPHER_CTX, FreeCipher> cipher_;
-  std::unique_ptr<EVP_MAC_CTX, FreeMac> mac_;
+  std::unique_ptr<aes::BlockCipher> cipher_;
+  std::unique_ptr<aes::HmacSha1> mac_;
   std::array<uint8_t, kAesVerifierSize> verifier_{};
   std::array<uint8_t, kKeystreamBlocks * kBlockSize> keystream_{};
   size_t keystream_used_ = kKeystreamBlocks * kBlockSize;
@@ -277,7 +217,10 @@ void AesDecryptStream::CheckCode() {
     got += static_cast<size_t>(n);
   }
   const auto computed = engine_->Code();
-  if (CRYPTO_memcmp(stored.data(), computed.data(), stored.size()) != 0) {
+  // Compared in a time that does not tell where the first difference is.
+  uint8_t difference = 0;
+  for (size_t i = 0; i < stored.size(); ++i) difference |= stored[i] ^ computed[i];
+  if (difference != 0) {
     throw AesError("AES authentication failed: the data is damaged or the password is wrong");
   }
 }

@@ -12,6 +12,13 @@
 #include <mutex>
 #include <string>
 
+#ifdef _WIN32
+// Windows's C runtime has the reentrant conversion as localtime_s, its arguments swapped.
+static std::tm* localtime_r(const std::time_t* t, std::tm* local) {
+  return localtime_s(local, t) == 0 ? local : nullptr;
+}
+#endif
+
 namespace vz::platform {
 namespace {
 

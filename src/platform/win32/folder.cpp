@@ -1,0 +1,278 @@
+// Folder handles and the files made in them, through the native calls that take a folder handle
+// and a name (NtCreateFile with a root folder, renames with a root folder), as openat and its
+// relatives do on POSIX. A junction or a symbolic link in place of a name is opened as itself
+// (FILE_OPEN_REPARSE_POINT), never followed.
+#include "platform/folder.h"
+
+#include <io.h>
+#include <winternl.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "platform/random.h"
+#include "platform/runtime_errors.h"
+#include "platform/win32/win32_util.h"
+
+namespace vz::platform {
+
+using win32::HandleOf;
+using win32::LastErrno;
+
+namespace {
+
+constexpr ULONG kOpen = 1;         // FILE_OPEN
+constexpr ULONG kCreate = 2;       // FILE_CREATE
+constexpr ULONG kOpenIf = 3;       // FILE_OPEN_IF
+constexpr ULONG kOverwriteIf = 5;  // FILE_OVERWRITE_IF
+constexpr ULONG kDirectoryFile = 0x00000001;
+constexpr ULONG kSynchronous = 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
+constexpr ULONG kNonDirectoryFile = 0x00000040;
+constexpr ULONG kOpenReparsePoint = 0x00200000;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+
+int ErrnoOfStatus(NTSTATUS status) {
+  return win32::ErrnoOf(::RtlNtStatusToDosError(status));
+}
+
+// Opens name (one component) in the folder dir; the handle or the error number.
+int OpenIn(HANDLE dir, const std::string& name, ACCESS_MASK access, ULONG disposition,
+           ULONG options, HANDLE* out) {
+  if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." ||
+      name == "..") {
+    return EINVAL;
+  }
+  std::wstring wide = win32::Wide(name);
+  UNICODE_STRING text;
+  text.Buffer = wide.data();
+  text.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, dir, nullptr);
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status = ::NtCreateFile(out, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                         FILE_ATTRIBUTE_NORMAL, kShareAll, disposition,
+                                         options | kSynchronous | kOpenReparsePoint, nullptr, 0);
+  return status >= 0 ? 0 : ErrnoOfStatus(status);
+}
+
+// What an open handle is: a junction or symbolic link, a folder, or a file.
+EntryKind KindOfHandle(HANDLE handle) {
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
+    return EntryKind::kOther;
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      (tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT)) {
+    return EntryKind::kLink;
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryKind::kFolder;
+  return ::GetFileType(handle) == FILE_TYPE_DISK ? EntryKind::kFile : EntryKind::kOther;
+}
+
+std::optional<FileIdentity> FolderIdentity(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// Renames the file open as handle to name in the folder root.
+int RenameHandle(HANDLE handle, HANDLE root, const std::string& name, bool replace) {
+  const std::wstring wide = win32::Wide(name);
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + wide.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = replace ? TRUE : FALSE;
+  info->RootDirectory = root;
+  info->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+  std::copy(wide.begin(), wide.end(), info->FileName);
+  if (::SetFileInformationByHandle(handle, FileRenameInfo, info,
+                                   static_cast<DWORD>(buffer.size()))) {
+    return 0;
+  }
+  return LastErrno();
+}
+
+// Renames from in the folder from_dir to to in the folder to_dir.
+int MoveBetween(HANDLE from_dir, const std::string& from, HANDLE to_dir, const std::string& to,
+                bool replace) {
+  HANDLE handle = nullptr;
+  const int error = OpenIn(from_dir, from, DELETE, kOpen, 0, &handle);
+  if (error != 0) return error;
+  const int renamed = RenameHandle(handle, to_dir, to, replace);
+  ::CloseHandle(handle);
+  return renamed;
+}
+
+std::string RandomSuffix() {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  uint8_t random[6];
+  FillRandomBytes(random);
+  std::string suffix;
+  for (const uint8_t r : random) suffix += kAlphabet[r % (sizeof kAlphabet - 1)];
+  return suffix;
+}
+
+}  // namespace
+
+Folder::~Folder() {
+  if (fd_ >= 0) ::_close(fd_);
+}
+
+Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::_close(fd_);
+    fd_ = other.fd_;
+    path_ = std::move(other.path_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+int Folder::Open(const std::string& path, Folder& out) {
+  const HANDLE handle =
+      ::CreateFileW(win32::WidePath(path.empty() ? std::string(".") : path).c_str(), kFolderAccess,
+                    kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return LastErrno();
+  if (!FolderIdentity(handle)) {
+    ::CloseHandle(handle);
+    return ENOTDIR;
+  }
+  out = Folder();
+  out.fd_ = win32::DescriptorOf(handle);
+  out.path_ = path;
+  return out.fd_ >= 0 ? 0 : EMFILE;
+}
+
+std::string Folder::PathOf(const std::string& name) const {
+  if (path_.empty()) return name;
+  return path_.back() == '/' || path_.back() == '\\' ? path_ + name : path_ + "\\" + name;
+}
+
+int Folder::OpenChild(const std::string& name, bool create, Folder& out) const {
+  HANDLE handle = nullptr;
+  int error =
+      OpenIn(HandleOf(fd_), name, kFolderAccess, create ? kOpenIf : kOpen, kDirectoryFile, &handle);
+  if (error != 0) {
+    if (error == ENOENT) return ENOENT;
+    // Something else than a folder stands there: say what.
+    switch (KindOf(name)) {
+      case EntryKind::kLink:
+        return ELOOP;
+      case EntryKind::kFile:
+      case EntryKind::kOther:
+        return ENOTDIR;
+      default:
+        return error;
+    }
+  }
+  if (KindOfHandle(handle) != EntryKind::kFolder) {
+    const bool link = KindOfHandle(handle) == EntryKind::kLink;
+    ::CloseHandle(handle);
+    return link ? ELOOP : ENOTDIR;
+  }
+  out = Folder();
+  out.fd_ = win32::DescriptorOf(handle);
+  out.path_ = PathOf(name);
+  return out.fd_ >= 0 ? 0 : EMFILE;
+}
+
+std::optional<FileIdentity> Folder::Identity() const {
+  return FolderIdentity(HandleOf(fd_));
+}
+
+std::optional<FileIdentity> Folder::IdentityOf(const std::string& name) const {
+  HANDLE handle = nullptr;
+  if (OpenIn(HandleOf(fd_), name, FILE_READ_ATTRIBUTES, kOpen, 0, &handle) != 0) {
+    return std::nullopt;
+  }
+  std::optional<FileIdentity> identity;
+  if (KindOfHandle(handle) == EntryKind::kFolder) identity = FolderIdentity(handle);
+  ::CloseHandle(handle);
+  return identity;
+}
+
+EntryKind Folder::KindOf(const std::string& name) const {
+  HANDLE handle = nullptr;
+  if (OpenIn(HandleOf(fd_), name, FILE_READ_ATTRIBUTES, kOpen, 0, &handle) != 0) {
+    return EntryKind::kNone;
+  }
+  const EntryKind kind = KindOfHandle(handle);
+  ::CloseHandle(handle);
+  return kind;
+}
+
+std::unique_ptr<FileStream> Folder::CreateUniqueFile(const std::string& prefix,
+                                                     std::string* name) const {
+  int error = EEXIST;
+  for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+    const std::string candidate = prefix + RandomSuffix();
+    HANDLE handle = nullptr;
+    error = OpenIn(HandleOf(fd_), candidate, GENERIC_READ | GENERIC_WRITE | DELETE, kCreate,
+                   kNonDirectoryFile, &handle);
+    if (error == 0) {
+      if (name != nullptr) *name = candidate;
+      std::unique_ptr<FileStream> stream(new FileStream(
+          win32::DescriptorOf(handle), PathOf(candidate), kFmOpenReadWrite | kFmShareExclusive));
+      stream->StartsNew();
+      return stream;
+    }
+  }
+  throw InOutError::FromErrno("cannot create a work file in " + path_, error);
+}
+
+std::unique_ptr<FileStream> Folder::CreateFile(const std::string& name) const {
+  if (KindOf(name) == EntryKind::kLink) throw FileCreateError(PathOf(name), ELOOP);
+  HANDLE handle = nullptr;
+  const int error = OpenIn(HandleOf(fd_), name, GENERIC_READ | GENERIC_WRITE | DELETE, kOverwriteIf,
+                           kNonDirectoryFile, &handle);
+  if (error != 0) throw FileCreateError(PathOf(name), error);
+  std::unique_ptr<FileStream> stream(
+      new FileStream(win32::DescriptorOf(handle), PathOf(name), kFmCreate));
+  stream->StartsNew();
+  return stream;
+}
+
+int Folder::Rename(const std::string& from, const std::string& to, bool no_replace) const {
+  return MoveBetween(HandleOf(fd_), from, HandleOf(fd_), to, !no_replace);
+}
+
+int Folder::RenameInto(const std::string& from, const Folder& to_folder,
+                       const std::string& to) const {
+  return MoveBetween(HandleOf(fd_), from, HandleOf(to_folder.fd_), to, true);
+}
+
+int Folder::Remove(const std::string& name) const {
+  HANDLE handle = nullptr;
+  const int error = OpenIn(HandleOf(fd_), name, DELETE, kOpen, kNonDirectoryFile, &handle);
+  if (error != 0) return error;
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  const int removed =
+      ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)
+          ? 0
+          : LastErrno();
+  ::CloseHandle(handle);
+  return removed;
+}
+
+Folder Folder::Duplicate() const {
+  Folder copy;
+  HANDLE duplicate = nullptr;
+  if (fd_ >= 0 && ::DuplicateHandle(::GetCurrentProcess(), HandleOf(fd_), ::GetCurrentProcess(),
+                                    &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    copy.fd_ = win32::DescriptorOf(duplicate);
+  }
+  copy.path_ = path_;
+  return copy;
+}
+
+}  // namespace vz::platform

@@ -1,0 +1,149 @@
+// Work files that an interrupted program does not leave behind, on Windows. Ctrl-C, Ctrl-Break and
+// a closed console window reach the program as console control events, handled on a thread of
+// their own: the handler takes the registry's lock (so it never meets a registration half made,
+// nor a file placed and still registered, since those happen under the same lock), deletes every
+// registered file and lets the default handler end the program. Work files are opened sharing
+// deletion, so one still open is deleted as the program ends.
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+#include "platform/runtime_errors.h"
+#include "platform/temp_files.h"
+#include "platform/win32/win32_util.h"
+
+namespace vz::platform {
+
+namespace {
+
+std::recursive_mutex& RegistryLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+// Registered files by slot number, as the paths the handler deletes.
+std::map<int, std::wstring>& Registered() {
+  static std::map<int, std::wstring> files;
+  return files;
+}
+
+int g_next_slot = 0;
+
+void RemoveAllLocked() {
+  for (const auto& [slot, path] : Registered()) ::DeleteFileW(path.c_str());
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  (void)event;
+  std::lock_guard lock(RegistryLock());
+  RemoveAllLocked();
+  return FALSE;  // the default handler ends the program
+}
+
+}  // namespace
+
+SignalsHeld::SignalsHeld() {
+  RegistryLock().lock();
+}
+
+SignalsHeld::~SignalsHeld() {
+  RegistryLock().unlock();
+}
+
+void RemoveTempFilesOnSignals() {
+  static std::once_flag once;
+  std::call_once(once, [] { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); });
+}
+
+void EndAsByClosedPipe() {
+  RemoveRegisteredTempFiles();
+  ::ExitProcess(1);
+}
+
+void RemoveRegisteredTempFiles() {
+  std::lock_guard lock(RegistryLock());
+  RemoveAllLocked();
+}
+
+void BlockTerminatingSignals() {}
+
+int RegisteredTempFileCount() {
+  std::lock_guard lock(RegistryLock());
+  return static_cast<int>(Registered().size());
+}
+
+TempFileRegistration::TempFileRegistration(const Folder& folder, const std::string& name) {
+  std::lock_guard lock(RegistryLock());
+  slot_ = g_next_slot++;
+  Registered()[slot_] = win32::WidePath(folder.PathOf(name));
+}
+
+TempFileRegistration& TempFileRegistration::operator=(TempFileRegistration&& other) noexcept {
+  if (this != &other) {
+    Release();
+    slot_ = other.slot_;
+    other.slot_ = -1;
+  }
+  return *this;
+}
+
+void TempFileRegistration::Release() {
+  if (slot_ < 0) return;
+  std::lock_guard lock(RegistryLock());
+  Registered().erase(slot_);
+  slot_ = -1;
+}
+
+namespace {
+
+std::shared_ptr<const Folder> DuplicateOf(const Folder& folder) {
+  auto copy = std::make_shared<const Folder>(folder.Duplicate());
+  if (!copy->IsOpen()) throw InOutError::FromErrno(folder.Path(), EMFILE);
+  return copy;
+}
+
+}  // namespace
+
+WorkFile::WorkFile(const Folder& folder, const std::string& prefix)
+    : WorkFile(DuplicateOf(folder), prefix) {}
+
+WorkFile::WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix)
+    : folder_(std::move(folder)) {
+  SignalsHeld held;
+  stream_ = folder_->CreateUniqueFile(prefix, &name_);
+  registration_ = TempFileRegistration(*folder_, name_);
+}
+
+WorkFile::~WorkFile() {
+  if (placed_) return;
+  SignalsHeld held;
+  stream_.reset();
+  folder_->Remove(name_);
+  registration_.Release();
+}
+
+void WorkFile::Close(bool sync) {
+  if (!stream_) return;
+  if (sync) stream_->Flush();
+  stream_.reset();
+}
+
+int WorkFile::PlaceAs(const std::string& target, bool no_replace) {
+  return Place([&] { return folder_->Rename(name_, target, no_replace); });
+}
+
+int WorkFile::PlaceIn(const Folder& folder, const std::string& target) {
+  return Place([&] { return folder_->RenameInto(name_, folder, target); });
+}
+
+int WorkFile::Place(const std::function<int()>& rename) {
+  stream_.reset();
+  SignalsHeld held;
+  const int error = rename();
+  if (error != 0) return error;
+  placed_ = true;
+  registration_.Release();
+  return 0;
+}
+
+}  // namespace vz::platform
