@@ -183,6 +183,8 @@ FsxInstallation LocateFsx(const FsxSearch& search) {
 }
 
 FsxSearch FsxSearch::FromEnvironment() {
+  // The system's own registry has no prefix to choose, and there is no Proton.
+  if (platform::kNativeRegistry) return {};
   return {platform::EnvironmentVariable("WINEPREFIX"), platform::EnvironmentVariable("HOME")};
 }
 
@@ -281,7 +283,7 @@ FsxInstallation InstallationAt(const std::string& folder) {
 }
 
 std::string SceneryLibraryFile(const FsxInstallation& installation) {
-  if (installation.prefix.empty()) return {};
+  if (installation.prefix.empty() && !platform::kNativeRegistry) return {};
   const auto value = platform::ReadRegistryString(installation.prefix, RegistryRoot::kLocalMachine,
                                                   kShellFoldersKey, "Common AppData");
   std::string data = value ? platform::MapWindowsPath(installation.prefix, *value)

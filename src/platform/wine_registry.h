@@ -3,6 +3,10 @@
 // On Linux, Windows programs such as Flight Simulator X live in a Wine prefix: a folder holding the
 // registry as text files (user.reg for HKEY_CURRENT_USER, system.reg for HKEY_LOCAL_MACHINE) and
 // the drives as links in dosdevices/. Only string values are read; the files are never written.
+//
+// On Windows the same calls read the system's own registry, whatever prefix they are given, in
+// the 32-bit view (where 32-bit programs such as FSX keep their keys), and Windows paths are
+// native paths already. The values of the Shell Folders key are answered by the known folders.
 #pragma once
 
 #include <optional>
@@ -10,6 +14,13 @@
 #include <string_view>
 
 namespace vz::platform {
+
+// Whether the registry read is the system's own (Windows), so that there is no prefix to look for.
+#ifdef _WIN32
+inline constexpr bool kNativeRegistry = true;
+#else
+inline constexpr bool kNativeRegistry = false;
+#endif
 
 enum class RegistryRoot { kCurrentUser, kLocalMachine };
 
