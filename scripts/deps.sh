@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only when some are missing. Safe to run again.
-# Usage: scripts/deps.sh [test]   (with "test": also the test oracles and sanitizer toolchain)
+# Usage: scripts/deps.sh [test|windows]   (with "test": also the test oracles and sanitizer
+# toolchain; with "windows": what the Windows build and its tests under Wine need)
 set -euo pipefail
 need=(cmake ninja-build g++ make pkg-config libbz2-dev liblzma-dev libzstd-dev libssl-dev
       qt6-base-dev   # Qt 6 Widgets for app/
@@ -11,6 +12,12 @@ if [ "${1:-}" = test ]; then
          wine   # Wine writes the registry files that the registry reader is tested on
          xvfb xauth xdotool    # the window in a real X server, with real clicks, for screenshots
          dpkg-dev desktop-file-utils)  # the Debian package: its library dependencies, its entry
+fi
+if [ "${1:-}" = windows ]; then
+  need=(cmake ninja-build make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+        googletest   # GoogleTest's sources, built with the cross compiler
+        dpkg-dev     # apt-get source unpacks the method libraries' source packages
+        nsis zip wine xvfb xauth xdotool imagemagick)
 fi
 missing=()
 for p in "${need[@]}"; do

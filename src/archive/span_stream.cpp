@@ -24,7 +24,7 @@ constexpr int kMaxSpanNumber = 0xFFFF;
 
 // name with its extension (if any) replaced by extension.
 std::string WithExtension(const std::string& name, const std::string& extension) {
-  const size_t slash = name.rfind('/');
+  const size_t slash = LastSeparator(name);
   const size_t dot = name.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
     return name + extension;

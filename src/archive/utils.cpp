@@ -25,9 +25,10 @@ std::string UpperAscii(std::string_view s) {
   return out;
 }
 
-// Position just past the folder part (last separator, or ":" in the Windows form); 0 for none.
+// Position just past the folder part (last separator, or ":" in the Windows form, where "/"
+// separates folders as well as "\\"); 0 for none.
 size_t FolderEnd(std::string_view path, PathStyle style) {
-  const size_t pos = style == PathStyle::kWindows ? path.find_last_of("\\:") : path.rfind('/');
+  const size_t pos = style == PathStyle::kWindows ? path.find_last_of("\\/:") : path.rfind('/');
   return pos == std::string_view::npos ? 0 : pos + 1;
 }
 
@@ -73,6 +74,10 @@ PathKind PathKindOf(std::string_view path, PathStyle style) {
   }
   if (!path.empty() && path[0] == '/') return pkAbsolute;
   return Contains(path, "/") ? pkRelative : pkBare;
+}
+
+size_t LastSeparator(std::string_view path) {
+  return platform::kWindowsPaths ? path.find_last_of("/\\") : path.rfind('/');
 }
 
 std::string AppendBackslash(std::string_view path, PathStyle style) {

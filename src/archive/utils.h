@@ -21,7 +21,8 @@
 namespace vz {
 
 enum class PathStyle { kWindows, kPosix };
-inline constexpr PathStyle kNativeStyle = PathStyle::kPosix;
+inline constexpr PathStyle kNativeStyle =
+    platform::kWindowsPaths ? PathStyle::kWindows : PathStyle::kPosix;
 
 // The folder separator of a style: "\" or "/".
 constexpr char SeparatorOf(PathStyle style) {
@@ -33,6 +34,8 @@ enum PathKind { pkBare, pkRelative, pkAbsolute };
 // pkAbsolute for a path with a drive or share (Windows: contains "\\" or ":"; POSIX: begins with
 // "/"); pkRelative for one with a folder part; pkBare for a plain name.
 PathKind PathKindOf(std::string_view path, PathStyle style = kNativeStyle);
+// Where the last separator of a native path is ("/", and on Windows "\\" too), or npos.
+size_t LastSeparator(std::string_view path);
 
 // Path with a separator appended, unless it is empty or already ends in one (or, in the Windows
 // form, in ":").

@@ -74,13 +74,13 @@ void NeedZip64Version(ZipItem& item) {
 }
 
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = LastSeparator(path);
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 std::string BaseNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = LastSeparator(path);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "archive/utils.h"
 #include "archive/zip_archive.h"
 #include "platform/file_stream.h"
 #include "platform/fs.h"
@@ -12,7 +13,7 @@ namespace vz {
 namespace {
 
 std::string UpperExtension(const std::string& file_name) {
-  const size_t slash = file_name.rfind('/');
+  const size_t slash = LastSeparator(file_name);
   const size_t dot = file_name.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
   std::string ext = file_name.substr(dot);

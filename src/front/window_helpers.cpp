@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/utils.h"
 #include "platform/fs.h"
 
 namespace vz::front::detail {
@@ -16,7 +17,7 @@ std::string UpperAscii(std::string text) {
 }
 
 bool HasZipExtension(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = LastSeparator(path);
   const size_t dot = path.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
   return UpperAscii(path.substr(dot)) == ".ZIP";
@@ -46,7 +47,7 @@ std::optional<int64_t> SizeInKb(const std::string& file_name) {
 }
 
 std::string ParentFolder(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = LastSeparator(path);
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }

@@ -352,7 +352,8 @@ void ZipUtilityWindow::OpenZip(const std::string& path, bool check_extension) {
     current_zip_file_ = path;
     view_.ZipViewer().FullCollapse();
     DetectAddon();
-    shell_.SetWindowTitle(std::string(kWindowCaption) + " - " + path.substr(path.rfind('/') + 1));
+    shell_.SetWindowTitle(std::string(kWindowCaption) + " - " +
+                          path.substr(LastSeparator(path) + 1));
     return;
   } catch (const std::exception&) {
     // answered below
@@ -465,7 +466,7 @@ void ZipUtilityWindow::ExtractTheZip() {
         std::string name = item->StoredName();
         std::replace(name.begin(), name.end(), '\\', '/');
         if (name.empty() || name.back() == '/') continue;  // a folder entry
-        const std::string file = name.substr(name.rfind('/') + 1);
+        const std::string file = name.substr(LastSeparator(name) + 1);
         const auto [first, added] = first_of.emplace(file, item->StoredName());
         if (!added) same_name_as[item] = first->second;
       }
@@ -499,7 +500,7 @@ void ZipUtilityWindow::ExtractTheZip() {
   const int failed = static_cast<int>(extraction_failures_.Size());
   // Damage the load found in the end records (a count the directory disagrees with) is told with
   // the failures: the items were extracted, but the archive is not what it says.
-  const std::string zip_name = current_zip_file_.substr(current_zip_file_.rfind('/') + 1);
+  const std::string zip_name = current_zip_file_.substr(LastSeparator(current_zip_file_) + 1);
   for (const std::string& warning : unzipper_.LoadWarnings()) {
     extraction_failures_.Add(zip_name, warning);
   }

@@ -2,6 +2,7 @@
 // the save into a zip with its report.
 #include <algorithm>
 
+#include "archive/utils.h"
 #include "components/file_admission.h"
 #include "errors/errors.h"
 #include "front/file_gathering.h"
@@ -326,8 +327,8 @@ void ZipUtilityWindow::zipperArchiveSaveProgress(bool& abort) {
 // Stop or closing the window ends the wait.
 void ZipUtilityWindow::zipperWaitForArchive(bool& abort) {
   const std::string& path = zipper_.FileName();
-  view_.SetText(Control::StatusText,
-                "Waiting for another program to finish with " + path.substr(path.rfind('/') + 1));
+  view_.SetText(Control::StatusText, "Waiting for another program to finish with " +
+                                         path.substr(LastSeparator(path) + 1));
   shell_.ProcessMessages();
   abort = AbortWanted();
 }

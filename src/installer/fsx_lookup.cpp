@@ -8,6 +8,7 @@
 // libraries in libraryfolders.vdf, a nested list of quoted keys and values.
 #include "installer/fsx_lookup.h"
 
+#include "archive/utils.h"
 #include "installer/ini_text.h"
 
 #include <algorithm>
@@ -264,7 +265,7 @@ FsxInstallation InstallationAt(const std::string& folder) {
       installation.prefix = up;
       break;
     }
-    const size_t slash = up.rfind('/');
+    const size_t slash = LastSeparator(up);
     if (slash == std::string::npos || slash == 0) break;
     up.erase(slash);
   }
@@ -272,7 +273,7 @@ FsxInstallation InstallationAt(const std::string& folder) {
     FsxInstallation steam = installation;
     steam.steam_edition = true;
     const auto folder_of = [](const std::string& file) {
-      const size_t slash = file.rfind('/');
+      const size_t slash = LastSeparator(file);
       return slash == std::string::npos ? std::string() : file.substr(0, slash);
     };
     installation.steam_edition =

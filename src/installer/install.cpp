@@ -69,7 +69,7 @@ std::optional<std::pair<int64_t, uint32_t>> SizeAndCrc(const std::string& path) 
 }
 
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = LastSeparator(path);
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
@@ -311,7 +311,7 @@ void Analyse(const std::string& archive, Analysed& analysed) {
     }
     return Text(out);
   };
-  const size_t slash = archive.rfind('/');
+  const size_t slash = LastSeparator(archive);
   analysed.layout =
       AnalyseLayout(view, slash == std::string::npos ? archive : archive.substr(slash + 1));
   // Inner zips, one level deep: what each holds, from its directory.

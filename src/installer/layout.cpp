@@ -7,6 +7,7 @@
 // unplaced.
 #include "installer/layout.h"
 
+#include "archive/utils.h"
 #include "installer/ini_text.h"
 
 #include <algorithm>
@@ -524,7 +525,7 @@ class Analysis {
     return PartKind::kOther;
   }
   static std::string Last(const std::string& path) {
-    const size_t slash = path.rfind('/');
+    const size_t slash = LastSeparator(path);
     return slash == std::string::npos ? path : path.substr(slash + 1);
   }
 

@@ -14,6 +14,7 @@
 #include <exception>
 #include <span>
 
+#include "archive/utils.h"
 #include "platform/codepage.h"
 #include "platform/folder.h"
 #include "platform/fs.h"
@@ -443,7 +444,7 @@ std::string ReplaceFileAtomically(const std::string& path, const std::string& by
       return "cannot copy " + target + " to " + backup_path + ": " + SystemErrorText(error);
     }
   }
-  const size_t slash = target.rfind('/');
+  const size_t slash = LastSeparator(target);
   const std::string folder_path = slash == std::string::npos ? "."
                                   : slash == 0               ? "/"
                                                              : target.substr(0, slash);

@@ -40,6 +40,13 @@ inline constexpr bool kFileNamesIgnoreCase = true;
 #else
 inline constexpr bool kFileNamesIgnoreCase = false;
 #endif
+// Whether native paths take the Windows form: drive letters, "\\server\share" and "\" between
+// folders ("/" is read as "\" too).
+#ifdef _WIN32
+inline constexpr bool kWindowsPaths = true;
+#else
+inline constexpr bool kWindowsPaths = false;
+#endif
 
 // What stat() tells about a path (symbolic links are followed).
 struct FileStatus {

@@ -55,7 +55,7 @@ Files Tree(const std::string& folder) {
   Files tree;
   if (!fs::exists(folder)) return tree;
   for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (!e.is_directory()) tree[fs::relative(e.path(), folder).string()] = Read(e.path());
+    if (!e.is_directory()) tree[fs::relative(e.path(), folder).string()] = Read(e.path().string());
   }
   return tree;
 }

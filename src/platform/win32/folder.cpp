@@ -81,7 +81,9 @@ std::optional<FileIdentity> FolderIdentity(HANDLE handle) {
                       (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
-// Renames the file open as handle to name in the folder root.
+// Renames the file open as handle to name in the folder root. The native call takes the name as
+// it is, relative to root (the Win32 one would make it a full path first, against the current
+// folder).
 int RenameHandle(HANDLE handle, HANDLE root, const std::string& name, bool replace) {
   const std::wstring wide = win32::Wide(name);
   std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + wide.size() * sizeof(wchar_t));
@@ -90,11 +92,11 @@ int RenameHandle(HANDLE handle, HANDLE root, const std::string& name, bool repla
   info->RootDirectory = root;
   info->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
   std::copy(wide.begin(), wide.end(), info->FileName);
-  if (::SetFileInformationByHandle(handle, FileRenameInfo, info,
-                                   static_cast<DWORD>(buffer.size()))) {
-    return 0;
-  }
-  return LastErrno();
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status = ::NtSetInformationFile(handle, &io, info,
+                                                 static_cast<ULONG>(buffer.size()),
+                                                 FileRenameInformation);
+  return status >= 0 ? 0 : ErrnoOfStatus(status);
 }
 
 // Renames from in the folder from_dir to to in the folder to_dir.

@@ -1,0 +1,349 @@
+// The Windows window as the logic drives it, under Wine or on Windows: every control the logic
+// names is a real common control that shows what the logic set (texts, ticks, enabled states,
+// lists, the page, the meters and the outline), and no change through the view reaches a handler.
+// The window is made hidden and is never shown, so no box of the logic opens.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/win32/main_window.h"
+#include "app/win32/pictures.h"
+#include "app/win32/text.h"
+#include "components/zip_outline.h"
+#include "test_support.h"
+#include "zip_builder.h"
+
+namespace vz::win32 {
+namespace {
+
+using front::Control;
+
+class Win32Face : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                        ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+  }
+  MainWindow window{front::WindowSettings{}};
+};
+
+std::wstring ClassOf(HWND control) {
+  wchar_t name[64] = {};
+  GetClassNameW(control, name, 64);
+  std::wstring lower(name);
+  std::transform(lower.begin(), lower.end(), lower.begin(), ::towlower);
+  return lower;
+}
+
+std::string CaptionOf(HWND control) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  return Narrow(text);
+}
+
+// A window shown within its parent (the test's window itself stays hidden).
+bool Shown(HWND window) {
+  return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+// How the logic works a control, and what Windows control shows it.
+enum Role { kLabel, kEdit, kButton, kCheck, kDropDown, kList, kMeter, kStatus };
+struct Named {
+  Control control;
+  Role role;
+  const wchar_t* window_class;
+};
+constexpr Named kNamed[] = {
+    {Control::Label4, kLabel, L"static"},
+    {Control::edFolderPath, kEdit, L"edit"},
+    {Control::btnUnZipFolder, kButton, L"button"},
+    {Control::cdExtractPaths, kCheck, L"button"},
+    {Control::cbUseFSXFolder, kCheck, L"button"},
+    {Control::cbxFSXFolder, kDropDown, L"combobox"},
+    {Control::btnOpenZip, kButton, L"button"},
+    {Control::btnUnZip, kButton, L"button"},
+    {Control::Label6, kLabel, L"static"},
+    {Control::Label7, kLabel, L"static"},
+    {Control::zipItemMeter, kMeter, L"veldrinmeter"},
+    {Control::zipFileMeter, kMeter, L"veldrinmeter"},
+    {Control::FilesLabel, kLabel, L"static"},
+    {Control::ZipFileList, kList, L"listbox"},
+    {Control::edZipComment, kEdit, L"edit"},
+    {Control::cbAddComments, kCheck, L"button"},
+    {Control::cbIncludePaths, kCheck, L"button"},
+    {Control::cbEncryptAes, kCheck, L"button"},
+    {Control::btnZip, kButton, L"button"},
+    {Control::btnClearList, kButton, L"button"},
+    {Control::Label2, kLabel, L"static"},
+    {Control::Label3, kLabel, L"static"},
+    {Control::FileZippingMeter, kMeter, L"veldrinmeter"},
+    {Control::ArchiveZippingMeter, kMeter, L"veldrinmeter"},
+    {Control::StatusText, kStatus, L"msctls_statusbar32"},
+    {Control::btnExit, kButton, L"button"},
+};
+
+TEST_F(Win32Face, EveryNamedControlShowsWhatTheLogicSets) {
+  ASSERT_EQ(std::size(kNamed), kControlNames.size() + 1);  // the status panel has no design entry
+  front::WindowView& view = window;
+  // Texts with what Windows could get wrong: non-ASCII letters, an "&" that is no access key.
+  const std::string text = "Größe & 日本語 1.zip";
+  for (const Named& named : kNamed) {
+    SCOPED_TRACE(static_cast<int>(named.control));
+    HWND control = window.ControlHandle(named.control);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(ClassOf(control), named.window_class);
+    view.SetEnabled(named.control, false);
+    EXPECT_FALSE(IsWindowEnabled(control));
+    EXPECT_FALSE(view.Enabled(named.control));
+    view.SetEnabled(named.control, true);
+    EXPECT_TRUE(IsWindowEnabled(control));
+    switch (named.role) {
+      case kLabel:
+      case kEdit:
+        view.SetText(named.control, text);
+        EXPECT_EQ(CaptionOf(control), text);
+        EXPECT_EQ(view.Text(named.control), text);
+        break;
+      case kButton:
+        // The caption keeps an access key (where the button has one) and shows "&" as itself.
+        view.SetText(named.control, "Stop & go");
+        EXPECT_NE(CaptionOf(control).find("&&"), std::string::npos) << CaptionOf(control);
+        EXPECT_EQ(Narrow(WithoutAccessKey(Wide(CaptionOf(control)))), "Stop & go");
+        EXPECT_EQ(view.Text(named.control), "Stop & go");
+        break;
+      case kCheck:
+        for (const bool on : {true, false}) {
+          view.SetChecked(named.control, on);
+          EXPECT_EQ(SendMessageW(control, BM_GETCHECK, 0, 0), on ? BST_CHECKED : BST_UNCHECKED);
+          EXPECT_EQ(view.Checked(named.control), on);
+        }
+        break;
+      case kDropDown: {
+        view.SetListEntries(named.control, {"first", text});
+        EXPECT_EQ(SendMessageW(control, CB_GETCOUNT, 0, 0), 2);
+        EXPECT_EQ(view.ItemIndex(named.control), -1);
+        view.SetItemIndex(named.control, 1);
+        EXPECT_EQ(SendMessageW(control, CB_GETCURSEL, 0, 0), 1);
+        EXPECT_EQ(CaptionOf(control), text);
+        break;
+      }
+      case kList: {
+        view.SetListEntries(named.control, {"a.txt", text, "c.txt"});
+        ASSERT_EQ(SendMessageW(control, LB_GETCOUNT, 0, 0), 3);
+        wchar_t entry[64] = {};
+        SendMessageW(control, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(entry));
+        EXPECT_EQ(Narrow(entry), text);
+        SendMessageW(control, LB_SETSEL, TRUE, 0);
+        SendMessageW(control, LB_SETSEL, TRUE, 2);
+        std::vector<int> selected = view.SelectedEntries(named.control);
+        std::sort(selected.begin(), selected.end());
+        EXPECT_EQ(selected, (std::vector<int>{0, 2}));
+        view.SetListEntries(named.control, {"d.txt"});
+        EXPECT_TRUE(view.SelectedEntries(named.control).empty());
+        break;
+      }
+      case kMeter: {
+        // The model the logic drives is the one this window paints, told of the window's size.
+        Meter& meter = view.MeterOf(named.control);
+        RECT client;
+        GetClientRect(control, &client);
+        EXPECT_EQ(meter.Orientation(), moVertical);
+        EXPECT_EQ(meter.Width(), client.right);
+        EXPECT_EQ(meter.Height(), client.bottom);
+        EXPECT_GT(client.bottom, client.right);
+        break;
+      }
+      case kStatus: {
+        view.SetText(named.control, "Extracting: " + text);
+        wchar_t panel[128] = {};
+        SendMessageW(control, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(panel));
+        EXPECT_EQ(Narrow(panel), "Extracting: " + text);
+        EXPECT_EQ(view.Text(named.control), "Extracting: " + text);
+        break;
+      }
+    }
+  }
+}
+
+TEST_F(Win32Face, StartsAsTheLogicSetsItAndChangesNeverCallBack) {
+  front::WindowView& view = window;
+  window.Logic().UpdateFilesLabel();
+  EXPECT_EQ(view.Text(Control::Label4), "0 file(s)");
+  EXPECT_EQ(CaptionOf(window.ControlHandle(Control::FilesLabel)), "0 file(s) - 0 Kb");
+  EXPECT_EQ(view.VisiblePage(), front::Page::tabUnZip);
+  EXPECT_FALSE(view.Enabled(Control::cbxFSXFolder));
+  EXPECT_EQ(view.ItemIndex(Control::cbxFSXFolder), -1);
+  // Ticking the FSX box through the view runs no handler: its list stays greyed.
+  view.SetChecked(Control::cbUseFSXFolder, true);
+  EXPECT_FALSE(view.Enabled(Control::cbxFSXFolder));
+  // The page shown is the one whose controls are visible.
+  for (const front::Page page : {front::Page::tabZip, front::Page::tabUnZip}) {
+    view.ShowPage(page);
+    EXPECT_EQ(view.VisiblePage(), page);
+    const bool create = page == front::Page::tabZip;
+    EXPECT_EQ(Shown(GetParent(window.ControlHandle(Control::ZipFileList))), create);
+    EXPECT_EQ(Shown(GetParent(window.ControlHandle(Control::btnUnZip))), !create);
+  }
+}
+
+// Where a control lies in the window's client area.
+RECT PlaceInWindow(HWND window, HWND control) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+TEST_F(Win32Face, ControlsKeepTheirAnchorsAsTheWindowGrows) {
+  // How each edge moves when the client area grows by dx, dy: 0 stays, 1 follows.
+  struct Follows {
+    const char* name;
+    int left, top, right, bottom;
+  };
+  constexpr Follows kFollows[] = {
+      {"imgBan", 0, 0, 1, 0},         {"imgWeb", 1, 0, 1, 0},       {"pcZip", 0, 0, 1, 1},
+      {"btnExit", 1, 1, 1, 1},        {"ZipViewer", 0, 0, 1, 1},    {"btnOpenZip", 1, 0, 1, 0},
+      {"zipItemMeter", 1, 0, 1, 0},   {"Label7", 1, 0, 1, 0},       {"edFolderPath", 0, 1, 1, 1},
+      {"btnUnZipFolder", 1, 1, 1, 1}, {"cbxFSXFolder", 1, 1, 1, 1}, {"ZipFileList", 0, 0, 1, 1},
+      {"cbEncryptAes", 0, 1, 1, 1},   {"Label1", 0, 0, 0, 0},
+  };
+  HWND frame = window.Handle();
+  std::vector<RECT> before;
+  for (const Follows& f : kFollows) before.push_back(PlaceInWindow(frame, window.Find(f.name)));
+  constexpr int dx = 120, dy = 70;
+  RECT outer;
+  GetWindowRect(frame, &outer);
+  SetWindowPos(frame, nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  for (size_t i = 0; i < std::size(kFollows); ++i) {
+    const Follows& f = kFollows[i];
+    SCOPED_TRACE(f.name);
+    const RECT after = PlaceInWindow(frame, window.Find(f.name));
+    EXPECT_EQ(after.left - before[i].left, f.left * dx);
+    EXPECT_EQ(after.top - before[i].top, f.top * dy);
+    EXPECT_EQ(after.right - before[i].right, f.right * dx);
+    // A drop-down list's window reaches below its field; only its top is placed.
+    if (std::string_view(f.name) != "cbxFSXFolder") {
+      EXPECT_EQ(after.bottom - before[i].bottom, f.bottom * dy);
+    }
+  }
+}
+
+// The outline's items walked against the outline's own nodes, the oracle: the same texts, in the
+// same order, as deep as the tree view has inserted them.
+void ExpectSameTree(HWND tree, HTREEITEM first, const OutlineNode& parent, int* items) {
+  HTREEITEM item = first;
+  for (int row = 0; row < parent.ChildCount(); ++row, item = TreeView_GetNextSibling(tree, item)) {
+    ASSERT_NE(item, nullptr) << parent.Text() << " row " << row;
+    wchar_t text[260] = {};
+    TVITEMW data{};
+    data.mask = TVIF_TEXT | TVIF_HANDLE;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = 260;
+    TreeView_GetItem(tree, &data);
+    const OutlineNode& node = parent.Child(row);
+    EXPECT_EQ(Narrow(text), node.Text());
+    ++*items;
+    if (HTREEITEM child = TreeView_GetChild(tree, item)) ExpectSameTree(tree, child, node, items);
+  }
+  EXPECT_EQ(item, nullptr) << "more items than nodes under " << parent.Text();
+}
+
+TEST_F(Win32Face, OutlineShowsTheZipsTreeAsItIsExpanded) {
+  vz::testing::ScratchDir dir;
+  vz::testing::ZipBuilder zip;
+  for (const char* name : {"Aircraft/Beaver/aircraft.cfg", "Aircraft/Beaver/model/beaver.mdl",
+                           "Aircraft/readme.txt", "Effects/fx_smoke.fx", "install.txt"}) {
+    vz::testing::ZipEntry entry;
+    entry.name = name;
+    entry.data = vz::testing::Bytes(name);
+    zip.entries.push_back(entry);
+  }
+  const std::string path = dir / "addon.zip";
+  vz::testing::WriteFile(path, zip.Build());
+  front::WindowView& view = window;
+  ZipOutline& outline = view.ZipViewer();
+  outline.SetFileName(path);
+  EXPECT_EQ(view.Text(Control::Label4), "5 file(s)");  // the logic heard the change
+  HWND tree =
+      window.ControlHandle(Control::edFolderPath) != nullptr ? window.Find("ZipViewer") : nullptr;
+  ASSERT_NE(tree, nullptr);
+  // The expansion asked for on opening happens once the messages are handled.
+  window.ProcessMessages();
+  int items = 0;
+  ExpectSameTree(tree, TreeView_GetRoot(tree), outline.Root(), &items);
+  EXPECT_GT(items, 8);  // folders, files and their attribute lines
+  // Collapsed, only the top level remains; an expansion cancelled by a collapse never happens.
+  outline.FullExpand();
+  outline.FullCollapse();
+  window.ProcessMessages();
+  for (HTREEITEM top = TreeView_GetRoot(tree); top != nullptr;
+       top = TreeView_GetNextSibling(tree, top)) {
+    EXPECT_EQ(TreeView_GetItemState(tree, top, TVIS_EXPANDED) & TVIS_EXPANDED, 0u);
+    EXPECT_EQ(TreeView_GetChild(tree, top), nullptr);
+  }
+  items = 0;
+  ExpectSameTree(tree, TreeView_GetRoot(tree), outline.Root(), &items);
+  EXPECT_EQ(items, outline.Root().ChildCount());
+  outline.SetFileName("");
+  EXPECT_EQ(TreeView_GetCount(tree), 0u);
+}
+
+TEST(Win32Text, AccessKeysAndLines) {
+  struct Case {
+    const wchar_t* text;
+    wchar_t key;
+    const wchar_t* marked;
+  };
+  constexpr Case kCases[] = {
+      {L"UnZip", L'U', L"&UnZip"}, {L"Stop", L'U', L"&Stop"},    {L"Open", L'O', L"&Open"},
+      {L"Stop", L'O', L"St&op"},   {L"A & B", L'B', L"A && &B"}, {L"1 & 2", L'Z', L"1 && 2"},
+      {L"Exit", 0, L"Exit"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(WithAccessKey(c.text, c.key), c.marked) << Narrow(c.text);
+    EXPECT_EQ(WithoutAccessKey(c.marked), c.text) << Narrow(c.marked);
+  }
+  EXPECT_EQ(AccessKeyOf(L"Extract && &Preserve"), L'P');
+  EXPECT_EQ(DisplayLines("a\r\nb\rc\nd"), L"a\r\nb\r\nc\r\nd");
+  EXPECT_EQ(Narrow(Wide("Größe 日本")), "Größe 日本");
+}
+
+// Every picture is drawn (some pixels cover it, none outside the picture's square), and a
+// selected picture of the outline differs from its plain one.
+TEST(Win32Pictures, AreDrawnAtEverySize) {
+  auto covered = [](const std::vector<uint32_t>& pixels) {
+    return std::count_if(pixels.begin(), pixels.end(), [](uint32_t p) { return (p >> 24) != 0; });
+  };
+  for (const int size : {16, 24, 32}) {
+    SCOPED_TRACE(size);
+    const size_t area = static_cast<size_t>(size) * static_cast<size_t>(size);
+    for (int i = 0; i < 6; i += 2) {
+      const auto plain = OutlinePicturePixels(static_cast<OutlinePicture>(i), size);
+      const auto selected = OutlinePicturePixels(static_cast<OutlinePicture>(i + 1), size);
+      ASSERT_EQ(plain.size(), area);
+      EXPECT_GT(covered(plain), size);
+      EXPECT_NE(plain, selected);
+    }
+    for (int i = 0; i <= static_cast<int>(ButtonPicture::kExit); ++i) {
+      EXPECT_GT(covered(ButtonPicturePixels(static_cast<ButtonPicture>(i), size)), size);
+    }
+    EXPECT_GT(covered(ProgramIconPixels(size)), static_cast<long>(area / 2));
+    HICON icon = IconOfPixels(ProgramIconPixels(size), size);
+    EXPECT_NE(icon, nullptr);
+    DestroyIcon(icon);
+  }
+}
+
+}  // namespace
+}  // namespace vz::win32
