@@ -15,6 +15,13 @@
 
 namespace vz::testing {
 
+// Whether the tests run on Windows (under Wine), where the Linux programs used as oracles are not.
+#ifdef _WIN32
+inline constexpr bool kOnWindows = true;
+#else
+inline constexpr bool kOnWindows = false;
+#endif
+
 // The few calls that differ between POSIX and Windows, for the tests that run on both.
 namespace portable {
 

@@ -35,8 +35,9 @@ std::vector<std::string> SplitMaskList(const std::string& list) {
 }
 
 // Stored names may use "\" as well as "/" between folders; natively both become "/".
+// A stored name or mask with the native separator: "/" here, "\\" on Windows.
 std::string StoredToNative(const std::string& name) {
-  return ToSlashes(name);
+  return platform::kWindowsPaths ? ToBackslashes(name) : ToSlashes(name);
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -95,10 +96,11 @@ bool MatchesMask(const ArchiveItem& item, const std::string& mask) {
   const std::string native_mask = WithoutDrive(StoredToNative(mask));
   std::string name = StoredToNative(item.StoredName());
   // A folder entry matches by its folder's name, so "*.*" takes empty folders along.
-  if (name.size() > 1 && name.back() == '/') name.pop_back();
+  constexpr char kSeparator = SeparatorOf(kNativeStyle);
+  if (name.size() > 1 && name.back() == kSeparator) name.pop_back();
   // An item without a name ("", "/") is taken by the masks that take everything, so that it is
   // reported when its turn comes rather than passed over without a word.
-  if (name.find_first_not_of('/') == std::string::npos) {
+  if (name.find_first_not_of(kSeparator) == std::string::npos) {
     return native_mask == "*" || native_mask == "*.*";
   }
   return MatchFileMask(name, native_mask);

@@ -102,7 +102,9 @@ TEST(ArchiveAddTest, ANameTakenInThisSaveIsRefusedAndTheArchiveIsNeverItsOwnInpu
   zip.Add(zip.NewItem(dir / "old.txt"));
   zip.Save();  // old.txt was in the archive before the adds below
   testing::WriteFile(dir / "old.txt", "changed since");
-  std::filesystem::create_symlink(dir / "x.zip", dir / "link.zip");
+  // Windows gives links only to whom it allows them; there the link's step is left out.
+  std::error_code no_link;
+  std::filesystem::create_symlink(dir / "x.zip", dir / "link.zip", no_link);
   std::vector<int32_t> failures;
   zip.OnProcessItemFailure = [&](void*, ArchiveItem*, ProcessType type, ErrorClass, int32_t code) {
     EXPECT_EQ(type, ptAdd);
@@ -123,6 +125,7 @@ TEST(ArchiveAddTest, ANameTakenInThisSaveIsRefusedAndTheArchiveIsNeverItsOwnInpu
       {"x.zip", 0, "x.zip", iaFailed},
   };
   for (const Step& step : steps) {
+    if (no_link && std::string(step.file) == "link.zip") continue;
     failures.clear();
     zip.Add(zip.NewItem(dir / step.file));
     EXPECT_EQ(failures, step.failure ? std::vector<int32_t>{step.failure} : std::vector<int32_t>{})

@@ -55,7 +55,8 @@ Files Tree(const std::string& folder) {
   Files tree;
   if (!fs::exists(folder)) return tree;
   for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (!e.is_directory()) tree[fs::relative(e.path(), folder).string()] = Read(e.path().string());
+    if (!e.is_directory())
+      tree[fs::relative(e.path(), folder).generic_string()] = Read(e.path().string());
   }
   return tree;
 }
@@ -105,9 +106,15 @@ struct Window {
     static const std::regex counts(
         "\r\n\r\n[0-9]+ file\\(s\\) written, [0-9]+ skipped, [0-9]+ failed\\.$");
     for (std::string& text : shown) text = std::regex_replace(text, counts, "");
+    // Paths are compared whichever separators they were written with (Windows shows "\\").
+    const auto slashes = [](std::string text) {
+      if (testing::kOnWindows) std::replace(text.begin(), text.end(), '\\', '/');
+      return text;
+    };
+    for (std::string& text : shown) text = slashes(text);
     // A "*" in an expected text stands for any text there.
     for (size_t i = 0; i < expected.size(); ++i) {
-      expected[i] = Expand(expected[i]);
+      expected[i] = slashes(Expand(expected[i]));
       const size_t star = expected[i].find('*');
       if (star == std::string::npos || i >= shown.size()) continue;
       const std::string head = expected[i].substr(0, star);
@@ -188,6 +195,7 @@ void Window::Run(const std::string& script) {
 // ---- start-up and the FSX folders ------------------------------------------------------------
 
 TEST(ZipUtilityTest, StartUpChecksFsxAndTheListFillsTheDestination) {
+  if (vz::testing::kOnWindows) GTEST_SKIP() << "FSX is looked for in Wine prefixes on Linux";
   // FSX Steam Edition in the prefix that Proton made for it, in a library libraryfolders.vdf names.
   vz::testing::ScratchDir home;
   const std::string h = home.path().string();
@@ -323,8 +331,11 @@ TEST(ZipUtilityTest, TheCommandLineOpensAZipOrListsFiles) {
   w.Run("put a.txt; put tree/b.txt; put tree/sub/c.txt");
   w.window.OpenCommandLine({w / "tree", w / "a.txt"});
   w.Run("tick paths; zip kept.zip");
-  EXPECT_TRUE(Listing(w / "kept.zip").ends_with("\na.txt 0\ntree/b.txt 0\ntree/sub/c.txt 0\nok\n"))
-      << Listing(w / "kept.zip");
+  if (vz::testing::HaveTool("python3")) {
+    EXPECT_TRUE(
+        Listing(w / "kept.zip").ends_with("\na.txt 0\ntree/b.txt 0\ntree/sub/c.txt 0\nok\n"))
+        << Listing(w / "kept.zip");
+  }
 }
 
 // ---- extraction ------------------------------------------------------------------------------

@@ -83,31 +83,94 @@ std::optional<FileIdentity> FolderIdentity(HANDLE handle) {
 
 // Renames the file open as handle to name in the folder root. The native call takes the name as
 // it is, relative to root (the Win32 one would make it a full path first, against the current
-// folder).
+// folder). A file replaced is replaced as on POSIX, even while other programs (or this one) have
+// it open, as a save replaces the archive it reads; systems that cannot do that replace it only
+// when nobody has it open.
 int RenameHandle(HANDLE handle, HANDLE root, const std::string& name, bool replace) {
+  constexpr ULONG kReplaceIfExists = 0x1;
+  constexpr ULONG kPosixSemantics = 0x2;
+  constexpr auto kRenameEx = static_cast<FILE_INFORMATION_CLASS>(65);  // FileRenameInformationEx
   const std::wstring wide = win32::Wide(name);
   std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + wide.size() * sizeof(wchar_t));
   auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  info->ReplaceIfExists = replace ? TRUE : FALSE;
   info->RootDirectory = root;
   info->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
   std::copy(wide.begin(), wide.end(), info->FileName);
   IO_STATUS_BLOCK io{};
-  const NTSTATUS status = ::NtSetInformationFile(handle, &io, info,
-                                                 static_cast<ULONG>(buffer.size()),
-                                                 FileRenameInformation);
+  // The flags take the place of the one-byte ReplaceIfExists in the extended form.
+  info->Flags = (replace ? kReplaceIfExists : 0) | kPosixSemantics;
+  NTSTATUS status =
+      ::NtSetInformationFile(handle, &io, info, static_cast<ULONG>(buffer.size()), kRenameEx);
+  if (status == static_cast<NTSTATUS>(0xC0000003L) ||  // STATUS_INVALID_INFO_CLASS
+      status == static_cast<NTSTATUS>(0xC0000002L) ||  // STATUS_NOT_IMPLEMENTED
+      status == static_cast<NTSTATUS>(0xC000000DL) ||  // STATUS_INVALID_PARAMETER
+      status == static_cast<NTSTATUS>(0xC00000BBL)) {  // STATUS_NOT_SUPPORTED
+    info->Flags = 0;
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    status = ::NtSetInformationFile(handle, &io, info, static_cast<ULONG>(buffer.size()),
+                                    FileRenameInformation);
+  }
   return status >= 0 ? 0 : ErrnoOfStatus(status);
+}
+
+std::string RandomSuffix();
+
+// Deletes the file open as handle (with DELETE and FILE_WRITE_ATTRIBUTES access), read-only or not;
+// it goes when the last handle on it closes.
+int DeleteOpenFile(HANDLE handle) {
+  FILE_BASIC_INFO basic{};
+  if (::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+    basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+    ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+  }
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)
+             ? 0
+             : LastErrno();
+}
+
+// Puts the file open as handle in place of to in to_dir where a plain replace was refused (the
+// file there is open elsewhere, on a system that does not replace open files, or read-only): the
+// file there is renamed aside first and deleted once the new one is in place, or put back when
+// that fails. In between, for a moment, nothing has the name.
+int ReplaceAside(HANDLE handle, HANDLE to_dir, const std::string& to) {
+  HANDLE existing = nullptr;
+  if (int error = OpenIn(to_dir, to, DELETE | FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES, kOpen,
+                         kNonDirectoryFile, &existing)) {
+    return error;
+  }
+  int error = EEXIST;
+  std::string aside;
+  for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+    aside = "VMS" + RandomSuffix();
+    error = RenameHandle(existing, to_dir, aside, false);
+  }
+  if (error == 0) {
+    error = RenameHandle(handle, to_dir, to, false);
+    if (error == 0) {
+      DeleteOpenFile(existing);
+    } else {
+      RenameHandle(existing, to_dir, to, false);
+    }
+  }
+  ::CloseHandle(existing);
+  return error;
 }
 
 // Renames from in the folder from_dir to to in the folder to_dir.
 int MoveBetween(HANDLE from_dir, const std::string& from, HANDLE to_dir, const std::string& to,
                 bool replace) {
   HANDLE handle = nullptr;
-  const int error = OpenIn(from_dir, from, DELETE, kOpen, 0, &handle);
+  int error = OpenIn(from_dir, from, DELETE, kOpen, 0, &handle);
   if (error != 0) return error;
-  const int renamed = RenameHandle(handle, to_dir, to, replace);
+  error = RenameHandle(handle, to_dir, to, replace);
+  if (error == EACCES && replace) error = ReplaceAside(handle, to_dir, to);
   ::CloseHandle(handle);
-  return renamed;
+  return error;
 }
 
 std::string RandomSuffix() {
