@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the Windows build's tests under Wine, in a throwaway prefix.
+# Runs the Windows build's tests under Wine, in a throwaway prefix, then vzip.exe on archives other
+# tools made on Linux.
 # Usage: bash scripts/windows-test.sh [BUILD_TREE]   (default build/windows/tree, made by
 # scripts/windows.sh)
 set -euo pipefail
@@ -18,3 +19,5 @@ trap cleanup EXIT
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1
 ctest --test-dir "$tree" --output-on-failure -j2
+wineserver -k >/dev/null 2>&1 || true
+bash tests/cli/windows_interop.sh "$tree/cli/vzip.exe"

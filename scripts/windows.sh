@@ -28,4 +28,6 @@ fi
 ls -l "$out"/*.exe "$out"/*.zip
 if [ "${1:-}" = test ]; then
   bash scripts/windows-test.sh "$tree"
+  bash packaging/windows/check-installer.sh "$out/veldrin-zip-$version-setup.exe"
+  bash tests/app/win32/screenshots.sh "$tree" build/artifacts/windows
 fi
