@@ -94,56 +94,11 @@ void TempFileRegistration::Release() {
   slot_ = -1;
 }
 
-namespace {
-
-std::shared_ptr<const Folder> DuplicateOf(const Folder& folder) {
-  auto copy = std::make_shared<const Folder>(folder.Duplicate());
-  if (!copy->IsOpen()) throw InOutError::FromErrno(folder.Path(), EMFILE);
-  return copy;
-}
-
-}  // namespace
-
-WorkFile::WorkFile(const Folder& folder, const std::string& prefix)
-    : WorkFile(DuplicateOf(folder), prefix) {}
-
 WorkFile::WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix)
     : folder_(std::move(folder)) {
   SignalsHeld held;
   stream_ = folder_->CreateUniqueFile(prefix, &name_);
   registration_ = TempFileRegistration(*folder_, name_);
-}
-
-WorkFile::~WorkFile() {
-  if (placed_) return;
-  SignalsHeld held;
-  stream_.reset();
-  folder_->Remove(name_);
-  registration_.Release();
-}
-
-void WorkFile::Close(bool sync) {
-  if (!stream_) return;
-  if (sync) stream_->Flush();
-  stream_.reset();
-}
-
-int WorkFile::PlaceAs(const std::string& target, bool no_replace) {
-  return Place([&] { return folder_->Rename(name_, target, no_replace); });
-}
-
-int WorkFile::PlaceIn(const Folder& folder, const std::string& target) {
-  return Place([&] { return folder_->RenameInto(name_, folder, target); });
-}
-
-int WorkFile::Place(const std::function<int()>& rename) {
-  stream_.reset();
-  SignalsHeld held;
-  const int error = rename();
-  if (error != 0) return error;
-  placed_ = true;
-  registration_.Release();
-  return 0;
 }
 
 }  // namespace vz::platform
