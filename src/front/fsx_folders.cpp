@@ -1,5 +1,8 @@
 #include "front/fsx_folders.h"
 
+#include <algorithm>
+
+#include "archive/utils.h"
 #include "front/product.h"
 
 namespace vz::front {
@@ -25,7 +28,10 @@ static_assert(kSubPaths.size() + 1 == kFsxFolderItems.size());
 
 std::optional<std::string> FsxFolderOf(const FsxSearch& search, int index) {
   if (index >= 0 && index < static_cast<int>(kSubPaths.size())) {
-    return GetFSXPath(search) + std::string(kSubPaths[static_cast<size_t>(index)]);
+    // Joined with the native separator: Windows shows "C:\\FSX\\SimObjects".
+    std::string sub(kSubPaths[static_cast<size_t>(index)]);
+    std::replace(sub.begin(), sub.end(), '/', SeparatorOf(kNativeStyle));
+    return GetFSXPath(search) + sub;
   }
   if (index == static_cast<int>(kSubPaths.size())) return GetFSXFilesFolder(search);
   return std::nullopt;
