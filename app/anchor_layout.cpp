@@ -5,21 +5,6 @@
 
 namespace vz {
 
-namespace {
-
-// One axis: start and extent for a parent that grew by delta.
-void Follow(int& start, int& extent, bool near, bool far, int delta) {
-  if (near && far) {
-    extent += delta;
-  } else if (far) {
-    start += delta;
-  } else if (!near) {
-    start += delta / 2;
-  }
-}
-
-}  // namespace
-
 AnchorLayout::AnchorLayout(QWidget* parent, QSize reference)
     : QLayout(parent), reference_(reference) {
   setContentsMargins(0, 0, 0, 0);
@@ -61,11 +46,10 @@ int AnchorLayout::count() const {
 }
 
 QRect AnchorLayout::Place(const QRect& rect, Anchors anchors, QSize reference, QSize size) {
-  int x = rect.x(), y = rect.y(), width = rect.width(), height = rect.height();
-  Follow(x, width, anchors & kAnchorLeft, anchors & kAnchorRight, size.width() - reference.width());
-  Follow(y, height, anchors & kAnchorTop, anchors & kAnchorBottom,
-         size.height() - reference.height());
-  return {x, y, std::max(width, 0), std::max(height, 0)};
+  const front::DesignRect placed =
+      front::PlaceByAnchors({rect.x(), rect.y(), rect.width(), rect.height()}, anchors,
+                            {reference.width(), reference.height()}, {size.width(), size.height()});
+  return {placed.x, placed.y, placed.width, placed.height};
 }
 
 void AnchorLayout::setGeometry(const QRect& given) {

@@ -11,16 +11,16 @@
 #include <memory>
 #include <vector>
 
+#include "front/window_design.h"
+
 namespace vz {
 
-enum Anchor : unsigned {
-  kAnchorLeft = 1,
-  kAnchorTop = 2,
-  kAnchorRight = 4,
-  kAnchorBottom = 8,
-  kAnchorAll = 15,
-};
-using Anchors = unsigned;
+using front::Anchors;
+using front::kAnchorAll;
+using front::kAnchorBottom;
+using front::kAnchorLeft;
+using front::kAnchorRight;
+using front::kAnchorTop;
 
 class AnchorLayout : public QLayout {
  public:

@@ -8,9 +8,11 @@
 #include <QImage>
 #include <QPainter>
 
+#include "front/window_design.h"
+
 namespace vz {
 
-enum class ButtonPicture { kOpen, kUnZip, kFolder, kZip, kClear, kExit };
+using front::ButtonPicture;
 
 // A button's picture, 16 by 16, with a double-density variant.
 QIcon ButtonIcon(ButtonPicture picture);

@@ -226,7 +226,7 @@ void ZipUtilityForm::BuildControls() {
     QWidget* parent = parents.at(def.parent);
     QWidget* widget = nullptr;
     QWidget* container = nullptr;  // where children of this control go
-    QSize reference = def.rect.size();
+    QSize reference(def.rect.width, def.rect.height);
     switch (def.kind) {
       case Kind::kBanner: {
         widget = container = new PictureWidget(parent, &PaintBanner);
@@ -367,7 +367,7 @@ void ZipUtilityForm::BuildControls() {
     parents[def.name] = container != nullptr ? container : widget;
     if (container != nullptr) layouts[container] = new AnchorLayout(container, reference);
     if (def.kind == Kind::kPage) continue;  // placed by the page control
-    layouts.at(parent)->AddWidget(widget, def.rect, def.anchors);
+    layouts.at(parent)->AddWidget(widget, form::RectOf(def.rect), def.anchors);
   }
   for (const auto& [control, name] : kControlNames) controls_[control] = Find<QWidget>(name);
   for (const Control meter : {Control::zipItemMeter, Control::zipFileMeter,

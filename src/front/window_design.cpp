@@ -1,12 +1,11 @@
-#include "app/form_controls.h"
+#include "front/window_design.h"
 
-#include "app/window_pictures.h"
+#include <algorithm>
+#include <cstring>
 
-namespace vz::form {
+namespace vz::front {
 
 namespace {
-
-using front::Control;
 
 constexpr Anchors kLT = kAnchorLeft | kAnchorTop;
 constexpr Anchors kTR = kAnchorTop | kAnchorRight;
@@ -18,35 +17,35 @@ constexpr int kItemColour = 15118749, kArchiveColour = 8421631;
 constexpr const char* kBannerHint = "Visit Veldrin Website";
 
 const ControlDef kControlTable[] = {
-    {"imgBan", "frmZipUtility", Kind::kBanner, {0, 0, 592, 50}, kLTR, "", kBannerHint},
-    {"imgWeb", "imgBan", Kind::kWebIcon, {550, 8, 32, 32}, kAnchorRight, "", kBannerHint},
-    {"pcZip", "frmZipUtility", Kind::kPages, {7, 56, 578, 389}, kAnchorAll, "", ""},
-    {"tabUnZip", "pcZip", Kind::kPage, {}, 0, "Extract Zip", ""},
-    {"tabZip", "pcZip", Kind::kPage, {}, 0, "Create Zip", ""},
+    {"imgBan", "frmZipUtility", ControlKind::kBanner, {0, 0, 592, 50}, kLTR, "", kBannerHint},
+    {"imgWeb", "imgBan", ControlKind::kWebIcon, {550, 8, 32, 32}, kAnchorRight, "", kBannerHint},
+    {"pcZip", "frmZipUtility", ControlKind::kPages, {7, 56, 578, 389}, kAnchorAll, "", ""},
+    {"tabUnZip", "pcZip", ControlKind::kPage, {}, 0, "Extract Zip", ""},
+    {"tabZip", "pcZip", ControlKind::kPage, {}, 0, "Create Zip", ""},
     {"btnExit",
      "frmZipUtility",
-     Kind::kButton,
+     ControlKind::kButton,
      {489, 448, 95, 26},
      kRB,
      "&Exit",
      "",
      static_cast<int>(ButtonPicture::kExit)},
-    {"StatusBar", "frmZipUtility", Kind::kStatusBar, {0, 479, 592, 22}, kLRB, "", ""},
+    {"StatusBar", "frmZipUtility", ControlKind::kStatusBar, {0, 479, 592, 22}, kLRB, "", ""},
     // The "Extract Zip" page.
-    {"Label1", "tabUnZip", Kind::kLabel, {18, 8, 0, 0}, kLT, "Zip File Contents:", ""},
-    {"Label4", "tabUnZip", Kind::kLabel, {109, 8, 0, 0}, kLT, "", "", 50},
-    {"Label5", "tabUnZip", Kind::kLabel, {324, 8, 0, 0}, kTR, "Drag & Drop Enabled", ""},
-    {"pnlZipViewer", "tabUnZip", Kind::kPanel, {18, 25, 405, 255}, kAnchorAll, "", ""},
+    {"Label1", "tabUnZip", ControlKind::kLabel, {18, 8, 0, 0}, kLT, "Zip File Contents:", ""},
+    {"Label4", "tabUnZip", ControlKind::kLabel, {109, 8, 0, 0}, kLT, "", "", 50},
+    {"Label5", "tabUnZip", ControlKind::kLabel, {324, 8, 0, 0}, kTR, "Drag & Drop Enabled", ""},
+    {"pnlZipViewer", "tabUnZip", ControlKind::kPanel, {18, 25, 405, 255}, kAnchorAll, "", ""},
     {"ZipViewer",
      "pnlZipViewer",
-     Kind::kOutline,
+     ControlKind::kOutline,
      {0, 0, 405, 255},
      kAnchorAll,
      "",
      "This box displays the Zip contents including any folder path structure (if present)"},
     {"btnOpenZip",
      "tabUnZip",
-     Kind::kButton,
+     ControlKind::kButton,
      {441, 23, 110, 26},
      kTR,
      "&Open",
@@ -54,16 +53,16 @@ const ControlDef kControlTable[] = {
      static_cast<int>(ButtonPicture::kOpen)},
     {"btnUnZip",
      "tabUnZip",
-     Kind::kButton,
+     ControlKind::kButton,
      {441, 59, 110, 26},
      kTR,
      "&UnZip",
      "Unzip the files",
      static_cast<int>(ButtonPicture::kUnZip)},
-    {"GroupBox1", "tabUnZip", Kind::kGroupBox, {440, 99, 113, 179}, kTR, "Progress:", ""},
+    {"GroupBox1", "tabUnZip", ControlKind::kGroupBox, {440, 99, 113, 179}, kTR, "Progress:", ""},
     {"zipItemMeter",
      "GroupBox1",
-     Kind::kMeter,
+     ControlKind::kMeter,
      {29, 24, 14, 125},
      kLT,
      "",
@@ -71,18 +70,24 @@ const ControlDef kControlTable[] = {
      kItemColour},
     {"zipFileMeter",
      "GroupBox1",
-     Kind::kMeter,
+     ControlKind::kMeter,
      {71, 24, 14, 125},
      kLT,
      "",
      "Current progress of the extraction of the Zip archive as a whole",
      kArchiveColour},
-    {"Label6", "GroupBox1", Kind::kLabel, {29, 151, 0, 0}, kLT, "File", ""},
-    {"Label7", "GroupBox1", Kind::kLabel, {70, 151, 0, 0}, kLT, "Zip", ""},
-    {"edFolderPathLabel", "tabUnZip", Kind::kLabel, {18, 284, 0, 0}, kLB, "Unzip To Folder:", ""},
+    {"Label6", "GroupBox1", ControlKind::kLabel, {29, 151, 0, 0}, kLT, "File", ""},
+    {"Label7", "GroupBox1", ControlKind::kLabel, {70, 151, 0, 0}, kLT, "Zip", ""},
+    {"edFolderPathLabel",
+     "tabUnZip",
+     ControlKind::kLabel,
+     {18, 284, 0, 0},
+     kLB,
+     "Unzip To Folder:",
+     ""},
     {"edFolderPath",
      "tabUnZip",
-     Kind::kEdit,
+     ControlKind::kEdit,
      {18, 300, 503, 21},
      kLRB,
      "",
@@ -90,7 +95,7 @@ const ControlDef kControlTable[] = {
      1},
     {"btnUnZipFolder",
      "tabUnZip",
-     Kind::kButton,
+     ControlKind::kButton,
      {526, 299, 26, 22},
      kRB,
      "",
@@ -98,32 +103,32 @@ const ControlDef kControlTable[] = {
      static_cast<int>(ButtonPicture::kFolder)},
     {"cdExtractPaths",
      "tabUnZip",
-     Kind::kCheckBox,
+     ControlKind::kCheckBox,
      {18, 334, 194, 17},
      kRB,
      "Extract && &Preserve Folder Structure",
      "Select this option to unzip while preserving the folder structure if present"},
     {"cbUseFSXFolder",
      "tabUnZip",
-     Kind::kCheckBox,
+     ControlKind::kCheckBox,
      {221, 334, 167, 17},
      kRB,
      "Extract to Specific FS&X Folder:",
      "Select this option to unzip to a specified FSX folder (select from list)"},
     {"cbxFSXFolder",
      "tabUnZip",
-     Kind::kComboBox,
+     ControlKind::kComboBox,
      {389, 331, 163, 21},
      kRB,
      "",
      "Select the folder to which you want to extract this Zip"},
     // The "Create Zip" page.
-    {"lbSubject", "tabZip", Kind::kLabel, {18, 8, 0, 0}, kLT, "Drag & Drop Files here:", ""},
-    {"FilesLabel", "tabZip", Kind::kLabel, {138, 8, 0, 0}, kLT, "", "", 50},
-    {"ZipFileList", "tabZip", Kind::kList, {18, 25, 405, 255}, kAnchorAll, "", ""},
+    {"lbSubject", "tabZip", ControlKind::kLabel, {18, 8, 0, 0}, kLT, "Drag & Drop Files here:", ""},
+    {"FilesLabel", "tabZip", ControlKind::kLabel, {138, 8, 0, 0}, kLT, "", "", 50},
+    {"ZipFileList", "tabZip", ControlKind::kList, {18, 25, 405, 255}, kAnchorAll, "", ""},
     {"btnZip",
      "tabZip",
-     Kind::kButton,
+     ControlKind::kButton,
      {441, 23, 110, 26},
      kTR,
      "&Zip",
@@ -131,16 +136,16 @@ const ControlDef kControlTable[] = {
      static_cast<int>(ButtonPicture::kZip)},
     {"btnClearList",
      "tabZip",
-     Kind::kButton,
+     ControlKind::kButton,
      {441, 59, 110, 26},
      kTR,
      "&Clear",
      "Clear all the files from the list ",
      static_cast<int>(ButtonPicture::kClear)},
-    {"GroupBox2", "tabZip", Kind::kGroupBox, {440, 99, 113, 179}, kTR, "Progress:", ""},
+    {"GroupBox2", "tabZip", ControlKind::kGroupBox, {440, 99, 113, 179}, kTR, "Progress:", ""},
     {"FileZippingMeter",
      "GroupBox2",
-     Kind::kMeter,
+     ControlKind::kMeter,
      {29, 24, 14, 125},
      kLT,
      "",
@@ -148,39 +153,39 @@ const ControlDef kControlTable[] = {
      kItemColour},
     {"ArchiveZippingMeter",
      "GroupBox2",
-     Kind::kMeter,
+     ControlKind::kMeter,
      {71, 24, 14, 125},
      kLT,
      "",
      "Current progress of the archive creation as a whole",
      kArchiveColour},
-    {"Label2", "GroupBox2", Kind::kLabel, {29, 151, 0, 0}, kLT, "File", ""},
-    {"Label3", "GroupBox2", Kind::kLabel, {70, 151, 0, 0}, kLT, "Zip", ""},
-    {"edZipCommentLabel", "tabZip", Kind::kLabel, {18, 284, 0, 0}, kLB, "Zip Comments:", ""},
+    {"Label2", "GroupBox2", ControlKind::kLabel, {29, 151, 0, 0}, kLT, "File", ""},
+    {"Label3", "GroupBox2", ControlKind::kLabel, {70, 151, 0, 0}, kLT, "Zip", ""},
+    {"edZipCommentLabel", "tabZip", ControlKind::kLabel, {18, 284, 0, 0}, kLB, "Zip Comments:", ""},
     {"edZipComment",
      "tabZip",
-     Kind::kEdit,
+     ControlKind::kEdit,
      {18, 300, 535, 21},
      kLRB,
      "",
      "Text entered here will be added to the comments field of the Zip archive"},
     {"cbAddComments",
      "tabZip",
-     Kind::kCheckBox,
+     ControlKind::kCheckBox,
      {18, 334, 124, 17},
      kLRB,
      "&Add Comments to Zip",
      "Select this item to add the above comments to the Zip file"},
     {"cbIncludePaths",
      "tabZip",
-     Kind::kCheckBox,
+     ControlKind::kCheckBox,
      {147, 334, 162, 17},
      kLRB,
      "&Include Relative Folder Paths",
      "Select this option to preserve the folder structure of the added files"},
     {"cbEncryptAes",
      "tabZip",
-     Kind::kCheckBox,
+     ControlKind::kCheckBox,
      {318, 334, 140, 17},
      kLRB,
      "E&ncrypt with AES-256",
@@ -229,4 +234,38 @@ const std::span<const ControlDef> kControls(kControlTable);
 const std::span<const std::pair<Control, const char*>> kControlNames(kControlNameTable);
 const std::span<const char* const> kTabOrder(kTabOrderTable);
 
-}  // namespace vz::form
+const ControlDef* FindControl(const char* name) {
+  for (const ControlDef& def : kControls) {
+    if (std::strcmp(def.name, name) == 0) return &def;
+  }
+  return nullptr;
+}
+
+namespace {
+
+// One axis: start and extent for a parent that grew by delta.
+void Follow(int& start, int& extent, bool near, bool far, int delta) {
+  if (near && far) {
+    extent += delta;
+  } else if (far) {
+    start += delta;
+  } else if (!near) {
+    start += delta / 2;
+  }
+}
+
+}  // namespace
+
+DesignRect PlaceByAnchors(const DesignRect& rect, Anchors anchors, DesignSize reference,
+                          DesignSize size) {
+  DesignRect placed = rect;
+  Follow(placed.x, placed.width, anchors & kAnchorLeft, anchors & kAnchorRight,
+         size.width - reference.width);
+  Follow(placed.y, placed.height, anchors & kAnchorTop, anchors & kAnchorBottom,
+         size.height - reference.height);
+  placed.width = std::max(placed.width, 0);
+  placed.height = std::max(placed.height, 0);
+  return placed;
+}
+
+}  // namespace vz::front
