@@ -189,8 +189,10 @@ bool ResolveExtractTarget(const std::string& base_directory, const std::string& 
   target.folder = folders != nullptr ? folders->Open(base_directory, folder_part, create)
                                      : std::make_shared<const platform::Folder>(
                                            OpenFolderBeneath(base_directory, folder_part, create));
-  target.path =
-      (base_directory.empty() ? std::string() : AppendBackslash(base_directory)) + relative;
+  // Shown, and asked about, in native form ("\\" between folders on Windows).
+  std::string shown = relative;
+  if (platform::kWindowsPaths) std::replace(shown.begin(), shown.end(), '/', '\\');
+  target.path = (base_directory.empty() ? std::string() : AppendBackslash(base_directory)) + shown;
   bool confirm = true;
   const platform::EntryKind existing = target.folder->KindOf(target.file_name);
   if (existing == platform::EntryKind::kFolder) {
@@ -203,10 +205,11 @@ bool ResolveExtractTarget(const std::string& base_directory, const std::string& 
   std::string asked = target.path;
   confirm_overwrite(asked, confirm);
   if (confirm && asked != target.path) {
-    const size_t s = asked.rfind('/');
-    const std::string folder = s == std::string::npos
-                                   ? std::string(".")
-                                   : (s == 0 ? std::string("/") : asked.substr(0, s));
+    const size_t s = LastSeparator(asked);
+    const bool root = s == 0 || (platform::kWindowsPaths && s == 2 && asked[1] == ':');
+    const std::string folder = s == std::string::npos ? std::string(".")
+                               : root                 ? asked.substr(0, s + 1)
+                                                      : asked.substr(0, s);
     platform::Folder chosen;
     if (const int error = platform::Folder::Open(folder, chosen)) {
       throw InOutError::FromErrno(folder, error);
