@@ -1,11 +1,5 @@
 // The WinZip AES primitives from Windows's crypto library (BCrypt), which stands where libcrypto
 // does on Linux.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // After windows.h, which it needs.
 #include <bcrypt.h>

@@ -1,5 +1,6 @@
-// What a work file does once it exists, the same on every system; making and registering one is
-// each side's own (posix/temp_files.cpp, win32/temp_files.cpp).
+// What a work file does once it exists, and what a registration does whatever it holds, the same
+// on every system; making and registering one is each side's own (posix/temp_files.cpp,
+// win32/temp_files.cpp).
 #include <cerrno>
 
 #include "platform/runtime_errors.h"
@@ -16,6 +17,15 @@ std::shared_ptr<const Folder> DuplicateOf(const Folder& folder) {
 }
 
 }  // namespace
+
+TempFileRegistration& TempFileRegistration::operator=(TempFileRegistration&& other) noexcept {
+  if (this != &other) {
+    Release();
+    slot_ = other.slot_;
+    other.slot_ = -1;
+  }
+  return *this;
+}
 
 WorkFile::WorkFile(const Folder& folder, const std::string& prefix)
     : WorkFile(DuplicateOf(folder), prefix) {}

@@ -94,16 +94,6 @@ bool WriteProtected(const std::string& path) {
          (errno == EACCES || errno == EPERM || errno == EROFS);
 }
 
-bool IsDirectory(const std::string& path) {
-  const auto status = StatPath(path);
-  return status && status->is_directory;
-}
-
-bool IsRegularFile(const std::string& path) {
-  const auto status = StatPath(path);
-  return status && status->is_regular;
-}
-
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
@@ -132,12 +122,6 @@ std::string FinalLinkTarget(const std::string& path) {
     current = target;
   }
   return current;
-}
-
-std::optional<uint32_t> DosAttributesOf(const std::string& path) {
-  const auto status = StatPath(path);
-  if (!status) return std::nullopt;
-  return status->attributes;
 }
 
 int SetDosAttributes(const std::string& path, uint32_t attributes) {
@@ -272,12 +256,6 @@ std::string CurrentFolder() {
     if (errno != ERANGE || buffer.size() > (1u << 20)) return {};
     buffer.resize(buffer.size() * 2);
   }
-}
-
-std::vector<DirEntry> ListFolder(const std::string& folder) {
-  std::vector<DirEntry> entries;
-  ListFolderChecked(folder, entries);
-  return entries;
 }
 
 int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries,

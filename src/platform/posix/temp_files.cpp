@@ -183,15 +183,6 @@ TempFileRegistration::TempFileRegistration(const Folder& folder, const std::stri
   if (slot_ >= 0) PublishSlot(slot_, name);
 }
 
-TempFileRegistration& TempFileRegistration::operator=(TempFileRegistration&& other) noexcept {
-  if (this != &other) {
-    Release();
-    slot_ = other.slot_;
-    other.slot_ = -1;
-  }
-  return *this;
-}
-
 void TempFileRegistration::Release() {
   if (slot_ < 0) return;
   GiveBack(slot_);

@@ -117,16 +117,6 @@ bool WriteProtected(const std::string& path) {
          (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-bool IsDirectory(const std::string& path) {
-  const auto status = StatPath(path);
-  return status && status->is_directory;
-}
-
-bool IsRegularFile(const std::string& path) {
-  const auto status = StatPath(path);
-  return status && status->is_regular;
-}
-
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   const auto status = StatPath(path);
   if (!status || (status->device == 0 && status->inode == 0)) return std::nullopt;
@@ -158,12 +148,6 @@ std::string FinalLinkTarget(const std::string& path) {
     buffer = buffer.substr(4);
   }
   return Utf8(buffer);
-}
-
-std::optional<uint32_t> DosAttributesOf(const std::string& path) {
-  const auto status = StatPath(path);
-  if (!status) return std::nullopt;
-  return status->attributes;
 }
 
 int SetDosAttributes(const std::string& path, uint32_t attributes) {
@@ -295,12 +279,6 @@ std::string CurrentFolder() {
   const DWORD got = ::GetCurrentDirectoryW(n, buffer.data());
   buffer.resize(got);
   return Utf8(buffer);
-}
-
-std::vector<DirEntry> ListFolder(const std::string& folder) {
-  std::vector<DirEntry> entries;
-  ListFolderChecked(folder, entries);
-  return entries;
 }
 
 int ListFolderChecked(const std::string& folder, std::vector<DirEntry>& entries,

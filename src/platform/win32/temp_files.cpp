@@ -78,15 +78,6 @@ TempFileRegistration::TempFileRegistration(const Folder& folder, const std::stri
   Registered()[slot_] = win32::WidePath(folder.PathOf(name));
 }
 
-TempFileRegistration& TempFileRegistration::operator=(TempFileRegistration&& other) noexcept {
-  if (this != &other) {
-    Release();
-    slot_ = other.slot_;
-    other.slot_ = -1;
-  }
-  return *this;
-}
-
 void TempFileRegistration::Release() {
   if (slot_ < 0) return;
   std::lock_guard lock(RegistryLock());
