@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +14,10 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace vz::testing {
 
@@ -61,7 +67,45 @@ inline void UnsetEnvironment(const char* name) {
 #endif
 }
 
+// Makes a named pipe; false where there are none (Windows).
+inline bool MakeFifo(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  return ::mkfifo(path.c_str(), 0600) == 0;
+#endif
+}
+
+// Makes a symbolic link; false where the system makes none (Wine refuses to).
+inline bool MakeSymlink(const std::filesystem::path& target, const std::filesystem::path& link) {
+  std::error_code error;
+  if (std::filesystem::is_directory(target, error)) {
+    std::filesystem::create_directory_symlink(target, link, error);
+  } else {
+    std::filesystem::create_symlink(target, link, error);
+  }
+  return !error;
+}
+
+// Sets a file's modification time, in seconds since 1970.
+inline void SetModifiedTime(const std::string& path, int64_t unix_seconds) {
+  const auto when = std::chrono::file_clock::from_sys(
+      std::chrono::sys_seconds(std::chrono::seconds(unix_seconds)));
+  std::filesystem::last_write_time(path, when);
+}
+
+// A path written with "/" in the native form: on Windows its "/" become "\\".
+inline std::string Native(std::string path) {
+  if (kOnWindows) std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
 }  // namespace portable
+
+// The POSIX-only part of a test that runs on both systems: on Windows the test ends there, skipped.
+#define VZ_SKIP_ON_WINDOWS(why) \
+  if (::vz::testing::kOnWindows) GTEST_SKIP() << "not on Windows: " << why
 
 // Whether an oracle tool (unzip, 7zz, bsdtar, python3, ...) is installed. A test that would skip
 // or shrink without it must not pass silently in CI: when the environment variable CI is set, a

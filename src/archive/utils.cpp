@@ -84,7 +84,8 @@ std::string AppendBackslash(std::string_view path, PathStyle style) {
   std::string out(path);
   if (out.empty()) return out;
   const char last = out.back();
-  if (last == SeparatorOf(style) || (style == PathStyle::kWindows && last == ':')) return out;
+  if (last == SeparatorOf(style)) return out;
+  if (style == PathStyle::kWindows && (last == ':' || last == '/')) return out;
   out += SeparatorOf(style);
   return out;
 }
@@ -281,7 +282,8 @@ void FindMatchingFiles(const std::string& file_mask, uint32_t search_attr,
   for (const auto& entry : entries) {
     if ((entry.attributes & kFaDirectory) == 0 || entry.is_link) continue;
     if ((entry.attributes & kSpecial & ~folder_attr) != 0) continue;
-    FindMatchingFiles(base + entry.name + "/" + name_mask, search_attr, list, true);
+    FindMatchingFiles(base + entry.name + SeparatorOf(kNativeStyle) + name_mask, search_attr, list,
+                      true);
   }
 }
 

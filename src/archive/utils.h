@@ -37,8 +37,8 @@ PathKind PathKindOf(std::string_view path, PathStyle style = kNativeStyle);
 // Where the last separator of a native path is ("/", and on Windows "\\" too), or npos.
 size_t LastSeparator(std::string_view path);
 
-// Path with a separator appended, unless it is empty or already ends in one (or, in the Windows
-// form, in ":").
+// Path with a separator appended, unless it is empty or already ends in one (in the Windows form,
+// "/" or ":" too).
 std::string AppendBackslash(std::string_view path, PathStyle style = kNativeStyle);
 
 // Number of characters before the n-th separator (n counts from 1); the path's length when it has

@@ -669,7 +669,8 @@ void ZipWriter::FinishParts() {
     const auto old = platform::OwnershipOf(name);
     const uint32_t mode = old ? old->mode : platform::DefaultFileMode();
     for (const auto& part : parts_) {
-      FileStream file(part->Path(), kFmOpenRead);
+      // Opened for writing: Windows flushes only what a handle may write.
+      FileStream file(part->Path(), kFmOpenReadWrite);
       file.SetPermissions(mode);
       file.Flush();
     }

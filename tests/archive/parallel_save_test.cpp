@@ -2,8 +2,6 @@
 // bytes go in), the same items, and the same events with the same arguments, in the same order,
 // also when items fail and when the user aborts.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/time.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -49,8 +47,7 @@ std::vector<std::string> MakeTree(const ScratchDir& dir) {
     testing::WriteFile(path,
                        testing::MakeCorpus(kKinds[i % 7], kSizes[i % 9], static_cast<uint32_t>(i)));
     // A fixed time, so that a tree made again gives the same items.
-    const struct timeval times[2] = {{1700000000, 0}, {1700000000, 0}};
-    EXPECT_EQ(::utimes(path.c_str(), times), 0);
+    testing::portable::SetModifiedTime(path, 1700000000);
     paths.push_back(path);
   }
   return paths;
@@ -102,7 +99,7 @@ Outcome Save(const ScratchDir& dir, const Settings& settings, const std::vector<
     for (const auto& path : vanish) std::filesystem::remove(path);
     for (const auto& path : pipes) {
       std::filesystem::remove(path);
-      EXPECT_EQ(::mkfifo(path.c_str(), 0644), 0);
+      EXPECT_TRUE(testing::portable::MakeFifo(path));
     }
     try {
       zip->Save();
@@ -182,14 +179,16 @@ TEST(ParallelSaveTest, FailedItemsAreReportedAndLeftOutAsOnOneThread) {
     ScratchDir dir;
     const auto paths = MakeTree(dir);
     const std::vector<std::string> vanish = {paths[3], paths[9]};
-    const std::vector<std::string> pipes = {paths[6]};
+    // Windows has no named pipes in its folders: there, two failures instead of three.
+    std::vector<std::string> pipes;
+    if (!testing::kOnWindows) pipes.push_back(paths[6]);
     const Outcome one = Save(dir, settings, paths, 1, 0, vanish, pipes);
     for (const auto& path : pipes) std::filesystem::remove(path);
     MakeTree(dir);
     const Outcome many = Save(dir, settings, paths, 3, 0, vanish, pipes);
     EXPECT_EQ(std::count_if(one.events.begin(), one.events.end(),
                             [](const std::string& e) { return e.rfind("failure", 0) == 0; }),
-              3);
+              2 + static_cast<long>(pipes.size()));
     EXPECT_EQ(many.events, one.events);
     EXPECT_EQ(many.bytes, one.bytes);
   }
@@ -224,8 +223,7 @@ TEST(ParallelSaveTest, ManySmallFilesGiveTheSameArchiveAndEvents) {
     const size_t size = i % 50 == 49 ? 70000 : 30 + 41 * static_cast<size_t>(i % 29);
     testing::WriteFile(path,
                        testing::MakeCorpus(CorpusKind::kText, size, static_cast<uint32_t>(i)));
-    const struct timeval times[2] = {{1700000000, 0}, {1700000000, 0}};
-    ASSERT_EQ(::utimes(path.c_str(), times), 0);
+    testing::portable::SetModifiedTime(path, 1700000000);
     paths.push_back(path);
   }
   const Outcome one = Save(dir, kSettings[1], paths, 1);
@@ -254,7 +252,7 @@ TEST(ParallelSaveBufferTest, ReadsBackWhatWasWrittenAcrossMemoryAndFile) {
     auto budget = std::make_shared<AheadBudget>(budget_bytes);
     MemoryStream oracle;
     {
-      AheadBuffer buffer(budget, dir.path());
+      AheadBuffer buffer(budget, dir.path().string());
       std::mt19937 rng(static_cast<uint32_t>(budget_bytes));
       // Writes in pieces of every size, with seeks back, cuts and extensions, as the insert
       // procedures make them (the best method cuts back and starts over).

@@ -211,6 +211,7 @@ TEST(CompressItemTest, FilesAreFoundBelowTheBaseFolderWithoutChangingTheCurrentF
 }
 
 TEST(CompressItemTest, ItemsMadeOnUnixKeepAFileModeBesideTheDosBits) {
+  VZ_SKIP_ON_WINDOWS("POSIX file modes");
   ScratchDir dir;
   testing::WriteFile(dir / "run.sh", "#!/bin/sh\n");
   std::filesystem::permissions(dir / "run.sh", std::filesystem::perms(0750));

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -322,6 +324,8 @@ TEST(ZipSaveTest, VanishedFileIsReportedAndLeftOutAndFailedFreshenKeepsTheOldIte
   EXPECT_EQ(FailuresOnTest(dir / "v.zip"), 0);
 }
 
+// A file size limit stands for a full disk, and an owner and a mode are POSIX's: Linux only.
+#ifndef _WIN32
 // Writes beyond a size fail with EFBIG for as long as it lives, as on a full disk.
 class FileSizeLimit {
  public:
@@ -382,6 +386,8 @@ TEST(ZipSaveTest, FailedRewriteLeavesTheOldArchiveAndItsItemsAsTheyWere) {
 
 // The new archive is gathered in a buffer of 1 MiB: items that end just before, at and after its
 // edge, a header completed after its data left the buffer, and a failed item taken back out.
+#endif
+
 TEST(ZipSaveTest, ItemsAroundTheWriteBufferReadBackWithUnzip) {
   if (!testing::HaveTool("unzip")) GTEST_SKIP();
   const size_t mib = size_t{1} << 20;
@@ -570,6 +576,7 @@ TEST(ZipSaveTest, TheNewArchiveIsWrittenBesideTheOldOneAndNowhereElse) {
   EXPECT_EQ(FailuresOnTest(dir / "old.zip"), 0);
 }
 
+#ifndef _WIN32  // links, owners and modes
 TEST(ZipSaveTest, ALinkedArchiveIsUpdatedWhereItLivesWithItsOwnerAndMode) {
   ScratchDir dir;
   std::filesystem::create_directory(dir / "store");
@@ -595,6 +602,7 @@ TEST(ZipSaveTest, ALinkedArchiveIsUpdatedWhereItLivesWithItsOwnerAndMode) {
   EXPECT_EQ(VmsFilesIn(dir / "store") + VmsFilesIn(dir.path().string()), 0);
   EXPECT_EQ(FailuresOnTest(dir / "link.zip"), 0);
 }
+#endif
 
 TEST(ZipSaveTest, ANewArchiveAppearsWholeWithAnItemOrNotAtAll) {
   struct Case {
@@ -613,6 +621,7 @@ TEST(ZipSaveTest, ANewArchiveAppearsWholeWithAnItemOrNotAtAll) {
       {"one item", "small.txt", false, false, false, true},
   };
   for (const Case& c : cases) {
+    if (testing::kOnWindows && c.full_disk) continue;
     ScratchDir dir;
     WriteFile(dir / "big.bin", testing::RandomBytes(300000, 2));
     WriteFile(dir / "small.txt", "small");
@@ -622,8 +631,10 @@ TEST(ZipSaveTest, ANewArchiveAppearsWholeWithAnItemOrNotAtAll) {
     if (c.made_meanwhile) WriteFile(dir / "new.zip", "theirs");
     bool failed = false;
     {
+#ifndef _WIN32
       std::unique_ptr<FileSizeLimit> limit;
       if (c.full_disk) limit = std::make_unique<FileSizeLimit>(10000);
+#endif
       try {
         zip->Save();
       } catch (const BadStreamError&) {

@@ -1,8 +1,6 @@
 // Extraction with items decoded ahead on worker threads must leave the same files and fire the
 // same events, in the same order, as extraction on the calling thread alone.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/time.h>
 
 #include <filesystem>
 #include <map>
@@ -111,8 +109,7 @@ Outcome ExtractWith(const std::string& archive, const Scenario& s, int threads,
   for (const auto& name : s.existing) {
     fs::create_directories(fs::path(dest + "/" + name).parent_path());
     testing::WriteFile(dest + "/" + name, std::string("old"));
-    const struct timeval when[2] = {{1000000000, 0}, {1000000000, 0}};
-    ::utimes((dest + "/" + name).c_str(), when);
+    testing::portable::SetModifiedTime(dest + "/" + name, 1000000000);
   }
   Outcome out;
   UnZipper unzipper;
@@ -161,14 +158,17 @@ Outcome ExtractWith(const std::string& archive, const Scenario& s, int threads,
     out.aborted = true;
   }
   for (const auto& entry : fs::recursive_directory_iterator(dest)) {
-    struct stat st {};
-    ::lstat(entry.path().c_str(), &st);
-    std::string line = std::to_string(st.st_mode) + " ";
-    if (S_ISREG(st.st_mode)) {
+    const auto status = entry.symlink_status();
+    std::string line = std::to_string(static_cast<int>(status.type())) + " " +
+                       std::to_string(static_cast<int>(status.permissions())) + " ";
+    if (status.type() == fs::file_type::regular) {
       const auto bytes = testing::ReadFile(entry.path().string());
-      line += std::to_string(st.st_mtime) + " " + std::string(bytes.begin(), bytes.end());
+      const auto since_1970 = std::chrono::file_clock::to_sys(entry.last_write_time());
+      line += std::to_string(
+                  std::chrono::floor<std::chrono::seconds>(since_1970).time_since_epoch().count()) +
+              " " + std::string(bytes.begin(), bytes.end());
     }
-    out.tree[entry.path().string().substr(dest.size())] = line;
+    out.tree[entry.path().generic_string().substr(dest.size())] = line;
   }
   return out;
 }

@@ -227,6 +227,7 @@ TEST(UnZipperTest, HostileArchivesAndDestinationsWriteNothingOutside) {
        {{"a0", "x"}}},
   };
   for (Case& c : cases) {
+    if (testing::kOnWindows && c.arrange) continue;  // each arranges a link, which Wine makes not
     Fixture f;
     std::filesystem::create_directory(outside(f));
     testing::WriteFile(outside(f) + "/file", "precious");
@@ -351,7 +352,7 @@ TEST(UnZipperTest, OverwriteQuestionAndConfirmationVeto) {
   f.Extract(b);
   EXPECT_TRUE(f.failures.empty());
   EXPECT_EQ(asked.size(), 2u);
-  EXPECT_EQ(asked[0], f.dest + "/keep.txt");
+  EXPECT_EQ(asked[0], f.dest + testing::portable::Native("/keep.txt"));
   EXPECT_EQ(f.Read("keep.txt"), "old");
   EXPECT_EQ(f.Read("replace.txt"), "new");
   EXPECT_FALSE(std::filesystem::exists(f.dest + "/vetoed.txt"));

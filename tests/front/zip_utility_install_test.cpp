@@ -52,9 +52,9 @@ struct FsxPrefix {
                                     {"Isle/scenery/isle.bgl", "bgl"}}));
     WriteFile(dir / "photos.zip", Zip({{"a.jpg", "jpg"}, {"b.txt", "txt"}}));
     WriteFile(dir / "livery.zip", Zip({{"texture.Veldrin Air/cub.dds", "dds"}}));
-    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    testing::portable::SetEnvironment("XDG_DATA_HOME", dir / "data");
   }
-  ~FsxPrefix() { ::unsetenv("XDG_DATA_HOME"); }
+  ~FsxPrefix() { testing::portable::UnsetEnvironment("XDG_DATA_HOME"); }
   std::string fsx() const { return dir / "wine/drive_c/FSX"; }
   FsxSearch Search() const { return {dir / "wine", dir / "home"}; }
 };

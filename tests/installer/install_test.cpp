@@ -86,8 +86,8 @@ struct Prefix {
 
 // The user's data folder, for the install records, inside the test's scratch folder.
 struct DataHome {
-  DataHome() { ::setenv("XDG_DATA_HOME", dir.path().c_str(), 1); }
-  ~DataHome() { ::unsetenv("XDG_DATA_HOME"); }
+  DataHome() { testing::portable::SetEnvironment("XDG_DATA_HOME", dir.path().string()); }
+  ~DataHome() { testing::portable::UnsetEnvironment("XDG_DATA_HOME"); }
   ScratchDir dir;
 };
 
