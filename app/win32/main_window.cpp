@@ -135,6 +135,7 @@ MainWindow::~MainWindow() {
   meters_.clear();
   outline_.reset();
   for (HICON icon : icons_) DestroyIcon(icon);
+  for (HIMAGELIST list : image_lists_) ImageList_Destroy(list);
   for (HMENU menu : {list_menu_, outline_menu_}) DestroyMenu(menu);
   DeleteObject(font_);
 }
@@ -236,10 +237,21 @@ HWND MainWindow::Create(Entry& entry, int id) {
       HWND button =
           make(0, WC_BUTTONW, caption, BS_PUSHBUTTON | WS_TABSTOP | (picture_only ? BS_ICON : 0));
       const int size = Scaled(16);
-      HICON icon =
-          IconOfPixels(ButtonPicturePixels(static_cast<ButtonPicture>(def.extra), size), size);
-      icons_.push_back(icon);
-      SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+      const std::vector<uint32_t> pixels =
+          ButtonPicturePixels(static_cast<ButtonPicture>(def.extra), size);
+      if (picture_only) {
+        // A picture of its own for each state, greyed when disabled (a plain icon would be
+        // painted as a grey square then).
+        image_lists_.push_back(ButtonImageList(pixels, size));
+        BUTTON_IMAGELIST images{};
+        images.himl = image_lists_.back();
+        images.uAlign = BUTTON_IMAGELIST_ALIGN_CENTER;
+        SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
+      } else {
+        // Beside a caption, the picture and the caption are centred together.
+        icons_.push_back(IconOfPixels(pixels, size));
+        SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icons_.back()));
+      }
       return button;
     }
     case Kind::kGroupBox:

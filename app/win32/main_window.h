@@ -157,6 +157,7 @@ class MainWindow : public front::WindowView, public front::WindowShell {
   HMENU list_menu_ = nullptr;
   HMENU outline_menu_ = nullptr;
   std::vector<HICON> icons_;
+  std::vector<HIMAGELIST> image_lists_;
   int dpi_ = 96;
   std::vector<Entry> entries_;
   std::map<front::Control, size_t> named_;

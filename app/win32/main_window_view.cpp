@@ -6,6 +6,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "app/win32/dialog_template.h"
 #include "app/win32/meter_control.h"
 #include "app/win32/outline_control.h"
@@ -181,9 +183,22 @@ void MainWindow::SetListEntries(Control control, const std::vector<std::string>&
   HWND handle = ControlHandle(control);
   if (control == Control::cbxFSXFolder) {
     SendMessageW(handle, CB_RESETCONTENT, 0, 0);
+    // The list drops down as wide as its widest entry, so a long folder is read whole.
+    HDC dc = GetDC(handle);
+    HGDIOBJ old_font =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(handle, WM_GETFONT, 0, 0)));
+    int widest = 0;
     for (const std::string& entry : entries) {
-      SendMessageW(handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(entry).c_str()));
+      const std::wstring text = Wide(entry);
+      SendMessageW(handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+      SIZE extent{};
+      GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+      widest = std::max(widest, static_cast<int>(extent.cx));
     }
+    SelectObject(dc, old_font);
+    ReleaseDC(handle, dc);
+    const int margins = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) + 8;
+    SendMessageW(handle, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margins), 0);
     SendMessageW(handle, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     return;
   }

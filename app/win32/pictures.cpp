@@ -4,7 +4,9 @@
 
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
 
 namespace vz::win32 {
@@ -371,6 +373,64 @@ std::vector<uint32_t> ProgramIconPixels(int size) {
   });
 }
 
+std::vector<uint32_t> StraightAlpha(std::vector<uint32_t> pixels) {
+  // The premultiplied colours are divided back.
+  for (uint32_t& p : pixels) {
+    const uint32_t a = p >> 24;
+    if (a == 0 || a == 255) {
+      p = a == 0 ? 0 : p;
+      continue;
+    }
+    auto channel = [&](int shift) { return ((((p >> shift) & 0xFF) * 255 + a / 2) / a) << shift; };
+    p = (a << 24) | channel(16) | channel(8) | channel(0);
+  }
+  return pixels;
+}
+
+std::vector<uint8_t> ProgramIconFile() {
+  std::vector<uint8_t> out;
+  auto put16 = [&](uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  auto put32 = [&](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  constexpr size_t kCount = std::size(kProgramIconSizes);
+  put16(0);
+  put16(1);  // an icon, not a cursor
+  put16(kCount);
+  // Each image: a bitmap header of twice the height (the colours, then a mask of one bit per
+  // pixel that alpha makes moot), the colours' rows bottom up, the mask's rows padded to 32 bits.
+  auto image_bytes = [](int size) { return 40 + size * size * 4 + ((size + 31) / 32 * 4) * size; };
+  uint32_t offset = static_cast<uint32_t>(6 + 16 * kCount);
+  for (const int size : kProgramIconSizes) {
+    out.push_back(static_cast<uint8_t>(size));
+    out.push_back(static_cast<uint8_t>(size));
+    put16(0);  // no palette, reserved
+    put16(1);  // planes
+    put16(32);
+    put32(static_cast<uint32_t>(image_bytes(size)));
+    put32(offset);
+    offset += static_cast<uint32_t>(image_bytes(size));
+  }
+  for (const int size : kProgramIconSizes) {
+    put32(40);
+    put32(static_cast<uint32_t>(size));
+    put32(static_cast<uint32_t>(2 * size));
+    put16(1);
+    put16(32);
+    for (int i = 0; i < 6; ++i) put32(0);  // no compression, sizes and colours left to the reader
+    const std::vector<uint32_t> pixels = StraightAlpha(ProgramIconPixels(size));
+    for (int row = size - 1; row >= 0; --row) {
+      for (int x = 0; x < size; ++x) put32(pixels[static_cast<size_t>(row * size + x)]);
+    }
+    out.insert(out.end(), static_cast<size_t>((size + 31) / 32 * 4 * size), 0);
+  }
+  return out;
+}
+
 HICON IconOfPixels(const std::vector<uint32_t>& pixels, int size) {
   BITMAPV5HEADER header{};
   header.bV5Size = sizeof(header);
@@ -389,18 +449,8 @@ HICON IconOfPixels(const std::vector<uint32_t>& pixels, int size) {
                                     &bits, nullptr, 0);
   ReleaseDC(nullptr, screen);
   if (colour == nullptr) return nullptr;
-  // Icons take straight alpha: the premultiplied colours are divided back.
-  auto* out = static_cast<uint32_t*>(bits);
-  for (size_t i = 0; i < pixels.size(); ++i) {
-    const uint32_t p = pixels[i];
-    const uint32_t a = p >> 24;
-    if (a == 0 || a == 255) {
-      out[i] = a == 0 ? 0 : p;
-      continue;
-    }
-    auto channel = [&](int shift) { return ((((p >> shift) & 0xFF) * 255 + a / 2) / a) << shift; };
-    out[i] = (a << 24) | channel(16) | channel(8) | channel(0);
-  }
+  const std::vector<uint32_t> straight = StraightAlpha(pixels);
+  std::copy(straight.begin(), straight.end(), static_cast<uint32_t*>(bits));
   HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
   ICONINFO info{};
   info.fIcon = TRUE;
@@ -410,6 +460,23 @@ HICON IconOfPixels(const std::vector<uint32_t>& pixels, int size) {
   DeleteObject(colour);
   DeleteObject(mask);
   return icon;
+}
+
+HIMAGELIST ButtonImageList(const std::vector<uint32_t>& pixels, int size) {
+  std::vector<uint32_t> grey = pixels;
+  for (uint32_t& p : grey) {
+    // Premultiplied: the grey of the colour's brightness, at half the opacity.
+    const uint32_t level =
+        (((p >> 16) & 0xFF) * 30 + ((p >> 8) & 0xFF) * 59 + (p & 0xFF) * 11) / 200;
+    p = ((p >> 25) << 24) | level << 16 | level << 8 | level;
+  }
+  HIMAGELIST list = ImageList_Create(size, size, ILC_COLOR32, 6, 0);
+  HICON plain = IconOfPixels(pixels, size);
+  HICON greyed = IconOfPixels(grey, size);
+  for (int state = 1; state <= 6; ++state) ImageList_AddIcon(list, state == 4 ? greyed : plain);
+  DestroyIcon(plain);
+  DestroyIcon(greyed);
+  return list;
 }
 
 HIMAGELIST OutlineImageList(int size) {

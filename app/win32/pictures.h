@@ -22,8 +22,18 @@ std::vector<uint32_t> OutlinePicturePixels(OutlinePicture which, int size);
 std::vector<uint32_t> ButtonPicturePixels(ButtonPicture which, int size);
 std::vector<uint32_t> ProgramIconPixels(int size);
 
-// An icon made of such pixels; the caller destroys it.
+// The same pixels with straight alpha, as icons take them.
+std::vector<uint32_t> StraightAlpha(std::vector<uint32_t> pixels);
+// An icon made of such (premultiplied) pixels; the caller destroys it.
 HICON IconOfPixels(const std::vector<uint32_t>& pixels, int size);
+
+// The sizes the program's icon file holds, and that file's bytes (an .ico of 32-bit images): the
+// icon Explorer shows for the program, kept beside the sources as veldrin-zip.ico.
+inline constexpr int kProgramIconSizes[] = {16, 20, 24, 32, 40, 48, 64};
+std::vector<uint8_t> ProgramIconFile();
+// A button's pictures for its six states (normal, hot, pressed, disabled, default, stylus hot):
+// the picture, and a grey one for disabled. The caller destroys the list.
+HIMAGELIST ButtonImageList(const std::vector<uint32_t>& pixels, int size);
 // The outline's pictures in the order of OutlinePicture; the caller destroys the list.
 HIMAGELIST OutlineImageList(int size);
 

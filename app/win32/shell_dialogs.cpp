@@ -123,6 +123,39 @@ bool Create(const CLSID& id, const IID& kind, Com<Dialog>& dialog) {
                                     reinterpret_cast<void**>(dialog.Out())));
 }
 
+// A box's width in dialog units wide enough that the text's own lines are not wrapped again (up
+// to two thirds of the screen); 0, the box's own width, for shorter texts.
+UINT BoxWidth(HWND owner, const std::wstring& text) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return 0;
+  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HDC dc = GetDC(owner);
+  HGDIOBJ old_font = SelectObject(dc, font);
+  // A dialog unit is a quarter of the font's average letter, as dialogs measure it.
+  const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  SIZE letters{};
+  GetTextExtentPoint32W(dc, kLetters, 52, &letters);
+  int longest = 0;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find(L'\n', start);
+    if (end == std::wstring::npos) end = text.size();
+    const size_t length = end > start && text[end - 1] == L'\r' ? end - 1 - start : end - start;
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str() + start, static_cast<int>(length), &extent);
+    longest = std::max(longest, static_cast<int>(extent.cx));
+    start = end + 1;
+  }
+  SelectObject(dc, old_font);
+  ReleaseDC(owner, dc);
+  DeleteObject(font);
+  const int unit = std::max(1, static_cast<int>((letters.cx / 26 + 1) / 2));
+  const int icon_and_margins = 4 * GetSystemMetrics(SM_CXICON) / 2;
+  const int pixels = std::min(longest + icon_and_margins, 2 * GetSystemMetrics(SM_CXSCREEN) / 3);
+  const int units = pixels * 4 / unit;
+  return units > 180 ? static_cast<UINT>(units) : 0;
+}
+
 }  // namespace
 
 MessageButton ShowMessageBox(HWND owner, const front::MessageRequest& request) {
@@ -145,6 +178,7 @@ MessageButton ShowMessageBox(HWND owner, const front::MessageRequest& request) {
   config.pszWindowTitle = title.c_str();
   config.hMainIcon = LoadIconW(nullptr, IconOf(request.kind));
   config.pszContent = text.c_str();
+  config.cxWidth = BoxWidth(owner, text);
   config.cButtons = static_cast<UINT>(buttons.size());
   config.pButtons = buttons.data();
   const MessageButton enter = front::DefaultButton(request.buttons);

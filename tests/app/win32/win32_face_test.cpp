@@ -12,7 +12,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwctype>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <set>
@@ -356,6 +358,50 @@ TEST(Win32Pictures, AreDrawnAtEverySize) {
     HICON icon = IconOfPixels(ProgramIconPixels(size), size);
     EXPECT_NE(icon, nullptr);
     DestroyIcon(icon);
+  }
+}
+
+// The icon in the programs' resources (veldrin-zip.ico beside the sources) is the window's own
+// drawing, at every size the file holds. With VZ_WRITE_ICON naming a file, the drawing is written
+// there instead: app/win32/write-icon.sh makes the icon file again after the drawing changed.
+TEST(Win32Pictures, TheIconFileIsTheDrawnIcon) {
+  if (const char* target = std::getenv("VZ_WRITE_ICON")) {
+    const std::vector<uint8_t> file = ProgramIconFile();
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(file.data()),
+              static_cast<std::streamsize>(file.size()));
+    ASSERT_TRUE(out.flush()) << target;
+    GTEST_SKIP() << "written to " << target;
+  }
+  HRSRC group = FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr);
+  // The group: a count, then 14 bytes per image, its width first and its resource number last.
+  const auto* directory = static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, group)));
+  const int count = directory[4] | directory[5] << 8;
+  ASSERT_EQ(count, static_cast<int>(std::size(kProgramIconSizes)));
+  for (int entry = 0; entry < count; ++entry) {
+    const uint8_t* at = directory + 6 + 14 * entry;
+    const int size = kProgramIconSizes[entry];
+    SCOPED_TRACE(size);
+    ASSERT_EQ(at[0], size);
+    HRSRC image = FindResourceW(nullptr, MAKEINTRESOURCEW(at[12] | at[13] << 8), RT_ICON);
+    ASSERT_NE(image, nullptr);
+    const auto* bytes = static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, image)));
+    const size_t pixel_count = static_cast<size_t>(size) * static_cast<size_t>(size);
+    ASSERT_GE(SizeofResource(nullptr, image), 40 + 4 * pixel_count);
+    ASSERT_EQ(bytes[4] | bytes[5] << 8, size);
+    // The file's rows run bottom up. Another Windows may smooth the edges a little differently.
+    const std::vector<uint32_t> drawn = StraightAlpha(ProgramIconPixels(size));
+    int worst = 0;
+    for (size_t i = 0; i < pixel_count; ++i) {
+      const size_t row = static_cast<size_t>(size) - 1 - i / static_cast<size_t>(size);
+      const uint8_t* stored = bytes + 40 + 4 * (row * static_cast<size_t>(size) + i % size);
+      for (int c = 0; c < 4; ++c) {
+        worst =
+            std::max(worst, std::abs(stored[c] - static_cast<int>((drawn[i] >> (8 * c)) & 0xFF)));
+      }
+    }
+    EXPECT_LE(worst, 24) << "the icon file is not the drawn icon: run app/win32/write-icon.sh";
   }
 }
 
