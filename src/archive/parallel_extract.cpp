@@ -271,7 +271,8 @@ class ParallelExtraction : public ExtractAhead {
         decoded.data = std::move(memory.Data());
         decoded.in_memory = true;
       } else {
-        decoded.work = std::make_unique<platform::WorkFile>(destination_, "VMS");
+        decoded.work = std::make_unique<platform::WorkFile>(
+            destination_, "VMS", platform::WorkFileName::kUnnamedWherePossible);
         DecodeItemAhead(archive_, item, decoding, may_decode, decoded.work->Stream());
       }
     } catch (...) {

@@ -571,6 +571,12 @@ void ApplyFileMetadata(FileStream& file, const ZipItem& item) {
   if (const auto time = platform::DosDateTimeToUnixTime(dos)) file.SetModificationTime(*time);
 }
 
+// How the work file of a target is made: one that replaces a file is named from the start.
+platform::WorkFileName NamingOf(const ExtractTarget& target) {
+  return target.replaces ? platform::WorkFileName::kNamed
+                         : platform::WorkFileName::kUnnamedWherePossible;
+}
+
 // The work file could not become the target: the target's name is what the user needs to hear.
 ArchiveError PlacingError(const std::string& target, const std::string& why) {
   return ArchiveError("Cannot write \"" + target + "\": " + why);
@@ -611,11 +617,13 @@ bool ResolveItemTarget(ZipArchive& archive, ZipItem& item, const std::string& us
 void ExtractItemToTarget(ZipArchive& archive, ZipItem& item, const ExtractTarget& target,
                          const EventReplay* replay) {
   // The work file and the rename go through the target's folder as it was opened, so a link put
-  // in place of one of its folders meanwhile is not followed.
+  // in place of one of its folders meanwhile is not followed. A new file is written without a name
+  // where the system allows (nothing is left of it, however the program ends) and named when
+  // complete; a file that replaces another is named, synced and renamed over it.
   std::unique_ptr<platform::WorkFile> work;
   bool in_target_folder = true;
   try {
-    work = std::make_unique<platform::WorkFile>(target.folder, "VMS");
+    work = std::make_unique<platform::WorkFile>(target.folder, "VMS", NamingOf(target));
   } catch (const std::exception&) {
     in_target_folder = false;
     platform::Folder temp;
@@ -683,7 +691,7 @@ void DecodeItemAhead(ZipArchive& archive, ZipItem& item, AheadDecoding& decoding
 bool PlaceDecodedItem(const ZipItem& item, const ExtractTarget& target,
                       std::span<const uint8_t> data) {
   try {
-    platform::WorkFile work(target.folder, "VMS");
+    platform::WorkFile work(target.folder, "VMS", NamingOf(target));
     work.Stream().WriteBuffer(data);
     ApplyFileMetadata(work.Stream(), item);
     work.Close(target.replaces);

@@ -21,6 +21,9 @@ namespace vz::platform {
 // What a name in a folder is, the name itself examined (a link is not followed).
 enum class EntryKind { kNone, kFile, kFolder, kLink, kOther };
 
+// From now on CreateUnnamedFile makes no file, as on a file system that offers none (for tests).
+void ForgoUnnamedFiles();
+
 class Folder {
  public:
   Folder() = default;
@@ -54,6 +57,18 @@ class Folder {
   // Creates a new, uniquely named, empty file "<prefix>XXXXXX" (mode 0600) here and opens it for
   // reading and writing; its name goes to *name. Failure raises InOutError.
   std::unique_ptr<FileStream> CreateUniqueFile(const std::string& prefix, std::string* name) const;
+  // Creates a new file here that has no name yet (Linux: O_TMPFILE), open for reading and writing
+  // with mode 0600: nothing else can see it, and it vanishes with the program however that ends,
+  // until Link gives it a name. Nothing when the system or this folder's file system offers no
+  // such files; a file system that offers none is not asked again in this run. Failure otherwise
+  // raises InOutError.
+  std::unique_ptr<FileStream> CreateUnnamedFile() const;
+  // Gives the unnamed file open in stream (made by CreateUnnamedFile in a folder of the same file
+  // system) the name name here; an existing name is left alone (EEXIST). Returns 0 or the error
+  // number. Once named, the file is an ordinary one.
+  int Link(FileStream& stream, const std::string& name) const;
+  // The same under a new, unique name "<prefix>XXXXXX", which goes to *name.
+  int LinkUnique(FileStream& stream, const std::string& prefix, std::string* name) const;
   // Opens name here for writing, created or truncated; a symbolic link in its place is not
   // followed (ELOOP). Failure raises FileCreateError.
   std::unique_ptr<FileStream> CreateFile(const std::string& name) const;

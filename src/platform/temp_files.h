@@ -77,45 +77,60 @@ class TempFileRegistration {
   int slot_ = -1;
 };
 
-// A new, uniquely named work file in a folder, open for reading and writing and registered. It is
-// removed when the object is destroyed, unless it was placed under its final name first.
+// Whether a work file may be one without a name (Folder::CreateUnnamedFile) until it is placed:
+// then there is nothing to remove, whatever ends the program, SIGKILL included.
+enum class WorkFileName { kNamed, kUnnamedWherePossible };
+
+// A new, uniquely named work file in a folder, open for reading and writing and registered; or,
+// where asked and possible, one without a name. It is removed when the object is destroyed,
+// unless it was placed under its final name first.
 class WorkFile {
  public:
-  // Creates "<prefix>XXXXXX" in folder (which is kept open for the file's lifetime). Failure
-  // raises InOutError.
-  WorkFile(const Folder& folder, const std::string& prefix);
+  // Creates "<prefix>XXXXXX" in folder (which is kept open for the file's lifetime), or an unnamed
+  // file there. Failure raises InOutError.
+  WorkFile(const Folder& folder, const std::string& prefix,
+           WorkFileName naming = WorkFileName::kNamed);
   // The same in a folder held already, which the work file shares instead of opening it again.
-  WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix);
+  WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix,
+           WorkFileName naming = WorkFileName::kNamed);
   ~WorkFile();
   WorkFile(const WorkFile&) = delete;
   WorkFile& operator=(const WorkFile&) = delete;
 
   FileStream& Stream() { return *stream_; }
-  // The file's name in its folder, and its whole path for messages.
+  // The file's name in its folder ("" while it has none), and its path for messages (its folder's
+  // while it has no name).
   const std::string& Name() const { return name_; }
-  std::string Path() const { return folder_->PathOf(name_); }
+  std::string Path() const { return name_.empty() ? folder_->Path() : folder_->PathOf(name_); }
+  bool IsUnnamed() const { return unnamed_; }
   const Folder& Where() const { return *folder_; }
 
   // Closes the file, with sync first flushing its data to the disk (fsync; failure raises
   // InOutError). A file that replaces another must be synced first, so that a crash soon after the
-  // rename cannot leave an empty file where a complete one was; a new file need not be.
+  // rename cannot leave an empty file where a complete one was; a new file need not be. (An
+  // unnamed file stays open until it is placed: it is named through its descriptor.)
   void Close(bool sync);
-  // Renames the (closed) file to target in its folder, replacing an existing file unless
-  // no_replace is set; from then on it is no work file. Returns 0 or the error number (the work
-  // file stays then).
+  // Renames the (closed) file to target in its folder, or links an unnamed one there, replacing an
+  // existing file unless no_replace is set; from then on it is no work file. Returns 0 or the
+  // error number (the work file stays then).
   int PlaceAs(const std::string& target, bool no_replace = false);
-  // Renames the (closed) file to target in another folder, replacing an existing file; as
-  // PlaceAs otherwise.
+  // The same to target in another folder of the same file system.
   int PlaceIn(const Folder& folder, const std::string& target);
 
  private:
+  // Makes and registers the named file "<prefix>XXXXXX" in folder_ (each system's own).
+  void MakeNamed(const std::string& prefix);
+  // Places the file as target in folder.
+  int Place(const Folder& folder, const std::string& target, bool no_replace);
   // Runs rename (0 or an errno value) with the signals held; on success the file is placed.
-  int Place(const std::function<int()>& rename);
+  int PlaceNamed(const std::function<int()>& rename);
 
   std::shared_ptr<const Folder> folder_;
   std::string name_;
   std::unique_ptr<FileStream> stream_;
   TempFileRegistration registration_;
+  std::string prefix_;
+  bool unnamed_ = false;
   bool placed_ = false;
 };
 

@@ -27,11 +27,21 @@ TempFileRegistration& TempFileRegistration::operator=(TempFileRegistration&& oth
   return *this;
 }
 
-WorkFile::WorkFile(const Folder& folder, const std::string& prefix)
-    : WorkFile(DuplicateOf(folder), prefix) {}
+WorkFile::WorkFile(const Folder& folder, const std::string& prefix, WorkFileName naming)
+    : WorkFile(DuplicateOf(folder), prefix, naming) {}
+
+WorkFile::WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix,
+                   WorkFileName naming)
+    : folder_(std::move(folder)), prefix_(prefix) {
+  if (naming == WorkFileName::kUnnamedWherePossible) {
+    stream_ = folder_->CreateUnnamedFile();
+    unnamed_ = stream_ != nullptr;
+  }
+  if (!unnamed_) MakeNamed(prefix);
+}
 
 WorkFile::~WorkFile() {
-  if (placed_) return;
+  if (placed_ || unnamed_) return;  // an unnamed file goes with its descriptor
   SignalsHeld held;
   stream_.reset();
   folder_->Remove(name_);
@@ -41,18 +51,44 @@ WorkFile::~WorkFile() {
 void WorkFile::Close(bool sync) {
   if (!stream_) return;
   if (sync) stream_->Flush();
-  stream_.reset();
+  if (!unnamed_) stream_.reset();
 }
 
 int WorkFile::PlaceAs(const std::string& target, bool no_replace) {
-  return Place([&] { return folder_->Rename(name_, target, no_replace); });
+  return Place(*folder_, target, no_replace);
 }
 
 int WorkFile::PlaceIn(const Folder& folder, const std::string& target) {
-  return Place([&] { return folder_->RenameInto(name_, folder, target); });
+  return Place(folder, target, false);
 }
 
-int WorkFile::Place(const std::function<int()>& rename) {
+int WorkFile::Place(const Folder& folder, const std::string& target, bool no_replace) {
+  const bool elsewhere = &folder != folder_.get();
+  if (unnamed_) {
+    const int error = folder.Link(*stream_, target);
+    if (error == 0) {
+      stream_.reset();
+      unnamed_ = false;
+      placed_ = true;
+      return 0;
+    }
+    if (error != EEXIST || no_replace) return error;
+    // The name is taken: the file gets a work name beside it first and replaces the other by a
+    // rename, as a named work file does.
+    SignalsHeld held;
+    std::string name;
+    if (const int link_error = folder.LinkUnique(*stream_, prefix_, &name)) return link_error;
+    if (elsewhere) folder_ = DuplicateOf(folder);
+    name_ = name;
+    unnamed_ = false;
+    registration_ = TempFileRegistration(*folder_, name_);
+    return PlaceNamed([&] { return folder_->Rename(name_, target); });
+  }
+  if (elsewhere) return PlaceNamed([&] { return folder_->RenameInto(name_, folder, target); });
+  return PlaceNamed([&] { return folder_->Rename(name_, target, no_replace); });
+}
+
+int WorkFile::PlaceNamed(const std::function<int()>& rename) {
   stream_.reset();
   // The file is renamed and forgotten by the signal handler in one step.
   SignalsHeld held;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -49,6 +50,40 @@ std::string RandomSuffix() {
   std::string suffix;
   for (int i = 0; i < 6; ++i, z >>= 8) suffix += kAlphabet[(z & 0xFF) % (sizeof kAlphabet - 1)];
   return suffix;
+}
+
+// How this process gives an unnamed file its name: by its descriptor (AT_EMPTY_PATH: Linux 6.10
+// on, or a privileged process), else through /proc/self/fd, else not at all. Learnt once, with a
+// file made for the purpose, and kept for the run; so is a file system without unnamed files.
+enum LinkWay : int { kNotKnown, kByDescriptor, kThroughProc, kNoWay };
+std::atomic<int> g_link_way{kNotKnown};
+std::atomic<bool> g_unnamed_files{true};
+
+int LinkWith(int way, int fd, int folder, const std::string& name) {
+  if (way == kByDescriptor) {
+    return ::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+int LinkWayIn(int folder) {
+  const int known = g_link_way.load();
+  if (known != kNotKnown) return known;
+  const int probe = OpenAt(folder, ".", O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+  if (probe < 0) return kNotKnown;  // the file that follows meets the same refusal
+  int way = kNoWay;
+  for (const int candidate : {kByDescriptor, kThroughProc}) {
+    const std::string name = "VMS" + RandomSuffix();
+    if (LinkWith(candidate, probe, folder, name) == 0) {
+      ::unlinkat(folder, name.c_str(), 0);
+      way = candidate;
+      break;
+    }
+  }
+  ::close(probe);
+  g_link_way = way;
+  return way;
 }
 
 }  // namespace
@@ -159,6 +194,48 @@ std::unique_ptr<FileStream> Folder::CreateUniqueFile(const std::string& prefix,
   }
   // The name is random and was never made: the message names the folder.
   throw InOutError::FromErrno("cannot create a work file in " + path_, error);
+}
+
+void ForgoUnnamedFiles() {
+  g_unnamed_files = false;
+}
+
+std::unique_ptr<FileStream> Folder::CreateUnnamedFile() const {
+  if (!g_unnamed_files.load(std::memory_order_relaxed)) return nullptr;
+  if (LinkWayIn(fd_) == kNoWay) {
+    g_unnamed_files = false;
+    return nullptr;
+  }
+  const int fd = OpenAt(fd_, ".", O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    const int error = errno;
+    // A file system (or a kernel) without unnamed files answers with one of these.
+    if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOSYS) {
+      g_unnamed_files = false;
+      return nullptr;
+    }
+    throw InOutError::FromErrno("cannot create a work file in " + path_, error);
+  }
+  std::unique_ptr<FileStream> stream(
+      new FileStream(fd, path_, kFmOpenReadWrite | kFmShareExclusive));
+  stream->StartsNew();
+  return stream;
+}
+
+int Folder::Link(FileStream& stream, const std::string& name) const {
+  const int way = g_link_way.load(std::memory_order_relaxed);
+  if (way != kByDescriptor && way != kThroughProc) return ENOSYS;
+  return LinkWith(way, stream.fd_, fd_, name);
+}
+
+int Folder::LinkUnique(FileStream& stream, const std::string& prefix, std::string* name) const {
+  int error = EEXIST;
+  for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+    const std::string candidate = prefix + RandomSuffix();
+    error = Link(stream, candidate);
+    if (error == 0) *name = candidate;
+  }
+  return error;
 }
 
 std::unique_ptr<FileStream> Folder::CreateFile(const std::string& name) const {

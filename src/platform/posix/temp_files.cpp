@@ -189,8 +189,7 @@ void TempFileRegistration::Release() {
   slot_ = -1;
 }
 
-WorkFile::WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix)
-    : folder_(std::move(folder)) {
+void WorkFile::MakeNamed(const std::string& prefix) {
   SignalsHeld held;
   // The slot borrows the folder's descriptor: the registration ends before the folder closes.
   const int slot = ReserveSlot(folder_->Descriptor(), true);

@@ -295,6 +295,21 @@ std::unique_ptr<FileStream> Folder::CreateUniqueFile(const std::string& prefix,
   throw InOutError::FromErrno("cannot create a work file in " + path_, error);
 }
 
+// Windows has no files without names: work files are named.
+void ForgoUnnamedFiles() {}
+
+std::unique_ptr<FileStream> Folder::CreateUnnamedFile() const {
+  return nullptr;
+}
+
+int Folder::Link(FileStream&, const std::string&) const {
+  return ENOSYS;
+}
+
+int Folder::LinkUnique(FileStream&, const std::string&, std::string*) const {
+  return ENOSYS;
+}
+
 std::unique_ptr<FileStream> Folder::CreateFile(const std::string& name) const {
   if (KindOf(name) == EntryKind::kLink) throw FileCreateError(PathOf(name), ELOOP);
   HANDLE handle = nullptr;

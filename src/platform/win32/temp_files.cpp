@@ -85,8 +85,7 @@ void TempFileRegistration::Release() {
   slot_ = -1;
 }
 
-WorkFile::WorkFile(std::shared_ptr<const Folder> folder, const std::string& prefix)
-    : folder_(std::move(folder)) {
+void WorkFile::MakeNamed(const std::string& prefix) {
   SignalsHeld held;
   stream_ = folder_->CreateUniqueFile(prefix, &name_);
   registration_ = TempFileRegistration(*folder_, name_);
