@@ -8,6 +8,12 @@
 //   literal/length-plus-distance step without checks in between.
 // - Output goes straight into a large window buffer; matches are copied 16 or 8 bytes at a time
 //   (overrunning into a margin), and the checksum runs once over big pieces.
+// - The symbol loop keeps its whole state (bit buffer, count, input and output pointers) in
+//   registers: nothing of it has its address taken. A round of literals starts only while its
+//   literals cannot reach the flush point or the output limit, so that literals need no test of
+//   the output; near either, a careful copy of the loop tests after every literal.
+// - On x86-64 processors with BMI2 the same loop runs compiled for them (one-instruction shifts
+//   by a register and bit-field cuts).
 //
 // The decoder still behaves exactly like one that peeks each symbol through a 32-bit reservoir
 // and a 16 KiB input buffer: the fast loop runs only while no peek of the current step can reach
@@ -37,7 +43,7 @@ namespace {
 // ---- Code tables -----------------------------------------------------------------------------
 
 // A table entry: bits 0-7 code length plus extra bits (all the bits the symbol uses, so that one
-// shift passes them), 8-12 extra bits, 13-15 kind, 16-31 value (literal byte, length or distance
+// shift passes them), 8-12 code length, 13-15 kind, 16-31 value (literal byte, length or distance
 // base, or the offset of a subtable).
 enum EntryKind : uint32_t {
   kLiteral = 0,
@@ -51,7 +57,7 @@ enum EntryKind : uint32_t {
 };
 
 constexpr uint32_t MakeEntry(EntryKind kind, uint32_t value, uint32_t length, uint32_t extra) {
-  return (value << 16) | (static_cast<uint32_t>(kind) << 13) | (extra << 8) | (length + extra);
+  return (value << 16) | (static_cast<uint32_t>(kind) << 13) | (length << 8) | (length + extra);
 }
 inline uint32_t KindOf(uint32_t e) {
   return (e >> 13) & 7u;
@@ -59,14 +65,14 @@ inline uint32_t KindOf(uint32_t e) {
 inline uint32_t ValueOf(uint32_t e) {
   return e >> 16;
 }
-inline int ExtraOf(uint32_t e) {
-  return static_cast<int>((e >> 8) & 0x1Fu);
-}
 inline int TotalBitsOf(uint32_t e) {
   return static_cast<int>(e & 0xFFu);
 }
 inline int CodeLengthOf(uint32_t e) {
-  return TotalBitsOf(e) - ExtraOf(e);
+  return static_cast<int>((e >> 8) & 0x1Fu);
+}
+inline int ExtraOf(uint32_t e) {
+  return TotalBitsOf(e) - CodeLengthOf(e);
 }
 
 // Length bases of symbols 257..284 and distance bases of 0..31, from the extra-bit counts.
@@ -407,6 +413,11 @@ class InflateDecoder {
         if (SlowSymbol(lit, dist)) return;
         continue;
       }
+      // The last literals before the flush point or the limit are checked one by one.
+      if (!FastOutputAhead()) {
+        if (FastLoopBody<true>(lit, dist, round_bits)) return;
+        continue;
+      }
       if (FastLoop(lit, dist, round_bits)) return;
     }
   }
@@ -418,131 +429,191 @@ class InflateDecoder {
     return 8 * static_cast<int64_t>(pos) + round_bits <= 8 * static_cast<int64_t>(in_.aligned_end_);
   }
 
+  // Whether the output lets a round of the fast loop start: its literals (three at most) must
+  // stay short of the window's flush point and of the output limit, so that only a match can
+  // reach either.
+  bool FastOutputAhead() const {
+    const int64_t stop = static_cast<int64_t>(out_.flush_at_) < out_.limit_rel_
+                             ? static_cast<int64_t>(out_.flush_at_)
+                             : out_.limit_rel_;
+    return static_cast<int64_t>(out_.pos_) + kRoundLiterals < stop;
+  }
+
+  static constexpr int kRoundLiterals = 3;
+
+  // The fast loop, built a second time for processors with BMI2, whose shifts take their count
+  // from any register and whose bit-field extraction is one instruction.
+  template <typename Lit, typename Dist>
+  bool FastLoop(const Lit& lit, const Dist& dist, int64_t round_bits) {
+#if defined(__x86_64__)
+    if (Bmi2Available()) return FastLoopBmi2(lit, dist, round_bits);
+#endif
+    return FastLoopBody<false>(lit, dist, round_bits);
+  }
+
+#if defined(__x86_64__)
+  static bool Bmi2Available() {
+    static const bool available = __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    return available;
+  }
+
+  template <typename Lit, typename Dist>
+  __attribute__((target("bmi,bmi2"))) bool FastLoopBmi2(const Lit& lit, const Dist& dist,
+                                                        int64_t round_bits) {
+    return FastLoopBody<false>(lit, dist, round_bits);
+  }
+#endif
+
   // Decodes symbols while no step can reach past the buffered input, the window's flush point or
   // the output limit. True at the end of the block.
   //
   // One round loads the bit buffer to at least 56 bits and decodes up to three literals from it,
   // or up to two literals and then a length with its distance (after a second load). A round
   // may therefore use two literals' bits more than one step, which the input bound allows for.
-  template <typename Lit, typename Dist>
-  bool FastLoop(const Lit& lit, const Dist& dist, int64_t round_bits) {
+  // Unless careful, a round starts only while its literals cannot reach the flush point or the
+  // output limit (FastOutputAhead), so that the step that reaches either is always a match, whose
+  // bits count as used as on the exact path. The careful loop tests the output after every
+  // literal instead: a literal that reaches the limit stops decoding before its bits count as
+  // used.
+  template <bool kCareful, typename Lit, typename Dist>
+  [[gnu::always_inline]] inline bool FastLoopBody(const Lit& lit, const Dist& dist,
+                                                  int64_t round_bits) {
+    // Cursors are pointers and the bounds are pointers too, so that the loop's state stays in
+    // registers.
     const uint8_t* const in = in_.buf_.get();
-    size_t ip = in_.pos_;
+    const uint8_t* ip = in + in_.pos_;
     uint64_t bb = in_.bitbuf_;
     int bc = in_.bitcnt_;
     uint8_t* const out = out_.buf_.get();
-    size_t op = out_.pos_;
+    uint8_t* op = out + out_.pos_;
     const int64_t limit = out_.limit_rel_;
     const size_t out_stop =
         limit < static_cast<int64_t>(out_.flush_at_) ? static_cast<size_t>(limit) : out_.flush_at_;
-    const uint64_t out_before = static_cast<uint64_t>(out_.base_total_);
-    const uint32_t* const lit_entries = lit.entries.data();
-    const uint32_t lit_sub_mask = lit.sub_mask;
-    const uint32_t* const dist_entries = dist.entries.data();
-    const uint32_t dist_sub_mask = dist.sub_mask;
-    // The code bits of the last symbol when it was a literal: a literal that reaches the output
-    // limit stops decoding before its bits count as used.
+    // The caller makes sure that a first round may run.
+    uint8_t* const round_stop = out + (kCareful ? out_stop : out_stop - kRoundLiterals);
+    // The code bits of the last symbol when it was a literal (careful loop only).
     int literal_bits = 0;
+    // The output before op is op + produced_bias bytes (modulo 2^64, exact as a count).
+    const uint64_t produced_bias =
+        static_cast<uint64_t>(out_.base_total_) - reinterpret_cast<uintptr_t>(out);
+    const uint32_t* const lit_entries = lit.entries.data();
+    const uint32_t* const dist_entries = dist.entries.data();
 
-    const auto save = [&] {
-      in_.pos_ = ip;
-      in_.bitbuf_ = bb;
-      in_.bitcnt_ = bc;
-      out_.pos_ = op;
-    };
-    const auto refill = [&] {
-      uint64_t word;
-      std::memcpy(&word, in + ip, 8);
-      bb |= word << bc;
-      ip += static_cast<size_t>((63 - bc) >> 3);
-      bc |= 56;
-    };
-    const auto consume = [&](int n) {
-      bb >>= n;
-      bc -= n;
-    };
-    const auto lit_lookup = [&] {
-      const uint32_t e = lit_entries[bb & (Lit::kPrimarySize - 1)];
-      if (KindOf(e) != kSubtable) [[likely]]
-        return e;
-      return lit_entries[ValueOf(e) + ((bb >> kLitPrimaryBits) & lit_sub_mask)];
-    };
+    // Written as a macro so that the loop's state never has its address taken.
+#define VZ_SAVE()                              \
+  do {                                         \
+    in_.pos_ = static_cast<size_t>(ip - in);   \
+    in_.bitbuf_ = bb;                          \
+    in_.bitcnt_ = bc;                          \
+    out_.pos_ = static_cast<size_t>(op - out); \
+  } while (0)
+    // The low n bits of x.
+    const auto low_bits = [](uint64_t x, int n) { return x & ~(~uint64_t{0} << n); };
+#define VZ_REFILL()                            \
+  do {                                         \
+    uint64_t word;                             \
+    std::memcpy(&word, ip, 8);                 \
+    bb |= word << (bc & 63);                   \
+    ip += static_cast<unsigned>(63 - bc) >> 3; \
+    bc |= 56;                                  \
+  } while (0)
+#define VZ_LITERAL(e)                                      \
+  do {                                                     \
+    *op++ = static_cast<uint8_t>(ValueOf(e));              \
+    if constexpr (kCareful) literal_bits = TotalBitsOf(e); \
+    VZ_CONSUME(TotalBitsOf(e));                            \
+  } while (0)
+#define VZ_CONSUME(n)         \
+  do {                        \
+    const int consumed = (n); \
+    bb >>= consumed;          \
+    bc -= consumed;           \
+  } while (0)
     const auto is_literal = [](uint32_t e) { return (e & (7u << 13)) == 0; };
-    const auto put_literal = [&](uint32_t e) {
-      out[op++] = static_cast<uint8_t>(ValueOf(e));
-      literal_bits = TotalBitsOf(e);
-      consume(literal_bits);
+    const auto is_kind = [](uint32_t e, EntryKind kind) {
+      return (e & (7u << 13)) == static_cast<uint32_t>(kind) << 13;
     };
 
     // The byte position only moves at a refill, so one test of it covers a whole round.
-    const int64_t ip_stop = (8 * static_cast<int64_t>(in_.aligned_end_) - round_bits) / 8;
-    const auto more = [&] { return static_cast<int64_t>(ip) <= ip_stop && op < out_stop; };
+    const uint8_t* const ip_stop =
+        in + (8 * static_cast<int64_t>(in_.aligned_end_) - round_bits) / 8;
     uint32_t e;
-    while (more()) {
-      refill();
-      e = lit_lookup();
+    while (ip <= ip_stop && op < round_stop) {
+      VZ_REFILL();
+      e = lit_entries[bb & (Lit::kPrimarySize - 1)];
     have_entry:
       if (is_literal(e)) {
-        put_literal(e);
-        if (op >= out_stop) continue;
-        // 41 bits are left, enough for two more literal codes.
-        e = lit_lookup();
-        if (!is_literal(e)) {
-          refill();
-        } else {
-          put_literal(e);
-          if (op >= out_stop) continue;
-          e = lit_lookup();
+        // 41 bits are left after the first literal, enough for two more literal codes.
+        VZ_LITERAL(e);
+        if (kCareful && op >= round_stop) continue;
+        e = lit_entries[bb & (Lit::kPrimarySize - 1)];
+        if (is_literal(e)) {
+          VZ_LITERAL(e);
+          if (kCareful && op >= round_stop) continue;
+          e = lit_entries[bb & (Lit::kPrimarySize - 1)];
           if (is_literal(e)) {
-            put_literal(e);
+            VZ_LITERAL(e);
             continue;
           }
-          refill();
         }
+        VZ_REFILL();
       }
-      if (KindOf(e) != kLength) [[unlikely]] {
-        if (KindOf(e) == kEndOfBlock) {
-          consume(TotalBitsOf(e));
-          save();
+      if (!is_kind(e, kLength)) [[unlikely]] {
+        if (is_kind(e, kSubtable)) {
+          e = lit_entries[ValueOf(e) + ((bb >> kLitPrimaryBits) & lit.sub_mask)];
+          if (is_literal(e)) {
+            VZ_LITERAL(e);
+            continue;
+          }
+        }
+        if (is_kind(e, kEndOfBlock)) {
+          VZ_CONSUME(TotalBitsOf(e));
+          VZ_SAVE();
           return true;
         }
-        save();
-        Fail(kBadLengthText);
+        if (!is_kind(e, kLength)) {
+          VZ_SAVE();
+          Fail(kBadLengthText);
+        }
       }
-      literal_bits = 0;
-      int extra = ExtraOf(e);
-      // The bit buffer moves past code and extra bits in one shift; the extra value is taken
-      // beside it.
-      const uint32_t length = ValueOf(e) + static_cast<uint32_t>((bb >> CodeLengthOf(e)) &
-                                                                 ((uint64_t{1} << extra) - 1));
-      consume(TotalBitsOf(e));
-      if (bc < 32) refill();
+      if constexpr (kCareful) literal_bits = 0;
+      // The bit buffer moves past code and extra bits in one shift; the extra value is cut from
+      // the bits before it.
+      const uint32_t length =
+          ValueOf(e) + static_cast<uint32_t>(low_bits(bb, TotalBitsOf(e)) >> CodeLengthOf(e));
+      VZ_CONSUME(TotalBitsOf(e));
+      if (bc < 32) VZ_REFILL();
       uint32_t d = dist_entries[bb & (Dist::kPrimarySize - 1)];
-      if (KindOf(d) == kSubtable) [[unlikely]]
-        d = dist_entries[ValueOf(d) + ((bb >> kDistPrimaryBits) & dist_sub_mask)];
-      if (KindOf(d) != kDistance) [[unlikely]] {
-        save();
-        Fail(KindOf(d) == kBadDistance ? kBadDistanceText : kBadBitCountText);
+      if (!is_kind(d, kDistance)) [[unlikely]] {
+        if (is_kind(d, kSubtable))
+          d = dist_entries[ValueOf(d) + ((bb >> kDistPrimaryBits) & dist.sub_mask)];
+        if (!is_kind(d, kDistance)) {
+          VZ_SAVE();
+          Fail(is_kind(d, kBadDistance) ? kBadDistanceText : kBadBitCountText);
+        }
       }
-      extra = ExtraOf(d);
-      const uint32_t distance = ValueOf(d) + static_cast<uint32_t>((bb >> CodeLengthOf(d)) &
-                                                                   ((uint64_t{1} << extra) - 1));
-      consume(TotalBitsOf(d));
-      if (distance > out_before + op) [[unlikely]] {
-        save();
+      const uint32_t distance =
+          ValueOf(d) + static_cast<uint32_t>(low_bits(bb, TotalBitsOf(d)) >> CodeLengthOf(d));
+      VZ_CONSUME(TotalBitsOf(d));
+      if (distance > reinterpret_cast<uintptr_t>(op) + produced_bias) [[unlikely]] {
+        VZ_SAVE();
         Fail("invalid distance: too far back");
       }
       // The next symbol's entry is looked up before the copy, so that the two overlap.
-      refill();
-      e = lit_lookup();
-      CopyMatchFast(out + op, length, distance);
+      VZ_REFILL();
+      e = lit_entries[bb & (Lit::kPrimarySize - 1)];
+      CopyMatchFast(op, length, distance);
       op += length;
-      if (more()) goto have_entry;
+      if (ip <= ip_stop && op < round_stop) goto have_entry;
       break;
     }
-    save();
-    if (static_cast<int64_t>(op) >= limit) {
-      if (literal_bits != 0) in_.Resync(in_.Cursor() - literal_bits);
+#undef VZ_REFILL
+#undef VZ_CONSUME
+#undef VZ_LITERAL
+    VZ_SAVE();
+#undef VZ_SAVE
+    if (op - out >= limit) {
+      if (kCareful && literal_bits != 0) in_.Resync(in_.Cursor() - literal_bits);
       throw PartSizedInflateError();
     }
     return false;
