@@ -219,14 +219,15 @@ void BuildDistTable(DistTable& table, const int32_t* lengths, int count, bool de
   });
 }
 
-struct FixedTables {
+// A block's two tables together, so that one base register reaches both in the symbol loop.
+struct CodeTables {
   LitTable lit;
   DistTable dist;
 };
 
-const FixedTables& Fixed(bool deflate64) {
+const CodeTables& Fixed(bool deflate64) {
   static const auto* tables = [] {
-    static std::array<FixedTables, 2> t;
+    static std::array<CodeTables, 2> t;
     for (int d64 = 0; d64 < 2; ++d64) {
       BuildLitTable(t[d64].lit, FixedLitLenLengths().data(), 288, d64 != 0);
       BuildDistTable(t[d64].dist, FixedDistLengths().data(), 32, d64 != 0);
@@ -297,7 +298,7 @@ class InflateDecoder {
   }
 
   // Fixed-code blocks use tables built once per mode.
-  void InflateFixedBlock() { DecodeData(Fixed(deflate64_).lit, Fixed(deflate64_).dist); }
+  void InflateFixedBlock() { DecodeData(Fixed(deflate64_)); }
 
   void InflateDynamicBlock() {
     const int hlit = static_cast<int>(in_.ReadBits(5)) + 257;
@@ -317,10 +318,10 @@ class InflateDecoder {
     code_lengths.Build(lengths, 0, 19, kNoExtra, 65535);
     ReadLitDistCodeLengths(code_lengths, lengths, hlit + hdist);
 
-    if (!tables_) tables_ = std::make_unique_for_overwrite<FixedTables>();
+    if (!tables_) tables_ = std::make_unique_for_overwrite<CodeTables>();
     BuildLitTable(tables_->lit, lengths.data(), hlit, deflate64_);
     BuildDistTable(tables_->dist, lengths.data() + hlit, hdist, deflate64_);
-    DecodeData(tables_->lit, tables_->dist);
+    DecodeData(*tables_);
   }
 
   void ReadLitDistCodeLengths(const DfDecodeHuffmanTree& tree, std::array<int32_t, 318>& lengths,
@@ -363,8 +364,7 @@ class InflateDecoder {
 
   // One symbol (and its distance) through the exact bit-stream operations. True at the end of
   // the block.
-  template <typename Lit, typename Dist>
-  bool SlowSymbol(const Lit& lit, const Dist& dist) {
+  bool SlowSymbol(const LitTable& lit, const DistTable& dist) {
     const uint32_t p = in_.PeekBits(lit.lookup_bits + (deflate64_ ? 16 : 5));
     const uint32_t e = lit.Lookup(p);
     const int length_bits = CodeLengthOf(e);
@@ -398,8 +398,9 @@ class InflateDecoder {
     return false;
   }
 
-  template <typename Lit, typename Dist>
-  void DecodeData(const Lit& lit, const Dist& dist) {
+  void DecodeData(const CodeTables& t) {
+    const LitTable& lit = t.lit;
+    const DistTable& dist = t.dist;
     // The most bits one literal/length-plus-distance step may peek past the cursor.
     const int64_t step_bits = lit.lookup_bits + (deflate64_ ? 16 : 5) + dist.lookup_bits + 14;
     // A round of the fast loop may decode two literals before such a step.
@@ -415,10 +416,10 @@ class InflateDecoder {
       }
       // The last literals before the flush point or the limit are checked one by one.
       if (!FastOutputAhead()) {
-        if (FastLoopBody<true>(lit, dist, round_bits)) return;
+        if (FastLoopBody<true>(t, round_bits)) return;
         continue;
       }
-      if (FastLoop(lit, dist, round_bits)) return;
+      if (FastLoop(t, round_bits)) return;
     }
   }
 
@@ -443,12 +444,11 @@ class InflateDecoder {
 
   // The fast loop, built a second time for processors with BMI2, whose shifts take their count
   // from any register and whose bit-field extraction is one instruction.
-  template <typename Lit, typename Dist>
-  bool FastLoop(const Lit& lit, const Dist& dist, int64_t round_bits) {
+  bool FastLoop(const CodeTables& t, int64_t round_bits) {
 #if defined(__x86_64__)
-    if (Bmi2Available()) return FastLoopBmi2(lit, dist, round_bits);
+    if (Bmi2Available()) return FastLoopBmi2(t, round_bits);
 #endif
-    return FastLoopBody<false>(lit, dist, round_bits);
+    return FastLoopBody<false>(t, round_bits);
   }
 
 #if defined(__x86_64__)
@@ -457,10 +457,8 @@ class InflateDecoder {
     return available;
   }
 
-  template <typename Lit, typename Dist>
-  __attribute__((target("bmi,bmi2"))) bool FastLoopBmi2(const Lit& lit, const Dist& dist,
-                                                        int64_t round_bits) {
-    return FastLoopBody<false>(lit, dist, round_bits);
+  __attribute__((target("bmi,bmi2"))) bool FastLoopBmi2(const CodeTables& t, int64_t round_bits) {
+    return FastLoopBody<false>(t, round_bits);
   }
 #endif
 
@@ -475,9 +473,8 @@ class InflateDecoder {
   // bits count as used as on the exact path. The careful loop tests the output after every
   // literal instead: a literal that reaches the limit stops decoding before its bits count as
   // used.
-  template <bool kCareful, typename Lit, typename Dist>
-  [[gnu::always_inline]] inline bool FastLoopBody(const Lit& lit, const Dist& dist,
-                                                  int64_t round_bits) {
+  template <bool kCareful>
+  [[gnu::always_inline]] inline bool FastLoopBody(const CodeTables& t, int64_t round_bits) {
     // Cursors are pointers and the bounds are pointers too, so that the loop's state stays in
     // registers.
     const uint8_t* const in = in_.buf_.get();
@@ -496,8 +493,6 @@ class InflateDecoder {
     // The output before op is op + produced_bias bytes (modulo 2^64, exact as a count).
     const uint64_t produced_bias =
         static_cast<uint64_t>(out_.base_total_) - reinterpret_cast<uintptr_t>(out);
-    const uint32_t* const lit_entries = lit.entries.data();
-    const uint32_t* const dist_entries = dist.entries.data();
 
     // Written as a macro so that the loop's state never has its address taken.
 #define VZ_SAVE()                              \
@@ -509,12 +504,14 @@ class InflateDecoder {
   } while (0)
     // The low n bits of x.
     const auto low_bits = [](uint64_t x, int n) { return x & ~(~uint64_t{0} << n); };
+    // The count is 0 to 63 here, so flipping its six bits gives 63 minus it without a register
+    // holding 63.
 #define VZ_REFILL()                            \
   do {                                         \
     uint64_t word;                             \
     std::memcpy(&word, ip, 8);                 \
     bb |= word << (bc & 63);                   \
-    ip += static_cast<unsigned>(63 - bc) >> 3; \
+    ip += static_cast<unsigned>(bc ^ 63) >> 3; \
     bc |= 56;                                  \
   } while (0)
 #define VZ_LITERAL(e)                                      \
@@ -540,17 +537,17 @@ class InflateDecoder {
     uint32_t e;
     while (ip <= ip_stop && op < round_stop) {
       VZ_REFILL();
-      e = lit_entries[bb & (Lit::kPrimarySize - 1)];
+      e = t.lit.entries[bb & (LitTable::kPrimarySize - 1)];
     have_entry:
       if (is_literal(e)) {
         // 41 bits are left after the first literal, enough for two more literal codes.
         VZ_LITERAL(e);
         if (kCareful && op >= round_stop) continue;
-        e = lit_entries[bb & (Lit::kPrimarySize - 1)];
+        e = t.lit.entries[bb & (LitTable::kPrimarySize - 1)];
         if (is_literal(e)) {
           VZ_LITERAL(e);
           if (kCareful && op >= round_stop) continue;
-          e = lit_entries[bb & (Lit::kPrimarySize - 1)];
+          e = t.lit.entries[bb & (LitTable::kPrimarySize - 1)];
           if (is_literal(e)) {
             VZ_LITERAL(e);
             continue;
@@ -560,7 +557,7 @@ class InflateDecoder {
       }
       if (!is_kind(e, kLength)) [[unlikely]] {
         if (is_kind(e, kSubtable)) {
-          e = lit_entries[ValueOf(e) + ((bb >> kLitPrimaryBits) & lit.sub_mask)];
+          e = t.lit.entries[ValueOf(e) + ((bb >> kLitPrimaryBits) & t.lit.sub_mask)];
           if (is_literal(e)) {
             VZ_LITERAL(e);
             continue;
@@ -583,10 +580,10 @@ class InflateDecoder {
           ValueOf(e) + static_cast<uint32_t>(low_bits(bb, TotalBitsOf(e)) >> CodeLengthOf(e));
       VZ_CONSUME(TotalBitsOf(e));
       if (bc < 32) VZ_REFILL();
-      uint32_t d = dist_entries[bb & (Dist::kPrimarySize - 1)];
+      uint32_t d = t.dist.entries[bb & (DistTable::kPrimarySize - 1)];
       if (!is_kind(d, kDistance)) [[unlikely]] {
         if (is_kind(d, kSubtable))
-          d = dist_entries[ValueOf(d) + ((bb >> kDistPrimaryBits) & dist.sub_mask)];
+          d = t.dist.entries[ValueOf(d) + ((bb >> kDistPrimaryBits) & t.dist.sub_mask)];
         if (!is_kind(d, kDistance)) {
           VZ_SAVE();
           Fail(is_kind(d, kBadDistance) ? kBadDistanceText : kBadBitCountText);
@@ -601,7 +598,7 @@ class InflateDecoder {
       }
       // The next symbol's entry is looked up before the copy, so that the two overlap.
       VZ_REFILL();
-      e = lit_entries[bb & (Lit::kPrimarySize - 1)];
+      e = t.lit.entries[bb & (LitTable::kPrimarySize - 1)];
       CopyMatchFast(op, length, distance);
       op += length;
       if (ip <= ip_stop && op < round_stop) goto have_entry;
@@ -623,8 +620,9 @@ class InflateDecoder {
   // that). Sources at least 16 bytes back never overlap the bytes of their own copy step, so the
   // common short matches take two 16-byte moves, made whatever the length: a branch on the
   // length of short matches is mispredicted too often to pay. Sources 8 to 15 bytes back do the
-  // same with 8-byte moves. Nearer sources repeat a pattern: after its first eight bytes, 8-byte
-  // moves from a whole number of periods back (at least 8 bytes) continue it.
+  // same with 8-byte moves, and longer matches go on with 16-byte moves from two periods back.
+  // Nearer sources repeat a pattern: after its first eight bytes, 8-byte moves from a whole number
+  // of periods back (at least 8 bytes) continue it.
   static void CopyMatchFast(uint8_t* dst, uint32_t length, uint32_t distance) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
@@ -657,12 +655,13 @@ class InflateDecoder {
       copy8(dst + 8, src + 8);
       if (length <= 16) [[likely]]
         return;
+      // Two periods back is at least 16 bytes back.
       dst += 16;
-      src += 16;
+      src = dst - 2 * distance;
       do {
-        copy8(dst, src);
-        dst += 8;
-        src += 8;
+        copy16(dst, src);
+        dst += 16;
+        src += 16;
       } while (dst < end);
       return;
     }
@@ -687,7 +686,7 @@ class InflateDecoder {
   DfInBitStream& in_;
   DfOutputWindow& out_;
   bool deflate64_;
-  std::unique_ptr<FixedTables> tables_;  // the tables of dynamic blocks, reused
+  std::unique_ptr<CodeTables> tables_;  // the tables of dynamic blocks, reused
 };
 
 // ---- Entry point -----------------------------------------------------------------------------
