@@ -9,8 +9,11 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
 #ifdef _WIN32
 // Windows's C runtime has the reentrant conversion as localtime_s, its arguments swapped.
@@ -51,13 +54,19 @@ std::time_t LocalMinute(int year, int month, int day, int hour, int minute) {
   return std::mktime(&local);
 }
 
+// Kept per thread, so it holds nothing that needs destroying: the Windows runtime may free a
+// thread's storage before it runs the destructors of its thread_local objects.
 class MinuteCache {
  public:
   std::time_t Get(uint32_t dos, int year, int month, int day, int hour, int minute) {
     const char* tz = std::getenv("TZ");
-    if ((tz == nullptr) != !tz_set_ || (tz != nullptr && tz_ != tz)) {
+    const size_t tz_length = tz != nullptr ? std::strlen(tz) : 0;
+    // A zone name too long to keep is not cached at all.
+    if (tz_length >= sizeof tz_) return LocalMinute(year, month, day, hour, minute);
+    if ((tz == nullptr) != !tz_set_ ||
+        (tz != nullptr && std::string_view(tz, tz_length) != std::string_view(tz_))) {
       tz_set_ = tz != nullptr;
-      tz_ = tz != nullptr ? tz : "";
+      std::memcpy(tz_, tz != nullptr ? tz : "", tz_length + 1);
       entries_.fill(Entry{});
     }
     const uint32_t key = dos >> 5;
@@ -72,9 +81,10 @@ class MinuteCache {
     std::time_t minute = -1;
   };
   bool tz_set_ = false;
-  std::string tz_;
+  char tz_[256] = {};
   std::array<Entry, 256> entries_{};
 };
+static_assert(std::is_trivially_destructible_v<MinuteCache>);
 
 }  // namespace
 
