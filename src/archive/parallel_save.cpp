@@ -7,6 +7,7 @@
 
 #include "archive/zip_proc.h"
 #include "codec/deflate_base.h"
+#include "codec/scratch.h"
 #include "platform/file_stream.h"
 #include "platform/folder.h"
 #include "platform/fs.h"
@@ -248,14 +249,17 @@ std::unique_ptr<ItemAhead> SaveAhead::Take() {
 
 void SaveAhead::Work() {
   platform::BlockTerminatingSignals();
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    ++idle_workers_;
-    work_.wait(lock, [this] { return stopping_ || next_ >= jobs_.size() || MayStart(); });
-    --idle_workers_;
-    if (stopping_ || next_ >= jobs_.size()) return;
-    RunNext(lock);
+  {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ++idle_workers_;
+      work_.wait(lock, [this] { return stopping_ || next_ >= jobs_.size() || MayStart(); });
+      --idle_workers_;
+      if (stopping_ || next_ >= jobs_.size()) break;
+      RunNext(lock);
+    }
   }
+  ReleaseThreadScratch();  // the encoders' blocks this thread kept
 }
 
 void SaveAhead::RunNext(std::unique_lock<std::mutex>& lock) {

@@ -17,7 +17,9 @@ void Check(NTSTATUS status, const char* what) {
   if (status < 0) CryptoFailure(what);
 }
 
-// An algorithm provider, opened once per thread that asks.
+// An algorithm provider, opened once for the program: a provider's handle serves every thread at
+// once (each key and hash is an object of its own). Not per thread: the Windows runtime may free a
+// thread's storage before it runs the destructors of its thread_local objects.
 class Provider {
  public:
   Provider(const wchar_t* algorithm, ULONG flags) {
@@ -31,7 +33,7 @@ class Provider {
 };
 
 BCRYPT_ALG_HANDLE AesEcb() {
-  thread_local const Provider provider = [] {
+  static const Provider provider = [] {
     Provider p(BCRYPT_AES_ALGORITHM, 0);
     const wchar_t mode[] = BCRYPT_CHAIN_MODE_ECB;
     Check(::BCryptSetProperty(p.Get(), BCRYPT_CHAINING_MODE,
@@ -43,7 +45,7 @@ BCRYPT_ALG_HANDLE AesEcb() {
 }
 
 BCRYPT_ALG_HANDLE Sha1Hmac() {
-  thread_local const Provider provider(BCRYPT_SHA1_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
+  static const Provider provider(BCRYPT_SHA1_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
   return provider.Get();
 }
 

@@ -21,4 +21,8 @@ void KeepScratchBytes(ScratchSlot slot, std::unique_ptr<uint8_t[]> block, size_t
 std::vector<int32_t> TakeScratchInts(ScratchSlot slot);
 void KeepScratchInts(ScratchSlot slot, std::vector<int32_t>&& ints);
 
+// Frees the blocks the calling thread keeps. A thread that ends before the program does calls it
+// last; nothing else frees them.
+void ReleaseThreadScratch();
+
 }  // namespace vz
