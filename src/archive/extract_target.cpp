@@ -190,8 +190,7 @@ bool ResolveExtractTarget(const std::string& base_directory, const std::string& 
                                      : std::make_shared<const platform::Folder>(
                                            OpenFolderBeneath(base_directory, folder_part, create));
   // Shown, and asked about, in native form ("\\" between folders on Windows).
-  std::string shown = relative;
-  if (platform::kWindowsPaths) std::replace(shown.begin(), shown.end(), '/', '\\');
+  const std::string shown = platform::kWindowsPaths ? ToBackslashes(relative) : relative;
   target.path = (base_directory.empty() ? std::string() : AppendBackslash(base_directory)) + shown;
   bool confirm = true;
   const platform::EntryKind existing = target.folder->KindOf(target.file_name);

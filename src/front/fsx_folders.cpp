@@ -1,7 +1,5 @@
 #include "front/fsx_folders.h"
 
-#include <algorithm>
-
 #include "archive/utils.h"
 #include "front/product.h"
 
@@ -29,9 +27,8 @@ static_assert(kSubPaths.size() + 1 == kFsxFolderItems.size());
 std::optional<std::string> FsxFolderOf(const FsxSearch& search, int index) {
   if (index >= 0 && index < static_cast<int>(kSubPaths.size())) {
     // Joined with the native separator: Windows shows "C:\\FSX\\SimObjects".
-    std::string sub(kSubPaths[static_cast<size_t>(index)]);
-    std::replace(sub.begin(), sub.end(), '/', SeparatorOf(kNativeStyle));
-    return GetFSXPath(search) + sub;
+    const std::string_view sub = kSubPaths[static_cast<size_t>(index)];
+    return GetFSXPath(search) + (platform::kWindowsPaths ? ToBackslashes(sub) : std::string(sub));
   }
   if (index == static_cast<int>(kSubPaths.size())) return GetFSXFilesFolder(search);
   return std::nullopt;
