@@ -7,6 +7,7 @@
 // significant bit first. The two fixed trees of Deflate are built once and shared.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -69,14 +70,18 @@ const DfDecodeHuffmanTree& FixedDistTree();
 std::span<const int32_t, 288> FixedLitLenLengths();
 std::span<const int32_t, 32> FixedDistLengths();
 
-// Reverses the low `bits` bits of code.
+// Reverses the low `bits` bits (0 to 16) of code, a byte at a time.
 inline uint32_t ReverseBits(uint32_t code, int bits) {
-  uint32_t out = 0;
-  for (int i = 0; i < bits; ++i) {
-    out = (out << 1) | (code & 1u);
-    code >>= 1;
-  }
-  return out;
+  static constexpr auto kReversed = [] {
+    std::array<uint8_t, 256> table{};
+    for (uint32_t b = 0; b < 256; ++b) {
+      for (int i = 0; i < 8; ++i) table[b] |= static_cast<uint8_t>(((b >> i) & 1u) << (7 - i));
+    }
+    return table;
+  }();
+  const uint32_t whole =
+      (static_cast<uint32_t>(kReversed[code & 0xFFu]) << 8) | kReversed[(code >> 8) & 0xFFu];
+  return whole >> (16 - bits);
 }
 
 }  // namespace vz

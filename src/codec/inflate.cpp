@@ -324,14 +324,33 @@ class InflateDecoder {
     DecodeData(*tables_);
   }
 
+  // Code lengths are read straight from the bit buffer while the whole peek stays within the
+  // buffered whole words; near them, through the exact peek and discard.
   void ReadLitDistCodeLengths(const DfDecodeHuffmanTree& tree, std::array<int32_t, 318>& lengths,
                               int count) {
     lengths.fill(0);
     const int lookup = tree.LookupBitLength();
+    const int peek = lookup + 7;
     const uint32_t mask = (1u << lookup) - 1;
     int i = 0;
     while (i < count) {
-      const uint32_t p = in_.PeekBits(lookup + 7);
+      const bool direct =
+          8 * static_cast<int64_t>(in_.pos_) + peek <= 8 * static_cast<int64_t>(in_.aligned_end_);
+      uint32_t p;
+      if (direct) {
+        in_.Fill();
+        p = static_cast<uint32_t>(in_.bitbuf_ & ((uint64_t{1} << peek) - 1));
+      } else {
+        p = in_.PeekBits(peek);
+      }
+      const auto discard = [&](int n) {
+        if (!direct) {
+          in_.DiscardBits(n);
+          return;
+        }
+        in_.bitbuf_ >>= n;
+        in_.bitcnt_ -= n;
+      };
       const uint32_t e = tree.Decode(p & mask);
       const uint32_t symbol = DfDecodeHuffmanTree::SymbolOf(e);
       const int length = static_cast<int>(DfDecodeHuffmanTree::LengthOf(e));
@@ -341,7 +360,7 @@ class InflateDecoder {
       }
       if (symbol <= 15) {
         lengths[i++] = static_cast<int32_t>(symbol);
-        in_.DiscardBits(length);
+        discard(length);
         continue;
       }
       // Repeats: 16 repeats the previous length 3-6 times, 17 and 18 give 3-10 and 11-138 zeros.
@@ -358,7 +377,7 @@ class InflateDecoder {
       }
       const int32_t value = kind == 0 ? lengths[i - 1] : 0;
       for (int r = 0; r < repeat; ++r) lengths[i++] = value;
-      in_.DiscardBits(length + kRepeatBits[kind]);
+      discard(length + kRepeatBits[kind]);
     }
   }
 
@@ -665,21 +684,21 @@ class InflateDecoder {
       } while (dst < end);
       return;
     }
+    // The pattern's first 16 bytes, byte by byte, are then stored again every whole number of
+    // periods that fits in 16 bytes: those stores do not wait for each other's bytes.
     if (distance == 1) {
-      const uint64_t w = src[0] * 0x0101010101010101ull;
-      do {
-        std::memcpy(dst, &w, 8);
-        dst += 8;
-      } while (dst < end);
-      return;
+      std::memset(dst, src[0], 16);
+    } else {
+      for (int i = 0; i < 16; ++i) dst[i] = src[i];
     }
-    for (int i = 0; i < 8; ++i) dst[i] = src[i];
-    if (length <= 8) return;
-    const uint32_t period = distance * ((8 + distance - 1) / distance);
-    dst += 8;
+    if (length <= 16) return;
+    uint8_t pattern[16];
+    std::memcpy(pattern, dst, 16);
+    const uint32_t step = 16 - 16 % distance;
+    dst += step;
     do {
-      copy8(dst, dst - period);
-      dst += 8;
+      std::memcpy(dst, pattern, 16);
+      dst += step;
     } while (dst < end);
   }
 
