@@ -59,6 +59,8 @@ bool DfInBitStream::FillBuffer(size_t leftover) {
   if (leftover == 0 && got <= 0) {
     exhausted_ = true;
     std::memset(buf_.get() + end_, 0, kSlack);
+    // The bytes moved: the end of the whole words moves with them.
+    UpdateAlignedEnd();
     Resync(cursor);
     return false;
   }
