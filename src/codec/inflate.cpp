@@ -554,9 +554,12 @@ class InflateDecoder {
     const uint8_t* const ip_stop =
         in + (8 * static_cast<int64_t>(in_.aligned_end_) - round_bits) / 8;
     uint32_t e;
+    VZ_REFILL();
     while (ip <= ip_stop && op < round_stop) {
-      VZ_REFILL();
+      // A round starts with at least 11 bits in the buffer (it takes at most three literal codes
+      // of 15 bits from 56), enough for the first lookup, so the refill runs beside it.
       e = t.lit.entries[bb & (LitTable::kPrimarySize - 1)];
+      VZ_REFILL();
     have_entry:
       if (is_literal(e)) {
         // 41 bits are left after the first literal, enough for two more literal codes.
@@ -598,8 +601,10 @@ class InflateDecoder {
       const uint32_t length =
           ValueOf(e) + static_cast<uint32_t>(low_bits(bb, TotalBitsOf(e)) >> CodeLengthOf(e));
       VZ_CONSUME(TotalBitsOf(e));
-      if (bc < 32) VZ_REFILL();
+      // The length took at most 20 of 56 bits (31 in Deflate64), which leaves enough for the
+      // distance's first lookup; the refill runs beside it and serves the rest.
       uint32_t d = t.dist.entries[bb & (DistTable::kPrimarySize - 1)];
+      VZ_REFILL();
       if (!is_kind(d, kDistance)) [[unlikely]] {
         if (is_kind(d, kSubtable))
           d = t.dist.entries[ValueOf(d) + ((bb >> kDistPrimaryBits) & t.dist.sub_mask)];
@@ -615,9 +620,10 @@ class InflateDecoder {
         VZ_SAVE();
         Fail("invalid distance: too far back");
       }
-      // The next symbol's entry is looked up before the copy, so that the two overlap.
-      VZ_REFILL();
+      // The next symbol's entry is looked up before the copy, so that the two overlap, and
+      // before the refill: at least 27 bits are left.
       e = t.lit.entries[bb & (LitTable::kPrimarySize - 1)];
+      VZ_REFILL();
       CopyMatchFast(op, length, distance);
       op += length;
       if (ip <= ip_stop && op < round_stop) goto have_entry;
