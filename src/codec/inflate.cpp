@@ -324,39 +324,71 @@ class InflateDecoder {
     DecodeData(*tables_);
   }
 
-  // Code lengths are read straight from the bit buffer while the whole peek stays within the
-  // buffered whole words; near them, through the exact peek and discard.
+  // Code lengths are read straight from the bit buffer, held in locals, while the whole peek
+  // stays within the buffered whole words; near them, through the exact peek and discard.
   void ReadLitDistCodeLengths(const DfDecodeHuffmanTree& tree, std::array<int32_t, 318>& lengths,
                               int count) {
     lengths.fill(0);
     const int lookup = tree.LookupBitLength();
     const int peek = lookup + 7;
     const uint32_t mask = (1u << lookup) - 1;
+    std::array<uint32_t, 128> table;  // the tree's entries (its codes are at most 7 bits)
+    for (uint32_t k = 0; k <= mask; ++k) table[k] = tree.Decode(k);
+
+    const uint8_t* const buf = in_.buf_.get();
+    uint64_t bb = in_.bitbuf_;
+    int bc = in_.bitcnt_;
+    size_t pos = in_.pos_;
+    int64_t direct_end = 8 * static_cast<int64_t>(in_.aligned_end_) - peek;
+    const auto save = [&] {
+      in_.bitbuf_ = bb;
+      in_.bitcnt_ = bc;
+      in_.pos_ = pos;
+    };
+    const auto load = [&] {
+      bb = in_.bitbuf_;
+      bc = in_.bitcnt_;
+      pos = in_.pos_;
+      direct_end = 8 * static_cast<int64_t>(in_.aligned_end_) - peek;
+    };
+    const auto fail = [&](const char* text) {
+      save();
+      Fail(text);
+    };
     int i = 0;
     while (i < count) {
-      const bool direct =
-          8 * static_cast<int64_t>(in_.pos_) + peek <= 8 * static_cast<int64_t>(in_.aligned_end_);
+      const bool direct = 8 * static_cast<int64_t>(pos) <= direct_end;
       uint32_t p;
       if (direct) {
-        in_.Fill();
-        p = static_cast<uint32_t>(in_.bitbuf_ & ((uint64_t{1} << peek) - 1));
+        if (bc < 56) {
+          uint64_t word;
+          std::memcpy(&word, buf + pos, 8);
+          bb |= word << bc;
+          pos += static_cast<size_t>((63 - bc) >> 3);
+          bc |= 56;
+        }
+        p = static_cast<uint32_t>(bb & ((uint64_t{1} << peek) - 1));
       } else {
+        save();
         p = in_.PeekBits(peek);
+        load();
       }
       const auto discard = [&](int n) {
-        if (!direct) {
-          in_.DiscardBits(n);
+        if (direct) {
+          bb >>= n;
+          bc -= n;
           return;
         }
-        in_.bitbuf_ >>= n;
-        in_.bitcnt_ -= n;
+        save();
+        in_.DiscardBits(n);
+        load();
       };
-      const uint32_t e = tree.Decode(p & mask);
+      const uint32_t e = table[p & mask];
       const uint32_t symbol = DfDecodeHuffmanTree::SymbolOf(e);
       const int length = static_cast<int>(DfDecodeHuffmanTree::LengthOf(e));
-      if (symbol > 18) Fail("decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
+      if (symbol > 18) fail("decoded a symbol not between 0 and 18 {ReadLitDistCodeLengths}");
       if (length == 0 || length > lookup) {
-        Fail("decoded a code length out of range {ReadLitDistCodeLengths}");
+        fail("decoded a code length out of range {ReadLitDistCodeLengths}");
       }
       if (symbol <= 15) {
         lengths[i++] = static_cast<int32_t>(symbol);
@@ -370,15 +402,16 @@ class InflateDecoder {
       const int repeat =
           static_cast<int>((p >> length) & ((1u << kRepeatBits[kind]) - 1)) + kRepeatBase[kind];
       if (kind == 0 && i == 0) {
-        Fail("repeat of a previous code length before the first one {ReadLitDistCodeLengths}");
+        fail("repeat of a previous code length before the first one {ReadLitDistCodeLengths}");
       }
       if (i + repeat > count) {
-        Fail("repeated code lengths run past the count of codes {ReadLitDistCodeLengths}");
+        fail("repeated code lengths run past the count of codes {ReadLitDistCodeLengths}");
       }
       const int32_t value = kind == 0 ? lengths[i - 1] : 0;
       for (int r = 0; r < repeat; ++r) lengths[i++] = value;
       discard(length + kRepeatBits[kind]);
     }
+    save();
   }
 
   // One symbol (and its distance) through the exact bit-stream operations. True at the end of
