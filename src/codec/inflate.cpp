@@ -5,7 +5,9 @@
 //   rare codes longer than the table's primary bits), and the entry already carries the length
 //   or distance base and the count of extra bits, so a match costs two lookups and two shifts.
 // - Bits come from a 64-bit buffer refilled eight bytes at a time, enough for a whole
-//   literal/length-plus-distance step without checks in between.
+//   literal/length-plus-distance step without checks in between. A lookup is made from the bits
+//   already in the buffer while the refill runs, so the chain from one symbol to the next is a
+//   shift, a mask and a load.
 // - Output goes straight into a large window buffer; matches are copied 16 or 8 bytes at a time
 //   (overrunning into a margin), and the checksum runs once over big pieces.
 // - The symbol loop keeps its whole state (bit buffer, count, input and output pointers) in
@@ -520,6 +522,8 @@ class InflateDecoder {
   // One round loads the bit buffer to at least 56 bits and decodes up to three literals from it,
   // or up to two literals and then a length with its distance (after a second load). A round
   // may therefore use two literals' bits more than one step, which the input bound allows for.
+  // Lookups never wait for a load: each is made from the bits already there (enough for it), and
+  // the load runs beside it.
   // Unless careful, a round starts only while its literals cannot reach the flush point or the
   // output limit (FastOutputAhead), so that the step that reaches either is always a match, whose
   // bits count as used as on the exact path. The careful loop tests the output after every
