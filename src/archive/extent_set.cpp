@@ -18,6 +18,13 @@ ExtentSet::Outcome ExtentSet::Add(uint16_t disk, int64_t start, int64_t end, int
   // Ranges held never overlap, so only the neighbours on either side of start can reach this one,
   // in each of the two places a range may be held.
   auto& sorted = ranges.sorted;
+  // Items usually come in the order of their data, so a range usually starts after every one
+  // held: it only has to clear the last.
+  if (ranges.rest.empty() && (sorted.empty() || sorted.back().start < start)) {
+    if (!sorted.empty() && sorted.back().end > start) return Outcome::kOverlaps;
+    sorted.push_back(Range{start, end});
+    return Outcome::kAdded;
+  }
   const auto next = std::lower_bound(sorted.begin(), sorted.end(), start,
                                      [](const Range& r, int64_t s) { return r.start < s; });
   auto taken = [&](int64_t held_end) {
