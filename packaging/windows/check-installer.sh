@@ -35,6 +35,17 @@ run() {
   printf '%s\r\n' "$1" > "$WINEPREFIX/drive_c/vzcheck.bat"
   echo ">>> $1" >> "$log"
   timeout 300 wine cmd /c 'C:\vzcheck.bat' </dev/null >>"$log" 2>&1 || fail "exit status $? from: $1"
+  settle
+}
+# Wine's cmd may come back while the installer or uninstaller it started is still at work (seen
+# once: the uninstall entry was half written when it was read), so wait until neither runs.
+settle() {
+  local i
+  for i in $(seq 1 240); do
+    pgrep -f 'C:\\setup\.exe|\\uninstall\.exe' >/dev/null || return 0
+    sleep 0.25
+  done
+  fail "the installer or uninstaller still runs a minute after cmd came back"
 }
 # The data of a registry value ("" for the default one); non-zero status when it is missing.
 regval() {
