@@ -683,8 +683,8 @@ class InflateDecoder {
   // common short matches take two 16-byte moves, made whatever the length: a branch on the
   // length of short matches is mispredicted too often to pay. Sources 8 to 15 bytes back do the
   // same with 8-byte moves, and longer matches go on with 16-byte moves from two periods back.
-  // Nearer sources repeat a pattern: after its first eight bytes, 8-byte moves from a whole number
-  // of periods back (at least 8 bytes) continue it.
+  // Nearer sources repeat a pattern: its first 16 bytes are stored again every whole number of
+  // periods that fits in 16 bytes.
   static void CopyMatchFast(uint8_t* dst, uint32_t length, uint32_t distance) {
     const uint8_t* src = dst - distance;
     uint8_t* const end = dst + length;
@@ -727,8 +727,8 @@ class InflateDecoder {
       } while (dst < end);
       return;
     }
-    // The pattern's first 16 bytes, byte by byte, are then stored again every whole number of
-    // periods that fits in 16 bytes: those stores do not wait for each other's bytes.
+    // The pattern's first 16 bytes go byte by byte; the stores of the whole pattern after them do
+    // not wait for each other's bytes.
     if (distance == 1) {
       std::memset(dst, src[0], 16);
     } else {
