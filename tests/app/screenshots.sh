@@ -84,16 +84,33 @@ window_named() {
   sleep 0.5
   echo "$id"
 }
-# Types path into the file or folder dialog titled as the pattern says and accepts it; Return is
-# pressed again while the dialog stays (a completion list may take the first one).
-choose() {
-  window_named "$1" >/dev/null
-  xdotool type --delay 20 "$2"
-  sleep 0.5
-  for _ in 1 2 3; do
-    xdotool key Return
-    sleep 0.7
+# Whether the window titled as the pattern says goes away within two seconds.
+gone() {
+  for _ in $(seq 20); do
+    sleep 0.1
     xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+  done
+  return 1
+}
+# Types path into the file or folder dialog titled as the pattern says and accepts it; Return is
+# pressed again while the dialog stays (a completion list may take the first one, a folder dialog
+# may open the folder first). On a loaded machine the dialog may come up without the keyboard's
+# focus, so each try first clicks into its name field (centred, 54 pixels above its bottom edge at
+# 96 dpi), and the path is typed again, over what is there, while the dialog stays.
+choose() {
+  local id width height
+  id=$(window_named "$1")
+  read -r width height < <(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p')
+  for _ in 1 2 3; do
+    xdotool mousemove --window "$id" $((width / 2)) $((height - 54 * scale)) click 1
+    sleep 0.3
+    xdotool key ctrl+a
+    xdotool type --delay 20 "$2"
+    sleep 0.5
+    for _ in 1 2 3; do
+      xdotool key Return
+      gone "$1" && return 0
+    done
   done
   fail "the dialog $1 did not take $2"
 }
