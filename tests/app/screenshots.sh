@@ -64,8 +64,12 @@ start() {
 # Checks the window's size in pixels.
 size_is() {
   local geometry
-  geometry=$(xdotool getwindowgeometry "$wid" | sed -n 's/.*Geometry: //p')
+  geometry=$(geometry_of "$wid")
   [ "$geometry" = "$1" ] || fail "the window is $geometry, not $1"
+}
+# A window's size in pixels, as WIDTHxHEIGHT.
+geometry_of() {
+  xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p'
 }
 # Clicks at a point of the window, in pixels at 96 dpi.
 click() {
@@ -98,9 +102,10 @@ gone() {
 # focus, so each try first clicks into its name field (centred, 54 pixels above its bottom edge at
 # 96 dpi), and the path is typed again, over what is there, while the dialog stays.
 choose() {
-  local id width height
+  local id geometry width height
   id=$(window_named "$1")
-  read -r width height < <(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p')
+  geometry=$(geometry_of "$id")
+  width=${geometry%x*} height=${geometry#*x}
   for _ in 1 2 3; do
     xdotool mousemove --window "$id" $((width / 2)) $((height - 54 * scale)) click 1
     sleep 0.3
